@@ -1,0 +1,160 @@
+#include "hostapi/posix/pugi_xml.h"
+
+#include <fstream>
+#include <iterator>
+#include <pugixml.hpp>
+
+#include "component/unicode.h"
+#include "hostapi/posix/xml_encoding.h"
+
+namespace varnoke::hostapi::posix {
+namespace {
+
+// Comments and processing instructions are child nodes, as in the platform
+// DOM; whitespace-only text between elements is not. The DOCTYPE is skipped
+// without expanding or fetching anything: unknown entity references stay
+// in the text as written.
+constexpr unsigned kParseOptions =
+    pugi::parse_default | pugi::parse_comments | pugi::parse_pi;
+
+bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// A byte-order mark or a NUL in the first two bytes: the library detects UTF-16 itself.
+bool LooksLikeUtf16(std::string_view b) {
+    return b.starts_with("\xFF\xFE") || b.starts_with("\xFE\xFF") ||
+           (b.size() >= 2 && (b[0] == '\0' || b[1] == '\0'));
+}
+
+std::optional<std::string> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return std::nullopt;
+    return bytes;
+}
+
+class PugiXmlDocument final : public IXmlDocument {
+public:
+    void SetAsync(bool) override {}
+
+    bool Load(std::u16string_view pathOrUrl) override {
+        doc_.reset();
+        auto bytes = ReadFile(Utf16ToUtf8(pathOrUrl));
+        if (!bytes) return false;
+        pugi::xml_encoding encoding = pugi::encoding_auto;
+        const std::string declared = DeclaredEncoding(*bytes);
+        if (!IsNativeEncoding(declared)) {
+            auto utf8 = ConvertToUtf8(*bytes, declared);
+            if (!utf8) return false;
+            bytes = std::move(utf8);
+            encoding = pugi::encoding_utf8;
+        } else if (!LooksLikeUtf16(*bytes) && FirstInvalidUtf8(*bytes) != std::string::npos) {
+            return false;  // the library would pass invalid bytes through
+        }
+        const pugi::xml_parse_result result =
+            doc_.load_buffer(bytes->data(), bytes->size(), kParseOptions, encoding);
+        if (!result || !HasSingleRoot()) {
+            doc_.reset();
+            return false;
+        }
+        return true;
+    }
+
+    XmlNode DocumentElement() override { return Handle(doc_.document_element()); }
+
+    std::optional<std::vector<XmlNode>> ElementsByTagName(std::u16string_view name) override {
+        std::vector<XmlNode> found;
+        const std::string wanted = Utf16ToUtf8(name);
+        // Pre-order walk without recursion: deep documents must not exhaust the stack.
+        pugi::xml_node node = doc_.document_element();
+        while (node) {
+            if (node.type() == pugi::node_element && wanted == node.name())
+                found.push_back(Handle(node));
+            if (pugi::xml_node child = node.first_child()) {
+                node = child;
+                continue;
+            }
+            while (node && !node.next_sibling() && node != doc_.document_element())
+                node = node.parent();
+            if (!node || node == doc_.document_element()) break;
+            node = node.next_sibling();
+        }
+        return found;
+    }
+
+    bool HasChildNodes(XmlNode node) override {
+        return node && static_cast<bool>(Node(node).first_child());
+    }
+
+    XmlNode SelectSingleNode(XmlNode node, std::u16string_view name) override {
+        if (!node) return {};
+        const std::string wanted = Utf16ToUtf8(name);
+        for (pugi::xml_node child : Node(node).children())
+            if (child.type() == pugi::node_element && wanted == child.name()) return Handle(child);
+        return {};
+    }
+
+    std::optional<std::u16string> TypedValue(XmlNode node) override { return Text(node); }
+
+    std::optional<std::u16string> Text(XmlNode node) override {
+        if (!node) return std::nullopt;
+        std::string text;
+        const pugi::xml_node start = Node(node);
+        if (start.type() == pugi::node_pcdata || start.type() == pugi::node_cdata)
+            text = start.value();
+        pugi::xml_node n = start.first_child();
+        while (n) {
+            if (n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata) text += n.value();
+            if (pugi::xml_node child = n.first_child()) {
+                n = child;
+                continue;
+            }
+            while (n != start && !n.next_sibling()) n = n.parent();
+            if (n == start) break;
+            n = n.next_sibling();
+        }
+        std::size_t b = 0, e = text.size();
+        while (b < e && IsXmlSpace(text[b])) ++b;
+        while (e > b && IsXmlSpace(text[e - 1])) --e;
+        // The library hands out valid UTF-8 only.
+        auto utf16 = Utf8ToUtf16(std::string_view(text).substr(b, e - b));
+        return utf16 ? std::move(*utf16) : std::u16string();
+    }
+
+    bool SetText(XmlNode node, std::u16string_view text) override {
+        if (!node) return false;
+        pugi::xml_node element = Node(node);
+        while (pugi::xml_node child = element.first_child()) element.remove_child(child);
+        return element.append_child(pugi::node_pcdata).set_value(Utf16ToUtf8(text).c_str());
+    }
+
+    bool Save(std::u16string_view path) override {
+        return doc_.save_file(Utf16ToUtf8(path).c_str(), "  ",
+                              pugi::format_default, pugi::encoding_utf8);
+    }
+
+private:
+    // The library accepts several top-level elements; a document has one.
+    bool HasSingleRoot() const {
+        int elements = 0;
+        for (pugi::xml_node n : doc_.children()) elements += n.type() == pugi::node_element;
+        return elements == 1;
+    }
+
+    static XmlNode Handle(pugi::xml_node n) {
+        return n ? XmlNode(reinterpret_cast<std::uintptr_t>(n.internal_object())) : XmlNode();
+    }
+    static pugi::xml_node Node(XmlNode h) {
+        return pugi::xml_node(reinterpret_cast<pugi::xml_node_struct*>(h.id()));
+    }
+
+    pugi::xml_document doc_;
+};
+
+}  // namespace
+
+std::unique_ptr<IXmlDocument> PugiXmlDocumentFactory::NewDocument() {
+    return std::make_unique<PugiXmlDocument>();
+}
+
+}  // namespace varnoke::hostapi::posix

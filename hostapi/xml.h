@@ -1,0 +1,80 @@
+// The XML document component, as the data-file loaders and the refresh use
+// it: exactly the operations they need, nothing more.
+//
+// A document owns its nodes; an XmlNode is a plain handle that stays valid
+// until the next Load of its document or the document's destruction. An
+// empty handle stands for "nothing" (no document element, no such child);
+// every operation accepts one and answers as for a missing node.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace varnoke::hostapi {
+
+class XmlNode {
+public:
+    constexpr XmlNode() = default;
+    constexpr explicit XmlNode(std::uintptr_t id) : id_(id) {}
+    constexpr explicit operator bool() const { return id_ != 0; }
+    constexpr std::uintptr_t id() const { return id_; }
+    friend constexpr bool operator==(XmlNode, XmlNode) = default;
+
+private:
+    std::uintptr_t id_ = 0;
+};
+
+class IXmlDocument {
+public:
+    virtual ~IXmlDocument() = default;
+
+    // Loads complete before they return when false. The component only ever
+    // loads synchronously.
+    virtual void SetAsync(bool async) = 0;
+
+    // Parses the whole file (or, for a backend that fetches, the absolute
+    // URL). The result is the component's own success flag; callers judge a
+    // load by DocumentElement() instead. Entities are never expanded and
+    // nothing external is fetched while parsing.
+    virtual bool Load(std::u16string_view pathOrUrl) = 0;
+
+    // The root element, or an empty handle when the last load failed.
+    virtual XmlNode DocumentElement() = 0;
+
+    // All elements of that name at any depth, root included, in document
+    // order. Nothing when the search itself fails.
+    virtual std::optional<std::vector<XmlNode>> ElementsByTagName(std::u16string_view name) = 0;
+
+    // True when the node has any child node, text and comments included.
+    virtual bool HasChildNodes(XmlNode node) = 0;
+
+    // The first child element of that exact name, or an empty handle.
+    virtual XmlNode SelectSingleNode(XmlNode node, std::u16string_view name) = 0;
+
+    // The element's typed value; for the untyped elements of the data files
+    // that is its text. Nothing for an empty handle.
+    virtual std::optional<std::u16string> TypedValue(XmlNode node) = 0;
+
+    // The concatenated character data of the element and its descendants,
+    // leading and trailing XML whitespace removed. Nothing for an empty handle.
+    virtual std::optional<std::u16string> Text(XmlNode node) = 0;
+
+    // Replaces the element's content with that text.
+    virtual bool SetText(XmlNode node, std::u16string_view text) = 0;
+
+    // Writes the whole document to the file, replacing it.
+    virtual bool Save(std::u16string_view path) = 0;
+};
+
+// Creates fresh documents; nullptr when the XML component is unavailable.
+class IXmlDocumentFactory {
+public:
+    virtual ~IXmlDocumentFactory() = default;
+    virtual std::unique_ptr<IXmlDocument> NewDocument() = 0;
+};
+
+}  // namespace varnoke::hostapi

@@ -1,0 +1,63 @@
+// STRecognizer: the stock-name recognizer, free of any platform type.
+//
+// The COM class of the same name is a shell around this one. Construction
+// runs in two steps, as a COM object's does: the constructor only stores its
+// collaborators, Construct() forms the stock list path and loads the list.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "component/status.h"
+#include "hostapi/smarttag.h"
+#include "hostapi/xml.h"
+#include "recognizer/matcher.h"
+#include "recognizer/stock_info.h"
+
+namespace varnoke {
+
+class STRecognizer {
+public:
+    explicit STRecognizer(hostapi::IXmlDocumentFactory& xml) : xml_(xml) {}
+
+    // Stores folder + separator + "varnokeL.xml" into this thread's
+    // strStockXMLPath and loads that file. Fails only when the XML document
+    // object cannot be created; a missing or malformed list leaves the object
+    // usable in the not-loaded state.
+    Status Construct(std::u16string_view componentFolder);
+
+    // Reads the stock list at `sXMLPathIn` into this object. Every problem
+    // with the file is absorbed (see the state below); fails only when the
+    // XML document object cannot be created.
+    Status LoadStockSymbolFromXMLFile(std::u16string_view sXMLPathIn);
+
+    // The members of the host's recognizer interface.
+    std::u16string ISmartTagRecognizer_ProgId() const;
+    Status ISmartTagRecognizer_Name(hostapi::LocaleId LocaleID, std::u16string& result) const;
+    std::u16string ISmartTagRecognizer_Desc(hostapi::LocaleId LocaleID) const;
+    int32_t ISmartTagRecognizer_SmartTagCount() const;
+    std::u16string ISmartTagRecognizer_SmartTagName(int32_t SmartTagID) const;
+    std::u16string ISmartTagRecognizer_SmartTagDownloadURL(int32_t SmartTagID) const;
+    // Commits a tag for every occurrence of every stock name; never fails.
+    // DataType and LocaleID are accepted and deliberately not examined.
+    void ISmartTagRecognizer_Recognize(std::u16string_view Text, int32_t DataType,
+                                       hostapi::LocaleId LocaleID,
+                                       hostapi::ISmartTagRecognizerSite& RecognizerSite) const;
+
+    // 0 while loaded, -1 once any load has failed; never returns to 0.
+    int16_t ListState() const { return listState; }
+    int32_t StockCount() const { return stockCount; }
+    const std::vector<stockInfo>& StockList() const { return stockList; }
+    const StockNameMatcher& Matcher() const { return matcher; }
+
+private:
+    hostapi::IXmlDocumentFactory& xml_;
+    int16_t listState = 0;
+    std::vector<stockInfo> stockList;
+    int32_t stockCount = 0;
+    StockNameMatcher matcher;  // rebuilt whenever stockList is replaced
+};
+
+}  // namespace varnoke

@@ -1,0 +1,120 @@
+// The one-pass matcher against the straightforward per-entry search, on
+// random lists and texts built to provoke overlaps, prefixes, nesting,
+// duplicates, empty names and surrogate pairs.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "component/unicode.h"
+#include "recognizer/matcher.h"
+#include "standins/recording_site.h"
+#include "tests/stock_fixture.h"
+
+namespace varnoke {
+namespace {
+
+// Every occurrence of every name, entry by entry: search from position 1,
+// then again from one past the start of each hit.
+std::vector<StockMatch> PerEntryReference(const std::vector<stockInfo>& list, std::u16string_view text) {
+    std::vector<StockMatch> out;
+    for (uint32_t e = 0; e < list.size(); ++e) {
+        const std::u16string& name = list[e].strStockName;
+        if (name.empty()) continue;
+        for (auto p = text.find(name); p != std::u16string_view::npos; p = text.find(name, p + 1))
+            out.push_back({e, static_cast<uint32_t>(p), static_cast<uint32_t>(name.size())});
+    }
+    return out;
+}
+
+class RandomCases {
+public:
+    explicit RandomCases(uint32_t seed) : rng_(seed) {}
+
+    std::u16string Word(std::size_t maxLength, bool wellFormed) {
+        // A tiny alphabet makes collisions, overlaps and nesting frequent.
+        static const std::u16string units = u"aab華岳岳A";
+        std::u16string w;
+        const std::size_t n = Pick(maxLength + 1);
+        while (w.size() < n) {
+            const std::size_t k = Pick(10);
+            if (k < 7) {
+                w.push_back(units[k]);
+            } else if (k < 9 || wellFormed) {
+                w += u"\U00020000";  // a surrogate pair
+            } else {
+                w.push_back(static_cast<char16_t>(Pick(2) ? 0xD840 : 0xDC00));  // a lone half
+            }
+        }
+        return w;
+    }
+
+    std::vector<stockInfo> List(bool wellFormed) {
+        std::vector<stockInfo> list(Pick(12));
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            auto& s = list[i];
+            s.strStockID = u"id" + std::u16string(1, static_cast<char16_t>(u'0' + i % 10));
+            const std::size_t kind = Pick(6);
+            if (kind == 0 && i > 0) {
+                s.strStockName = list[Pick(i)].strStockName;  // duplicate
+            } else if (kind == 1 && i > 0) {
+                const auto& other = list[Pick(i)].strStockName;  // prefix or piece of another
+                const std::size_t from = other.empty() ? 0 : Pick(other.size());
+                s.strStockName = other.substr(from, Pick(other.size() - from + 1));
+                // A piece may split a surrogate pair, which no XML file can carry.
+                if (wellFormed && !Utf8ToUtf16(Utf16ToUtf8(s.strStockName)).value_or(u"").starts_with(s.strStockName))
+                    s.strStockName = Word(5, wellFormed);
+            } else {
+                s.strStockName = Word(5, wellFormed);
+            }
+        }
+        return list;
+    }
+
+    std::u16string Text(const std::vector<stockInfo>& list, bool wellFormed) {
+        std::u16string text;
+        const std::size_t pieces = Pick(12);
+        for (std::size_t k = 0; k < pieces; ++k)
+            text += (!list.empty() && Pick(2)) ? list[Pick(list.size())].strStockName : Word(4, wellFormed);
+        return text;
+    }
+
+private:
+    std::size_t Pick(std::size_t n) { return n == 0 ? 0 : std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_); }
+    std::mt19937 rng_;
+};
+
+TEST(MatcherDifferential, AgreesWithPerEntrySearch) {
+    RandomCases random(20261208);
+    for (int i = 0; i < 5000; ++i) {
+        const auto list = random.List(false);
+        const StockNameMatcher matcher(list);
+        for (int t = 0; t < 3; ++t) {
+            const auto text = random.Text(list, false);
+            ASSERT_EQ(matcher.FindAll(text), PerEntryReference(list, text))
+                << "case " << i << " text " << Utf16ToUtf8(text);
+        }
+    }
+}
+
+TEST(MatcherDifferential, RecognizerCommitsWhatTheReferenceFinds) {
+    RandomCases random(42);
+    for (int i = 0; i < 300; ++i) {
+        const auto list = random.List(true);
+        testing::StockFixture fixture;
+        auto r = fixture.Recognizer(list);
+        const auto text = random.Text(list, true);
+        standins::RecordingSite site;
+        r->ISmartTagRecognizer_Recognize(text, 0, 0, site);
+
+        const auto expected = PerEntryReference(list, text);
+        ASSERT_EQ(site.tags.size(), expected.size()) << "case " << i;
+        for (std::size_t k = 0; k < expected.size(); ++k) {
+            EXPECT_EQ(site.tags[k].start, static_cast<int32_t>(expected[k].position + 1));
+            EXPECT_EQ(site.tags[k].length, static_cast<int32_t>(expected[k].length));
+            EXPECT_EQ(site.tags[k].properties.at(u"ProductID"), list[expected[k].entry].strStockID);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace varnoke

@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "component/data_paths.h"
+#include "hostapi/posix/pugi_xml.h"
+#include "recognizer/st_recognizer.h"
+#include "tests/temp_dir.h"
+
+namespace varnoke {
+namespace {
+
+using testing::TempDir;
+
+std::string Stock(std::string_view name, std::string_view id) {
+    return "<KestriaStockList><StockName>" + std::string(name) + "</StockName><StockID>" +
+           std::string(id) + "</StockID></KestriaStockList>";
+}
+
+struct LoadCase {
+    const char* name;
+    std::string file;  // empty: no file at all
+    int16_t listState;
+    std::vector<stockInfo> entries;  // checked when loaded
+    friend void PrintTo(const LoadCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class StockListLoad : public ::testing::TestWithParam<LoadCase> {};
+
+TEST_P(StockListLoad, Case) {
+    const LoadCase& c = GetParam();
+    TempDir dir;
+    if (!c.file.empty()) dir.Write("varnokeL.xml", c.file);
+    hostapi::posix::PugiXmlDocumentFactory xml;
+    STRecognizer r(xml);
+    ASSERT_EQ(r.Construct(dir.Folder()), Status::ok);
+    EXPECT_EQ(r.ListState(), c.listState);
+    if (c.listState == -1) {
+        EXPECT_EQ(r.StockCount(), 0);
+        return;
+    }
+    ASSERT_EQ(r.StockCount(), static_cast<int32_t>(c.entries.size()));
+    ASSERT_EQ(r.StockList().size(), c.entries.size());
+    for (std::size_t i = 0; i < c.entries.size(); ++i) {
+        EXPECT_EQ(r.StockList()[i].strStockName, c.entries[i].strStockName) << i;
+        EXPECT_EQ(r.StockList()[i].strStockID, c.entries[i].strStockID) << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, StockListLoad,
+    ::testing::Values(
+        LoadCase{"missing file", "", -1, {}},
+        LoadCase{"malformed", "<StockData>" + Stock("甲", "1") + "<StockData>", -1, {}},
+        LoadCase{"root element only", "<StockData/>", 0, {}},
+        LoadCase{"two stocks, whitespace trimmed",
+                 "<StockData>\n  " + Stock(" 華岳精密 ", "2417") + "\n  " + Stock("2417", "2417") +
+                     "\n</StockData>",
+                 0, {{u"華岳精密", u"2417"}, {u"2417", u"2417"}}},
+        LoadCase{"root is itself a stock, nested ones follow in document order",
+                 "<KestriaStockList><StockName>R</StockName><StockID>0</StockID>"
+                 "<g>" + Stock("A", "1") + "</g>" + Stock("B", "2") + "</KestriaStockList>",
+                 0, {{u"R", u"0"}, {u"A", u"1"}, {u"B", u"2"}}},
+        LoadCase{"duplicates stay separate entries",
+                 "<r>" + Stock("同名", "1111") + Stock("同名", "2222") + "</r>", 0,
+                 {{u"同名", u"1111"}, {u"同名", u"2222"}}},
+        LoadCase{"empty, text-only, comment-only and half-filled elements",
+                 "<r><KestriaStockList/><KestriaStockList>text</KestriaStockList>"
+                 "<KestriaStockList><!-- c --></KestriaStockList>"
+                 "<KestriaStockList><StockID>9</StockID></KestriaStockList>"
+                 "<KestriaStockList><StockName>N</StockName></KestriaStockList>"
+                 "<KestriaStockList><StockName></StockName><StockID>7</StockID></KestriaStockList>"
+                 "</r>",
+                 0, {{u"", u""}, {u"", u""}, {u"", u""}, {u"", u"9"}, {u"N", u""}, {u"", u"7"}}},
+        LoadCase{"first child of each name wins; grandchildren and other case ignored",
+                 "<r><KestriaStockList><x><StockName>deep</StockName></x><stockname>lc</stockname>"
+                 "<StockName>first</StockName><StockName>second</StockName>"
+                 "<StockID>1</StockID><StockID>2</StockID></KestriaStockList></r>",
+                 0, {{u"first", u"1"}}},
+        LoadCase{"field text spans child elements",
+                 "<r><KestriaStockList><StockName>A<b>B</b>C</StockName><StockID>1</StockID>"
+                 "</KestriaStockList></r>",
+                 0, {{u"ABC", u"1"}}},
+        LoadCase{"legacy encoding",
+                 "<?xml version=\"1.0\" encoding=\"big5\"?><r>" + Stock("\xb5\xd8\xa9\xa8", "2417") + "</r>",
+                 0, {{u"華岳", u"2417"}}}),
+    [](const auto& info) { return "case" + std::to_string(info.index); });
+
+TEST(StockList, ConstructionFormsThePathFromTheFolder) {
+    TempDir dir;
+    hostapi::posix::PugiXmlDocumentFactory xml;
+    STRecognizer r(xml);
+    strStockXMLPath.clear();
+    r.Construct(dir.Folder());
+    EXPECT_EQ(strStockXMLPath, dir.Folder() + u"/varnokeL.xml");
+    // The separator is always inserted, even after one.
+    r.Construct(dir.Folder() + u"/");
+    EXPECT_EQ(strStockXMLPath, dir.Folder() + u"//varnokeL.xml");
+}
+
+TEST(StockList, PathIsPerThread) {
+    TempDir a, b;
+    hostapi::posix::PugiXmlDocumentFactory xml;
+    STRecognizer r(xml);
+    r.Construct(a.Folder());
+    std::u16string seenOnOtherThread = u"unset";
+    std::thread([&] {
+        seenOnOtherThread = strStockXMLPath;  // a new thread starts empty
+        STRecognizer other(xml);
+        other.Construct(b.Folder());
+    }).join();
+    EXPECT_EQ(seenOnOtherThread, u"");
+    EXPECT_EQ(strStockXMLPath, a.Folder() + u"/varnokeL.xml");
+}
+
+TEST(StockList, OnceNotLoadedNeverLoadedAgain) {
+    TempDir dir;
+    const auto good = dir.Write("good.xml", "<r>" + Stock("A", "1") + Stock("B", "2") + "</r>");
+    hostapi::posix::PugiXmlDocumentFactory xml;
+    STRecognizer r(xml);
+    r.LoadStockSymbolFromXMLFile(good);
+    EXPECT_EQ(r.ListState(), 0);
+    EXPECT_EQ(r.StockCount(), 2);
+
+    EXPECT_EQ(r.LoadStockSymbolFromXMLFile(dir.File("missing.xml")), Status::ok);
+    EXPECT_EQ(r.ListState(), -1);
+    EXPECT_EQ(r.StockCount(), 2);  // a failed load keeps the previous list
+
+    r.LoadStockSymbolFromXMLFile(good);
+    EXPECT_EQ(r.ListState(), -1);
+}
+
+TEST(StockList, ReloadReplacesTheWholeList) {
+    TempDir dir;
+    hostapi::posix::PugiXmlDocumentFactory xml;
+    STRecognizer r(xml);
+    r.LoadStockSymbolFromXMLFile(dir.Write("a.xml", "<r>" + Stock("A", "1") + Stock("B", "2") + "</r>"));
+    r.LoadStockSymbolFromXMLFile(dir.Write("b.xml", "<r>" + Stock("C", "3") + "</r>"));
+    ASSERT_EQ(r.StockCount(), 1);
+    EXPECT_EQ(r.StockList()[0].strStockName, u"C");
+}
+
+class NoXml final : public hostapi::IXmlDocumentFactory {
+public:
+    std::unique_ptr<hostapi::IXmlDocument> NewDocument() override { return nullptr; }
+};
+
+TEST(StockList, WithoutAnXmlComponentConstructionFails) {
+    NoXml xml;
+    STRecognizer r(xml);
+    EXPECT_EQ(r.Construct(u"/nowhere"), Status::no_xml_document);
+    EXPECT_EQ(r.ListState(), 0);
+}
+
+}  // namespace
+}  // namespace varnoke

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# The command-line tool, end to end: output formats, exit statuses and messages.
+# usage: tool_test.sh VARNOKE DATA_DIR
+set -u
+tool=$1
+data=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+check() {  # check NAME EXPECTED ACTUAL
+    if [ "$2" != "$3" ]; then
+        echo "FAIL: $1"
+        echo "  expected: $(printf '%q' "$2")"
+        echo "  actual:   $(printf '%q' "$3")"
+        failures=$((failures + 1))
+    fi
+}
+
+cat > "$work/varnokeL.xml" <<'XML'
+<?xml version="1.0" encoding="UTF-8"?>
+<StockData>
+  <KestriaStockList><StockName>宏岳</StockName><StockID>2001</StockID></KestriaStockList>
+  <KestriaStockList><StockName>宏岳電子</StockName><StockID>2002</StockID></KestriaStockList>
+  <KestriaStockList><StockName>2002</StockName><StockID>2002</StockID></KestriaStockList>
+  <KestriaStockList><StockName>A"B</StockName><StockID>9\9</StockID></KestriaStockList>
+</StockData>
+XML
+
+# Tab-separated tags in commit order; START and LENGTH in UTF-16 code units.
+out=$(printf '𠀀宏岳電子(2002)與宏岳' | "$tool" scan --data "$work"); rc=$?
+check "scan exit status" 0 "$rc"
+check "scan lines" "$(printf '3\t2\t2001\t宏岳\n14\t2\t2001\t宏岳\n3\t4\t2002\t宏岳電子\n8\t4\t2002\t2002')" "$out"
+
+out=$(printf 'xA"By' > "$work/in.txt"; "$tool" scan --data "$work" --json "$work/in.txt")
+check "scan --json" "$(printf '[\n  {"start": 2, "length": 3, "productId": "9\\\\9", "text": "A\\"B"}\n]')" "$out"
+
+out=$(printf 'nothing here' | "$tool" scan --data "$work" --json)
+check "scan --json without tags" "[]" "$out"
+
+out=$(printf 'ab\xffcd' | "$tool" scan --data "$work" 2>"$work/err"); rc=$?
+check "invalid UTF-8 exit status" 2 "$rc"
+check "invalid UTF-8 stdout" "" "$out"
+check "invalid UTF-8 message" "varnoke: standard input: invalid UTF-8 at byte 2" "$(cat "$work/err")"
+
+out=$("$tool" scan --data "$work" "$work/no-such-file" 2>"$work/err"); rc=$?
+check "unreadable file exit status" 2 "$rc"
+check "unreadable file stdout" "" "$out"
+case "$(cat "$work/err")" in
+    "varnoke: cannot read $work/no-such-file: "*) ;;
+    *) echo "FAIL: unreadable file message: $(cat "$work/err")"; failures=$((failures + 1)) ;;
+esac
+
+mkdir "$work/empty"
+out=$(printf '宏岳' | "$tool" scan --data "$work/empty" 2>"$work/err"); rc=$?
+check "missing stock list is no error" 0 "$rc"
+check "missing stock list tags nothing" "" "$out"
+check "missing stock list is reported" \
+    "varnoke: no stock list loaded from $work/empty/varnokeL.xml (missing or malformed): nothing is recognized" \
+    "$(cat "$work/err")"
+
+# Without --data the tool reads the copies beside itself.
+out=$(printf '%s' "$(head -c 0 /dev/null)" | "$tool" scan 2>&1); rc=$?
+check "default data folder loads" "0:" "$rc:$out"
+out=$(cmp -s "$(dirname "$tool")/varnokeL.xml" "$data/varnokeL.xml" && echo same)
+check "default data copied beside the tool" "same" "$out"
+
+out=$("$tool" info --data "$work" --locale 1028)
+check "info" "$(printf 'Varnoke.STRecognizer \nKestria股票名稱/代碼\nKestria Stock Symbol Recognizer recognizes stock symbol of Kestria market in document.\n1\nurn:schemas-varnoke:smarttags#varnoke')" "$out"
+
+"$tool" info --locale abc >/dev/null 2>&1; rc=$?
+check "bad locale" 2 "$rc"
+"$tool" frobnicate >/dev/null 2>&1; rc=$?
+check "unknown command" 2 "$rc"
+
+if [ "$failures" -ne 0 ]; then echo "$failures failed"; exit 1; fi
+echo "tool: all checks passed"

@@ -1,0 +1,163 @@
+#include "tests/xml_conformance.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "component/unicode.h"
+
+namespace varnoke::testing {
+namespace {
+
+std::string Utf8(std::u16string_view s) { return Utf16ToUtf8(s); }
+
+std::string BillionLaughs() {
+    std::string s = "<?xml version=\"1.0\"?>\n<!DOCTYPE r [\n <!ENTITY lol0 \"lol\">\n";
+    for (int i = 1; i <= 9; ++i) {
+        s += " <!ENTITY lol" + std::to_string(i) + " \"";
+        for (int k = 0; k < 10; ++k) s += "&lol" + std::to_string(i - 1) + ";";
+        s += "\">\n";
+    }
+    return s + "]>\n<r><a>&lol9;</a></r>\n";
+}
+
+}  // namespace
+
+const std::vector<XmlCase>& XmlConformanceCases() {
+    static const std::vector<XmlCase> cases = {
+        {"plain", "<r><a>x</a><a> y </a></r>", true, u"a", {u"x", u"y"}, {true, true}},
+        {"root bears the tag, then nested ones in document order",
+         "<a>1<b><a>2</a></b><a>3</a></a>", true, u"a", {u"123", u"2", u"3"}, {}},
+        {"names are case-sensitive", "<r><A>1</A><a>2</a><aa>3</aa></r>", true, u"a", {u"2"}, {}},
+        {"text concatenates descendants, trims the ends; whitespace-only text between elements is none",
+         "<r><a>\n\t x <b>y</b><!--c--> <c><d>z</d></c> \r\n</a></r>", true, u"a", {u"x yz"}, {}},
+        {"entities and character references",
+         "<r><a>&lt;&amp;&gt;&quot;&apos;&#x83EF;&#23731;</a></r>", true, u"a",
+         {u"<&>\"'華岳"}, {}},
+        {"CDATA is text", "<r><a><![CDATA[ <x>&amp; ]]></a></r>", true, u"a", {u"<x>&amp;"}, {}},
+        {"child nodes: comment counts, whitespace-only text does not",
+         "<r><a><!--c--></a><a/><a>   </a><a>t</a><a><b/></a></r>", true, u"a",
+         {u"", u"", u"", u"t", u""}, {true, false, false, true, true}},
+        {"no match is an empty list", "<r><b/></r>", true, u"a", {}, {}},
+        {"UTF-8 with byte-order mark", "\xEF\xBB\xBF<r><a>\xE8\x8F\xAF</a></r>", true, u"a",
+         {u"華"}, {}},
+        {"UTF-16LE with byte-order mark",
+         std::string("\xFF\xFE<\0r\0>\0<\0a\0>\0\xEF\x83<\0/\0a\0>\0<\0/\0r\0>\0", 32), true, u"a",
+         {u"華"}, {}},
+        {"big5", "<?xml version=\"1.0\" encoding=\"big5\"?><r><a>\xb5\xd8\xa9\xa8\xba\xeb\xb1\x4b</a></r>",
+         true, u"a", {u"華岳精密"}, {}},
+        {"Big5 in upper case", "<?xml version='1.0' encoding='Big5'?><r><a>\xb5\xd8\xa9\xa8</a></r>",
+         true, u"a", {u"華岳"}, {}},
+        {"gb2312", "<?xml version=\"1.0\" encoding=\"gb2312\"?><r><a>\xbb\xaa\xd4\xc0\xbe\xab\xc3\xdc</a></r>",
+         true, u"a", {u"华岳精密"}, {}},
+        {"gbk", "<?xml version=\"1.0\" encoding=\"GBK\"?><r><a>\xc8\x41\xd4\xc0\xbe\xab\xc3\xdc</a></r>",
+         true, u"a", {u"華岳精密"}, {}},
+        {"gb18030 with a four-byte character",
+         "<?xml version=\"1.0\" encoding=\"gb18030\"?><r><a>\xbb\xaa\xd4\xc0\x95\x32\x82\x36</a></r>",
+         true, u"a", {u"华岳\U00020000"}, {}},
+        {"ISO-8859-1", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r><a>caf\xe9</a></r>", true,
+         u"a", {u"caf\u00e9"}, {}},
+        {"unknown encoding", "<?xml version=\"1.0\" encoding=\"x-no-such-encoding\"?><r><a>x</a></r>",
+         false, u"a", {}, {}},
+        {"not well-formed", "<r><a>x</r>", false, u"a", {}, {}},
+        {"invalid UTF-8", "<r><a>\xff\xfe\xfd</a></r>", false, u"a", {}, {}},
+        {"empty file", "", false, u"a", {}, {}},
+        {"text only", "just text", false, u"a", {}, {}},
+        {"two roots", "<r/><r/>", false, u"r", {}, {}},
+    };
+    return cases;
+}
+
+void CheckXmlCase(hostapi::IXmlDocumentFactory& factory, const XmlCase& c, const WriteFile& write) {
+    SCOPED_TRACE(c.name);
+    auto doc = factory.NewDocument();
+    ASSERT_TRUE(doc);
+    doc->SetAsync(false);
+    doc->Load(write("case.xml", c.bytes));
+    ASSERT_EQ(static_cast<bool>(doc->DocumentElement()), c.loads);
+    if (!c.loads) return;
+    auto found = doc->ElementsByTagName(c.tag);
+    ASSERT_TRUE(found);
+    ASSERT_EQ(found->size(), c.texts.size());
+    for (std::size_t i = 0; i < found->size(); ++i) {
+        EXPECT_EQ(Utf8(doc->Text((*found)[i]).value_or(u"<none>")), Utf8(c.texts[i])) << i;
+        EXPECT_EQ(doc->TypedValue((*found)[i]), doc->Text((*found)[i])) << i;
+        if (!c.hasChildNodes.empty()) {
+            EXPECT_EQ(doc->HasChildNodes((*found)[i]), c.hasChildNodes[i]) << i;
+        }
+    }
+}
+
+void CheckXmlOperations(hostapi::IXmlDocumentFactory& factory, const WriteFile& write) {
+    {
+        SCOPED_TRACE("select single node: first child element of that exact name only");
+        auto doc = factory.NewDocument();
+        doc->Load(write("select.xml",
+                        "<r><s><x><n>deep</n></x><N>case</N><n>first</n><n>second</n></s></r>"));
+        auto s = doc->ElementsByTagName(u"s");
+        ASSERT_TRUE(s && s->size() == 1);
+        const auto n = doc->SelectSingleNode((*s)[0], u"n");
+        EXPECT_EQ(doc->Text(n), u"first");
+        EXPECT_FALSE(doc->SelectSingleNode((*s)[0], u"missing"));
+        EXPECT_FALSE(doc->SelectSingleNode(doc->DocumentElement(), u"n"));  // grandchildren are not children
+        EXPECT_FALSE(doc->SelectSingleNode(hostapi::XmlNode(), u"n"));
+        EXPECT_FALSE(doc->Text(hostapi::XmlNode()));
+        EXPECT_FALSE(doc->TypedValue(hostapi::XmlNode()));
+        EXPECT_FALSE(doc->HasChildNodes(hostapi::XmlNode()));
+    }
+    {
+        SCOPED_TRACE("a missing file and a reload that fails leave no document element");
+        auto doc = factory.NewDocument();
+        EXPECT_TRUE(doc->Load(write("good.xml", "<r/>")));
+        EXPECT_TRUE(doc->DocumentElement());
+        doc->Load(write("good.xml", "") + u".missing");
+        EXPECT_FALSE(doc->DocumentElement());
+    }
+    {
+        SCOPED_TRACE("entity expansion bomb: quick, bounded, nothing expanded");
+        auto doc = factory.NewDocument();
+        const auto start = std::chrono::steady_clock::now();
+        doc->Load(write("bomb.xml", BillionLaughs()));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        if (doc->DocumentElement()) {
+            auto a = doc->ElementsByTagName(u"a");
+            ASSERT_TRUE(a);
+            for (auto node : *a) EXPECT_LT(doc->Text(node).value_or(u"").size(), 100u);
+        }
+    }
+    {
+        SCOPED_TRACE("external entities are never fetched");
+        const std::u16string secret = write("secret.txt", "TOP-SECRET");
+        const std::string xml = "<!DOCTYPE r [<!ENTITY x SYSTEM \"file://" + Utf8(secret) +
+                                "\">]><r><a>&x;</a></r>";
+        auto doc = factory.NewDocument();
+        doc->Load(write("external.xml", xml));
+        if (doc->DocumentElement()) {
+            auto a = doc->ElementsByTagName(u"a");
+            ASSERT_TRUE(a);
+            for (auto node : *a)
+                EXPECT_EQ(doc->Text(node).value_or(u"").find(u"TOP-SECRET"), std::u16string::npos);
+        }
+    }
+    {
+        SCOPED_TRACE("write text, save, load again: legacy-encoded input comes back intact");
+        auto doc = factory.NewDocument();
+        doc->Load(write("legacy.xml",
+                        "<?xml version=\"1.0\" encoding=\"big5\"?><r><u>old<b>x</b></u><n>\xb5\xd8\xa9\xa8</n></r>"));
+        const auto u = doc->SelectSingleNode(doc->DocumentElement(), u"u");
+        ASSERT_TRUE(doc->SetText(u, u"29123456 & <more>"));
+        EXPECT_EQ(doc->Text(u), u"29123456 & <more>");
+        const std::u16string saved = write("saved.xml", "");
+        ASSERT_TRUE(doc->Save(saved));
+
+        auto again = factory.NewDocument();
+        again->Load(saved);
+        ASSERT_TRUE(again->DocumentElement());
+        EXPECT_EQ(again->Text(again->SelectSingleNode(again->DocumentElement(), u"u")),
+                  u"29123456 & <more>");
+        EXPECT_EQ(again->Text(again->SelectSingleNode(again->DocumentElement(), u"n")), u"華岳");
+        EXPECT_FALSE(again->SelectSingleNode(again->SelectSingleNode(again->DocumentElement(), u"u"), u"b"));
+    }
+}
+
+}  // namespace varnoke::testing
