@@ -22,6 +22,13 @@ inline constexpr std::u16string_view kProductIdKey = u"ProductID";
 // Host language identifiers arrive as 32-bit integers.
 using LocaleId = int32_t;
 
+// The host object at which a tag stands (in a spreadsheet, the cell range
+// holding it). The component only passes it along to the web query.
+class IHostObject {
+public:
+    virtual ~IHostObject() = default;
+};
+
 class ISmartTagProperties {
 public:
     virtual ~ISmartTagProperties() = default;

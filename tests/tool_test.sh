@@ -73,5 +73,33 @@ check "bad locale" 2 "$rc"
 "$tool" frobnicate >/dev/null 2>&1; rc=$?
 check "unknown command" 2 "$rc"
 
+# Actions: the verbs a host offers, and what invoking one hands over.
+cat > "$work/acturl.xml" <<'XML'
+<?xml version="1.0" encoding="UTF-8"?>
+<ActionList>
+  <ActionUrl><ActionName>Quote</ActionName><URL>https://q.example/?id=</URL></ActionUrl>
+  <ActionUrl><ActionName>Report</ActionName><URL>https://r.example/</URL></ActionUrl>
+  <ActionUrl><ActionName>News</ActionName><URL>https://n.example/?s=</URL></ActionUrl>
+  <ActionUrl><ActionName>Info</ActionName><URL>https://i.example/</URL></ActionUrl>
+  <ActionUrl><ActionName>Query</ActionName><URL>https://w.example/?id=</URL></ActionUrl>
+</ActionList>
+XML
+out=$("$tool" verbs --data "$work")
+check "verbs in a document host" "$(printf '0\tStock Quote on Web Site\tQuote\n1\tCompany Report on Web Site\tReport\n2\tRecent News on Web Site\tNews\n3\tBasic Information on Web Site\tInfo')" "$out"
+out=$("$tool" verbs --data "$work" --locale 3076 --app "Excel 2003" | cut -f1,2 | tr '\n' ' ')
+check "verbs in a spreadsheet, Traditional Chinese" "0	股市報價 1	公司報表 2	最近新聞 3	基本資料 4	匯入可更新的股票資料 " "$out"
+out=$("$tool" verbs --data "$work/empty" --locale 2052 | cut -f1,3 | tr '\n' ' ')
+check "verbs without an action table: names empty" "0	 1	 2	 3	 " "$out"
+
+out=$("$tool" invoke 2 2002 --data "$work" --dry-run)
+check "invoke prints the address" "https://n.example/?s=2002" "$out"
+out=$("$tool" invoke 4 2002 --data "$work" --dry-run --app Excel)
+check "invoke verb 4 prints the connection" "URL;https://w.example/?id=2002" "$out"
+out=$("$tool" invoke 0 'file:///etc/passwd' --data "$work/empty" --dry-run 2>"$work/err"); rc=$?
+check "refused address: status" "0:" "$rc:$out"
+check "refused address: reason" 'varnoke: not opened, not a web address: "file:///etc/passwd"' "$(cat "$work/err")"
+"$tool" invoke x 1 --dry-run >/dev/null 2>&1; rc=$?
+check "invoke with a bad verb ID" 2 "$rc"
+
 if [ "$failures" -ne 0 ]; then echo "$failures failed"; exit 1; fi
 echo "tool: all checks passed"
