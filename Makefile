@@ -1,31 +1,44 @@
 # The two commands a newcomer needs; both install what is missing first.
 #   make demo   build, then run the tool on the shipped data and sample text
-#   make test   build everything and run every test, then again under sanitizers
+#   make test   build everything and run every test: native, under sanitizers,
+#               and the Windows DLL under Wine
+# Also:
+#   make dll    build Varnoke.dll (and varnoke.exe) for 32- and 64-bit Windows
 
 BUILD      ?= build
 BUILD_SAN  ?= build-sanitize
+BUILD_W32  ?= build-win32
+BUILD_W64  ?= build-win64
 JOBS       ?= $(shell nproc)
-CMAKE_ARGS ?=
 
-.PHONY: all setup build build-sanitize demo test test-native test-sanitize clean
+.PHONY: all setup setup-windows build build-sanitize dll demo test test-native test-sanitize test-windows clean
 
 all: build
 
 setup:
-	@scripts/setup.sh
+	@scripts/setup.sh native
+
+setup-windows:
+	@scripts/setup.sh windows
 
 build: setup
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS) >/dev/null
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
 build-sanitize: setup
-	@cmake -S . -B $(BUILD_SAN) -DCMAKE_BUILD_TYPE=Debug -DVARNOKE_SANITIZE=ON $(CMAKE_ARGS) >/dev/null
+	@cmake -S . -B $(BUILD_SAN) -DCMAKE_BUILD_TYPE=Debug -DVARNOKE_SANITIZE=ON >/dev/null
 	@cmake --build $(BUILD_SAN) -j $(JOBS)
+
+dll: setup-windows
+	@cmake -S . -B $(BUILD_W32) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(BUILD_W32) -j $(JOBS)
+	@cmake -S . -B $(BUILD_W64) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(BUILD_W64) -j $(JOBS)
 
 demo: build
 	@scripts/demo.sh $(BUILD)/bin/varnoke data/sample.txt
 
-test: test-native test-sanitize
+test: test-native test-sanitize test-windows
 
 test-native: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -34,5 +47,10 @@ test-sanitize: build-sanitize
 	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --test-dir $(BUILD_SAN) --output-on-failure -j $(JOBS)
 
+# One wineserver and one virtual display for the whole phase.
+test-windows: dll
+	@ctest --test-dir $(BUILD_W32) --output-on-failure
+	@scripts/wine-session.sh ctest --test-dir $(BUILD_W64) --output-on-failure
+
 clean:
-	rm -rf $(BUILD) $(BUILD_SAN)
+	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_W32) $(BUILD_W64) build-wine

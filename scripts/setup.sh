@@ -1,10 +1,26 @@
 #!/usr/bin/env bash
-# Installs what the build and the tests need on Debian 12, and nothing when
+# Installs what the builds and the tests need on Debian 12, and nothing when
 # everything is already there. Safe to run any number of times.
-#   scripts/setup.sh [native]   the native build and its tests (default)
+#   scripts/setup.sh [native] [windows]     (default: native)
+#     native   the Linux build, the tool and its tests
+#     windows  the mingw-w64 cross builds of the DLL and Wine to test them
 set -euo pipefail
 
-packages=(cmake g++ make libgtest-dev libpugixml-dev)
+groups=("$@")
+[ ${#groups[@]} -eq 0 ] && groups=(native)
+
+packages=()
+for group in "${groups[@]}"; do
+    case $group in
+        native) packages+=(cmake g++ make libgtest-dev libpugixml-dev) ;;
+        # wine64 only: these kernels cannot run 32-bit code. libwine-dev
+        # carries the IDL files widl needs; the fonts draw Chinese in dialogs.
+        windows) packages+=(cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
+                            binutils-mingw-w64 googletest wine64 libwine-dev xvfb xauth
+                            fonts-wqy-microhei) ;;
+        *) echo "setup: unknown group $group" >&2; exit 2 ;;
+    esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

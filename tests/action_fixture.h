@@ -6,7 +6,7 @@
 #include <string>
 
 #include "actions/st_action.h"
-#include "hostapi/posix/pugi_xml.h"
+#include "hostapi/platform.h"
 #include "standins/recording_shell.h"
 #include "tests/temp_dir.h"
 
@@ -30,7 +30,8 @@ inline std::string CompleteActionTable() {
 class ActionFixture {
 public:
     standins::RecordingShell shell;
-    hostapi::posix::PugiXmlDocumentFactory xml;
+    std::unique_ptr<hostapi::IXmlDocumentFactory> xmlFactory = hostapi::NewXmlDocumentFactory();
+    hostapi::IXmlDocumentFactory& xml = *xmlFactory;
     TempDir dir;
 
     // An action object constructed in a folder whose acturl.xml holds `table`

@@ -153,8 +153,8 @@ TEST(ActionTable, ConstructionFormsBothPathsOnThisThread) {
         stockPath = strStockXMLPath;
         actionPath = strActionXMLPath;
     }).join();
-    EXPECT_EQ(actionPath, fixture.dir.Folder() + u"/acturl.xml");
-    EXPECT_EQ(stockPath, fixture.dir.Folder() + u"/varnokeL.xml");
+    EXPECT_EQ(actionPath, fixture.dir.Folder() + kPathSeparator + u"acturl.xml");
+    EXPECT_EQ(stockPath, fixture.dir.Folder() + kPathSeparator + u"varnokeL.xml");
 }
 
 TEST(ParseInt32, Syntax) {

@@ -86,8 +86,8 @@ TEST(RecognizeOrder, DuplicateNamesInterleaveWithOtherEntries) {
 
 TEST(RecognizeFailures, NothingLoadedMeansNoSiteCallAtAll) {
     StockFixture fixture;
-    hostapi::posix::PugiXmlDocumentFactory xml;
-    auto missing = std::make_unique<STRecognizer>(xml);
+    auto xml = hostapi::NewXmlDocumentFactory();
+    auto missing = std::make_unique<STRecognizer>(*xml);
     missing->Construct(u"/nonexistent-folder");
     ASSERT_EQ(missing->ListState(), -1);
     std::unique_ptr<STRecognizer> recognizers[] = {fixture.Recognizer({}), std::move(missing)};

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "component/unicode.h"
-#include "hostapi/posix/pugi_xml.h"
+#include "hostapi/platform.h"
 #include "recognizer/st_recognizer.h"
 #include "tests/temp_dir.h"
 
@@ -38,14 +38,14 @@ class StockFixture {
 public:
     std::unique_ptr<STRecognizer> Recognizer(const std::vector<stockInfo>& stocks) {
         dir_.Write("varnokeL.xml", StockListXml(stocks));
-        auto r = std::make_unique<STRecognizer>(xml_);
+        auto r = std::make_unique<STRecognizer>(*xml_);
         r->Construct(dir_.Folder());
         return r;
     }
 
 private:
     TempDir dir_;
-    hostapi::posix::PugiXmlDocumentFactory xml_;
+    std::unique_ptr<hostapi::IXmlDocumentFactory> xml_ = hostapi::NewXmlDocumentFactory();
 };
 
 }  // namespace varnoke::testing

@@ -3,7 +3,7 @@
 #include <thread>
 
 #include "component/data_paths.h"
-#include "hostapi/posix/pugi_xml.h"
+#include "hostapi/platform.h"
 #include "recognizer/st_recognizer.h"
 #include "tests/temp_dir.h"
 
@@ -31,7 +31,8 @@ TEST_P(StockListLoad, Case) {
     const LoadCase& c = GetParam();
     TempDir dir;
     if (!c.file.empty()) dir.Write("varnokeL.xml", c.file);
-    hostapi::posix::PugiXmlDocumentFactory xml;
+    auto xmlFactory = hostapi::NewXmlDocumentFactory();
+    auto& xml = *xmlFactory;
     STRecognizer r(xml);
     ASSERT_EQ(r.Construct(dir.Folder()), Status::ok);
     EXPECT_EQ(r.ListState(), c.listState);
@@ -88,19 +89,21 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(StockList, ConstructionFormsThePathFromTheFolder) {
     TempDir dir;
-    hostapi::posix::PugiXmlDocumentFactory xml;
+    auto xmlFactory = hostapi::NewXmlDocumentFactory();
+    auto& xml = *xmlFactory;
     STRecognizer r(xml);
     strStockXMLPath.clear();
     r.Construct(dir.Folder());
-    EXPECT_EQ(strStockXMLPath, dir.Folder() + u"/varnokeL.xml");
+    EXPECT_EQ(strStockXMLPath, dir.Folder() + std::u16string(1, kPathSeparator) + u"varnokeL.xml");
     // The separator is always inserted, even after one.
-    r.Construct(dir.Folder() + u"/");
-    EXPECT_EQ(strStockXMLPath, dir.Folder() + u"//varnokeL.xml");
+    r.Construct(dir.Folder() + kPathSeparator);
+    EXPECT_EQ(strStockXMLPath, dir.Folder() + kPathSeparator + kPathSeparator + u"varnokeL.xml");
 }
 
 TEST(StockList, PathIsPerThread) {
     TempDir a, b;
-    hostapi::posix::PugiXmlDocumentFactory xml;
+    auto xmlFactory = hostapi::NewXmlDocumentFactory();
+    auto& xml = *xmlFactory;
     STRecognizer r(xml);
     r.Construct(a.Folder());
     std::u16string seenOnOtherThread = u"unset";
@@ -110,13 +113,14 @@ TEST(StockList, PathIsPerThread) {
         other.Construct(b.Folder());
     }).join();
     EXPECT_EQ(seenOnOtherThread, u"");
-    EXPECT_EQ(strStockXMLPath, a.Folder() + u"/varnokeL.xml");
+    EXPECT_EQ(strStockXMLPath, a.Folder() + std::u16string(1, kPathSeparator) + u"varnokeL.xml");
 }
 
 TEST(StockList, OnceNotLoadedNeverLoadedAgain) {
     TempDir dir;
     const auto good = dir.Write("good.xml", "<r>" + Stock("A", "1") + Stock("B", "2") + "</r>");
-    hostapi::posix::PugiXmlDocumentFactory xml;
+    auto xmlFactory = hostapi::NewXmlDocumentFactory();
+    auto& xml = *xmlFactory;
     STRecognizer r(xml);
     r.LoadStockSymbolFromXMLFile(good);
     EXPECT_EQ(r.ListState(), 0);
@@ -132,7 +136,8 @@ TEST(StockList, OnceNotLoadedNeverLoadedAgain) {
 
 TEST(StockList, ReloadReplacesTheWholeList) {
     TempDir dir;
-    hostapi::posix::PugiXmlDocumentFactory xml;
+    auto xmlFactory = hostapi::NewXmlDocumentFactory();
+    auto& xml = *xmlFactory;
     STRecognizer r(xml);
     r.LoadStockSymbolFromXMLFile(dir.Write("a.xml", "<r>" + Stock("A", "1") + Stock("B", "2") + "</r>"));
     r.LoadStockSymbolFromXMLFile(dir.Write("b.xml", "<r>" + Stock("C", "3") + "</r>"));

@@ -1,11 +1,10 @@
 // A fresh folder per test, removed afterwards, with helpers to write files.
 #pragma once
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <string_view>
 
@@ -16,9 +15,13 @@ namespace varnoke::testing {
 class TempDir {
 public:
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "varnoke-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) std::abort();
-        path_ = pattern;
+        std::random_device random;
+        const auto base = std::filesystem::temp_directory_path();
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            path_ = base / ("varnoke-" + std::to_string(random()));
+            if (std::filesystem::create_directory(path_)) return;
+        }
+        std::abort();
     }
     ~TempDir() {
         std::error_code ec;
@@ -28,8 +31,8 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    std::u16string Folder() const { return *Utf8ToUtf16(path_.string()); }
-    std::u16string File(std::string_view name) const { return *Utf8ToUtf16((path_ / name).string()); }
+    std::u16string Folder() const { return ToU16(path_); }
+    std::u16string File(std::string_view name) const { return ToU16(path_ / name); }
 
     std::u16string Write(std::string_view name, std::string_view bytes) const {
         std::ofstream(path_ / name, std::ios::binary).write(bytes.data(),
@@ -38,6 +41,10 @@ public:
     }
 
 private:
+    static std::u16string ToU16(const std::filesystem::path& p) {
+        const std::u8string text = p.u8string();
+        return *Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()));
+    }
     std::filesystem::path path_;
 };
 

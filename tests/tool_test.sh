@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
 # The command-line tool, end to end: output formats, exit statuses and messages.
-# usage: tool_test.sh VARNOKE DATA_DIR
+# usage: tool_test.sh "VARNOKE-COMMAND" DATA_DIR
+#   VARNOKE-COMMAND is the tool, or a runner and the tool ("scripts/wine.sh .../varnoke.exe").
 set -u
-tool=$1
+read -r -a command <<< "$1"
 data=$2
+binary=${command[-1]}
+tool() { "${command[@]}" "$@"; }
+sep=/
+case "$binary" in *.exe) sep='\' ;; esac
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -28,22 +33,22 @@ cat > "$work/varnokeL.xml" <<'XML'
 XML
 
 # Tab-separated tags in commit order; START and LENGTH in UTF-16 code units.
-out=$(printf '𠀀宏岳電子(2002)與宏岳' | "$tool" scan --data "$work"); rc=$?
+out=$(printf '𠀀宏岳電子(2002)與宏岳' | tool scan --data "$work"); rc=$?
 check "scan exit status" 0 "$rc"
 check "scan lines" "$(printf '3\t2\t2001\t宏岳\n14\t2\t2001\t宏岳\n3\t4\t2002\t宏岳電子\n8\t4\t2002\t2002')" "$out"
 
-out=$(printf 'xA"By' > "$work/in.txt"; "$tool" scan --data "$work" --json "$work/in.txt")
+out=$(printf 'xA"By' > "$work/in.txt"; tool scan --data "$work" --json "$work/in.txt")
 check "scan --json" "$(printf '[\n  {"start": 2, "length": 3, "productId": "9\\\\9", "text": "A\\"B"}\n]')" "$out"
 
-out=$(printf 'nothing here' | "$tool" scan --data "$work" --json)
+out=$(printf 'nothing here' | tool scan --data "$work" --json)
 check "scan --json without tags" "[]" "$out"
 
-out=$(printf 'ab\xffcd' | "$tool" scan --data "$work" 2>"$work/err"); rc=$?
+out=$(printf 'ab\xffcd' | tool scan --data "$work" 2>"$work/err"); rc=$?
 check "invalid UTF-8 exit status" 2 "$rc"
 check "invalid UTF-8 stdout" "" "$out"
 check "invalid UTF-8 message" "varnoke: standard input: invalid UTF-8 at byte 2" "$(cat "$work/err")"
 
-out=$("$tool" scan --data "$work" "$work/no-such-file" 2>"$work/err"); rc=$?
+out=$(tool scan --data "$work" "$work/no-such-file" 2>"$work/err"); rc=$?
 check "unreadable file exit status" 2 "$rc"
 check "unreadable file stdout" "" "$out"
 case "$(cat "$work/err")" in
@@ -52,25 +57,25 @@ case "$(cat "$work/err")" in
 esac
 
 mkdir "$work/empty"
-out=$(printf '宏岳' | "$tool" scan --data "$work/empty" 2>"$work/err"); rc=$?
+out=$(printf '宏岳' | tool scan --data "$work/empty" 2>"$work/err"); rc=$?
 check "missing stock list is no error" 0 "$rc"
 check "missing stock list tags nothing" "" "$out"
 check "missing stock list is reported" \
-    "varnoke: no stock list loaded from $work/empty/varnokeL.xml (missing or malformed): nothing is recognized" \
+    "varnoke: no stock list loaded from $work/empty${sep}varnokeL.xml (missing or malformed): nothing is recognized" \
     "$(cat "$work/err")"
 
 # Without --data the tool reads the copies beside itself.
-out=$(printf '%s' "$(head -c 0 /dev/null)" | "$tool" scan 2>&1); rc=$?
+out=$(printf '%s' "$(head -c 0 /dev/null)" | tool scan 2>&1); rc=$?
 check "default data folder loads" "0:" "$rc:$out"
-out=$(cmp -s "$(dirname "$tool")/varnokeL.xml" "$data/varnokeL.xml" && echo same)
+out=$(cmp -s "$(dirname "$binary")/varnokeL.xml" "$data/varnokeL.xml" && echo same)
 check "default data copied beside the tool" "same" "$out"
 
-out=$("$tool" info --data "$work" --locale 1028)
+out=$(tool info --data "$work" --locale 1028)
 check "info" "$(printf 'Varnoke.STRecognizer \nKestria股票名稱/代碼\nKestria Stock Symbol Recognizer recognizes stock symbol of Kestria market in document.\n1\nurn:schemas-varnoke:smarttags#varnoke')" "$out"
 
-"$tool" info --locale abc >/dev/null 2>&1; rc=$?
+tool info --locale abc >/dev/null 2>&1; rc=$?
 check "bad locale" 2 "$rc"
-"$tool" frobnicate >/dev/null 2>&1; rc=$?
+tool frobnicate >/dev/null 2>&1; rc=$?
 check "unknown command" 2 "$rc"
 
 # Actions: the verbs a host offers, and what invoking one hands over.
@@ -84,21 +89,21 @@ cat > "$work/acturl.xml" <<'XML'
   <ActionUrl><ActionName>Query</ActionName><URL>https://w.example/?id=</URL></ActionUrl>
 </ActionList>
 XML
-out=$("$tool" verbs --data "$work")
+out=$(tool verbs --data "$work")
 check "verbs in a document host" "$(printf '0\tStock Quote on Web Site\tQuote\n1\tCompany Report on Web Site\tReport\n2\tRecent News on Web Site\tNews\n3\tBasic Information on Web Site\tInfo')" "$out"
-out=$("$tool" verbs --data "$work" --locale 3076 --app "Excel 2003" | cut -f1,2 | tr '\n' ' ')
+out=$(tool verbs --data "$work" --locale 3076 --app "Excel 2003" | cut -f1,2 | tr '\n' ' ')
 check "verbs in a spreadsheet, Traditional Chinese" "0	股市報價 1	公司報表 2	最近新聞 3	基本資料 4	匯入可更新的股票資料 " "$out"
-out=$("$tool" verbs --data "$work/empty" --locale 2052 | cut -f1,3 | tr '\n' ' ')
+out=$(tool verbs --data "$work/empty" --locale 2052 | cut -f1,3 | tr '\n' ' ')
 check "verbs without an action table: names empty" "0	 1	 2	 3	 " "$out"
 
-out=$("$tool" invoke 2 2002 --data "$work" --dry-run)
+out=$(tool invoke 2 2002 --data "$work" --dry-run)
 check "invoke prints the address" "https://n.example/?s=2002" "$out"
-out=$("$tool" invoke 4 2002 --data "$work" --dry-run --app Excel)
+out=$(tool invoke 4 2002 --data "$work" --dry-run --app Excel)
 check "invoke verb 4 prints the connection" "URL;https://w.example/?id=2002" "$out"
-out=$("$tool" invoke 0 'file:///etc/passwd' --data "$work/empty" --dry-run 2>"$work/err"); rc=$?
+out=$(tool invoke 0 'file:///etc/passwd' --data "$work/empty" --dry-run 2>"$work/err"); rc=$?
 check "refused address: status" "0:" "$rc:$out"
 check "refused address: reason" 'varnoke: not opened, not a web address: "file:///etc/passwd"' "$(cat "$work/err")"
-"$tool" invoke x 1 --dry-run >/dev/null 2>&1; rc=$?
+tool invoke x 1 --dry-run >/dev/null 2>&1; rc=$?
 check "invoke with a bad verb ID" 2 "$rc"
 
 if [ "$failures" -ne 0 ]; then echo "$failures failed"; exit 1; fi

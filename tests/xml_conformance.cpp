@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "component/unicode.h"
+#include "tests/platform_quirks.h"
 
 namespace varnoke::testing {
 namespace {
@@ -29,15 +30,18 @@ const std::vector<XmlCase>& XmlConformanceCases() {
         {"root bears the tag, then nested ones in document order",
          "<a>1<b><a>2</a></b><a>3</a></a>", true, u"a", {u"123", u"2", u"3"}, {}},
         {"names are case-sensitive", "<r><A>1</A><a>2</a><aa>3</aa></r>", true, u"a", {u"2"}, {}},
-        {"text concatenates descendants, trims the ends; whitespace-only text between elements is none",
-         "<r><a>\n\t x <b>y</b><!--c--> <c><d>z</d></c> \r\n</a></r>", true, u"a", {u"x yz"}, {}},
+        {"text concatenates descendants, blank runs between elements included, and trims the ends",
+         "<r><a>\n\t x <b>y</b><!--c--> <c><d>z</d></c> \r\n</a></r>", true, u"a", {u"x y z"}, {}},
+        {"inner blanks are kept as written", "<r><a>p <b> x </b> q</a><a>  x   y  </a><a><b>x</b><c>y</c></a></r>",
+         true, u"a", {u"p  x  q", u"x   y", u"xy"}, {}},
         {"entities and character references",
          "<r><a>&lt;&amp;&gt;&quot;&apos;&#x83EF;&#23731;</a></r>", true, u"a",
          {u"<&>\"'華岳"}, {}},
-        {"CDATA is text", "<r><a><![CDATA[ <x>&amp; ]]></a></r>", true, u"a", {u"<x>&amp;"}, {}},
+        {"CDATA is text and keeps its blanks", "<r><a><![CDATA[ <x>&amp; ]]></a><a> <![CDATA[ c ]]> </a></r>",
+         true, u"a", {u" <x>&amp; ", u" c "}, {}},
         {"child nodes: comment counts, whitespace-only text does not",
-         "<r><a><!--c--></a><a/><a>   </a><a>t</a><a><b/></a></r>", true, u"a",
-         {u"", u"", u"", u"t", u""}, {true, false, false, true, true}},
+         "<r><a><!--c--></a><a/><a>   </a><a>t</a><a><b/></a><a>\n <!--c--> </a></r>", true, u"a",
+         {u"", u"", u"", u"t", u"", u""}, {true, false, false, true, true, true}},
         {"no match is an empty list", "<r><b/></r>", true, u"a", {}, {}},
         {"UTF-8 with byte-order mark", "\xEF\xBB\xBF<r><a>\xE8\x8F\xAF</a></r>", true, u"a",
          {u"華"}, {}},
@@ -54,7 +58,7 @@ const std::vector<XmlCase>& XmlConformanceCases() {
          true, u"a", {u"華岳精密"}, {}},
         {"gb18030 with a four-byte character",
          "<?xml version=\"1.0\" encoding=\"gb18030\"?><r><a>\xbb\xaa\xd4\xc0\x95\x32\x82\x36</a></r>",
-         true, u"a", {u"华岳\U00020000"}, {}},
+         true, u"a", {u"华岳\U00020000"}, {}, true},
         {"ISO-8859-1", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r><a>caf\xe9</a></r>", true,
          u"a", {u"caf\u00e9"}, {}},
         {"unknown encoding", "<?xml version=\"1.0\" encoding=\"x-no-such-encoding\"?><r><a>x</a></r>",
@@ -74,6 +78,10 @@ void CheckXmlCase(hostapi::IXmlDocumentFactory& factory, const XmlCase& c, const
     ASSERT_TRUE(doc);
     doc->SetAsync(false);
     doc->Load(write("case.xml", c.bytes));
+    if (c.failsUnderWine && RunningUnderWine()) {
+        EXPECT_FALSE(doc->DocumentElement()) << "Wine handles this now: remove the mark";
+        return;
+    }
     ASSERT_EQ(static_cast<bool>(doc->DocumentElement()), c.loads);
     if (!c.loads) return;
     auto found = doc->ElementsByTagName(c.tag);

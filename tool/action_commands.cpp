@@ -2,8 +2,7 @@
 #include <iostream>
 
 #include "actions/st_action.h"
-#include "hostapi/posix/pugi_xml.h"
-#include "hostapi/posix/xdg_shell.h"
+#include "hostapi/platform.h"
 #include "standins/recording_shell.h"
 #include "standins/recording_site.h"
 #include "tool/common.h"
@@ -26,9 +25,9 @@ int Verbs(const Options& o) {
     if (!LocaleOption(o, locale)) return Fail("--locale needs a decimal locale identifier");
     const std::u16string app = AppOption(o);
 
-    hostapi::posix::PugiXmlDocumentFactory xml;
+    auto xml = hostapi::NewXmlDocumentFactory();
     standins::RecordingShell shell;
-    STAction action({xml, shell});
+    STAction action({*xml, shell});
     action.Construct(DataFolder(o));
 
     // What a host does when the user opens a tag: count, IDs, captions; a
@@ -56,11 +55,11 @@ int Invoke(const Options& o) {
     if (!productId) return Fail("PRODUCTID is not valid UTF-8");
     const bool dryRun = o.Flag("--dry-run");
 
-    hostapi::posix::PugiXmlDocumentFactory xml;
+    auto xml = hostapi::NewXmlDocumentFactory();
     standins::RecordingShell recordingShell;
-    hostapi::posix::XdgOpenShell desktopShell;
-    hostapi::IShell& shell = dryRun ? static_cast<hostapi::IShell&>(recordingShell) : desktopShell;
-    STAction action({xml, shell});
+    auto desktopShell = hostapi::NewDesktopShell();
+    hostapi::IShell& shell = dryRun ? static_cast<hostapi::IShell&>(recordingShell) : *desktopShell;
+    STAction action({*xml, shell});
     action.Construct(DataFolder(o));
 
     standins::PropertyBag bag;

@@ -49,6 +49,40 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace
 }  // namespace varnoke::tool
 
+#if defined(_WIN32)
+#include <windows.h>
+// after windows.h, which they need
+#include <fcntl.h>
+#include <io.h>
+#include <objbase.h>
+#include <shellapi.h>
+
+// Arguments in UTF-8 whatever the ANSI code page, like on POSIX; the
+// component's XML documents need COM on this thread.
+int main() {
+    int argc = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i)
+        args.push_back(varnoke::Utf16ToUtf8(reinterpret_cast<const char16_t*>(wide[i])));
+    LocalFree(wide);
+    // Byte for byte as on POSIX: no CR added to output, none taken from input.
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    int status;
+    try {
+        status = varnoke::tool::Run(args);
+    } catch (const std::exception& e) {
+        std::cerr << "varnoke: " << e.what() << '\n';
+        status = 1;
+    }
+    std::cout.flush();
+    CoUninitialize();
+    return status;
+}
+#else
 int main(int argc, char** argv) {
     try {
         return varnoke::tool::Run(std::vector<std::string>(argv, argv + argc));
@@ -57,3 +91,4 @@ int main(int argc, char** argv) {
         return 1;
     }
 }
+#endif

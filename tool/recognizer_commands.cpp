@@ -2,12 +2,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 
 #include "component/data_paths.h"
-#include "hostapi/posix/pugi_xml.h"
+#include "hostapi/platform.h"
 #include "recognizer/st_recognizer.h"
 #include "standins/recording_site.h"
 #include "tool/common.h"
@@ -43,7 +44,7 @@ bool ReadText(const Options& o, std::u16string& text, std::string& error) {
     std::string name = "standard input";
     if (!o.positional.empty() && o.positional[0] != "-") {
         name = o.positional[0];
-        std::ifstream in(name, std::ios::binary);
+        std::ifstream in(std::filesystem::path(reinterpret_cast<const char8_t*>(name.c_str())), std::ios::binary);
         if (!in) {
             error = "cannot read " + name + ": " + std::strerror(errno);
             return false;
@@ -83,8 +84,8 @@ int Scan(const Options& o) {
     std::string error;
     if (!ReadText(o, text, error)) return Fail(error);
 
-    hostapi::posix::PugiXmlDocumentFactory xml;
-    STRecognizer recognizer(xml);
+    auto xml = hostapi::NewXmlDocumentFactory();
+    STRecognizer recognizer(*xml);
     if (recognizer.Construct(DataFolder(o)) != Status::ok) return Fail("cannot create XML documents");
     WarnIfNotLoaded(recognizer);
 
@@ -119,8 +120,8 @@ int Info(const Options& o) {
     int32_t locale;
     if (!LocaleOption(o, locale)) return Fail("--locale needs a decimal locale identifier");
 
-    hostapi::posix::PugiXmlDocumentFactory xml;
-    STRecognizer recognizer(xml);
+    auto xml = hostapi::NewXmlDocumentFactory();
+    STRecognizer recognizer(*xml);
     if (recognizer.Construct(DataFolder(o)) != Status::ok) return Fail("cannot create XML documents");
     WarnIfNotLoaded(recognizer);
 

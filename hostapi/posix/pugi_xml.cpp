@@ -6,18 +6,26 @@
 
 #include "component/unicode.h"
 #include "hostapi/posix/xml_encoding.h"
+#include "hostapi/xml_declaration.h"
 
 namespace varnoke::hostapi::posix {
 namespace {
 
-// Comments and processing instructions are child nodes, as in the platform
-// DOM; whitespace-only text between elements is not. The DOCTYPE is skipped
-// without expanding or fetching anything: unknown entity references stay
-// in the text as written.
+// Whitespace-only text is kept, for element text, and hidden from the child
+// nodes below, as the platform DOM does; comments and processing
+// instructions are child nodes. The DOCTYPE is skipped without expanding or
+// fetching anything: unknown entity references stay in the text as written.
 constexpr unsigned kParseOptions =
-    pugi::parse_default | pugi::parse_comments | pugi::parse_pi;
+    pugi::parse_default | pugi::parse_comments | pugi::parse_pi | pugi::parse_ws_pcdata;
 
 bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+bool IsWhitespaceText(pugi::xml_node n) {
+    if (n.type() != pugi::node_pcdata) return false;
+    for (const char* p = n.value(); *p; ++p)
+        if (!IsXmlSpace(*p)) return false;
+    return true;
+}
 
 // A byte-order mark or a NUL in the first two bytes: the library detects UTF-16 itself.
 bool LooksLikeUtf16(std::string_view b) {
@@ -42,7 +50,7 @@ public:
         auto bytes = ReadFile(Utf16ToUtf8(pathOrUrl));
         if (!bytes) return false;
         pugi::xml_encoding encoding = pugi::encoding_auto;
-        const std::string declared = DeclaredEncoding(*bytes);
+        const std::string declared = hostapi::DeclaredEncoding(*bytes);
         if (!IsNativeEncoding(declared)) {
             auto utf8 = ConvertToUtf8(*bytes, declared);
             if (!utf8) return false;
@@ -83,7 +91,10 @@ public:
     }
 
     bool HasChildNodes(XmlNode node) override {
-        return node && static_cast<bool>(Node(node).first_child());
+        if (!node) return false;
+        for (pugi::xml_node child : Node(node).children())
+            if (!IsWhitespaceText(child)) return true;
+        return false;
     }
 
     XmlNode SelectSingleNode(XmlNode node, std::u16string_view name) override {
@@ -96,15 +107,22 @@ public:
 
     std::optional<std::u16string> TypedValue(XmlNode node) override { return Text(node); }
 
+    // All character data of the element and its descendants. Blanks at the
+    // two ends are dropped, but only from plain text: CDATA keeps its own.
     std::optional<std::u16string> Text(XmlNode node) override {
         if (!node) return std::nullopt;
         std::string text;
+        std::vector<bool> fromCdata;  // per byte of `text`
         const pugi::xml_node start = Node(node);
-        if (start.type() == pugi::node_pcdata || start.type() == pugi::node_cdata)
-            text = start.value();
+        const auto collect = [&](pugi::xml_node n) {
+            if (n.type() != pugi::node_pcdata && n.type() != pugi::node_cdata) return;
+            text += n.value();
+            fromCdata.resize(text.size(), n.type() == pugi::node_cdata);
+        };
+        collect(start);
         pugi::xml_node n = start.first_child();
         while (n) {
-            if (n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata) text += n.value();
+            collect(n);
             if (pugi::xml_node child = n.first_child()) {
                 n = child;
                 continue;
@@ -114,8 +132,8 @@ public:
             n = n.next_sibling();
         }
         std::size_t b = 0, e = text.size();
-        while (b < e && IsXmlSpace(text[b])) ++b;
-        while (e > b && IsXmlSpace(text[e - 1])) --e;
+        while (b < e && !fromCdata[b] && IsXmlSpace(text[b])) ++b;
+        while (e > b && !fromCdata[e - 1] && IsXmlSpace(text[e - 1])) --e;
         // The library hands out valid UTF-8 only.
         auto utf16 = Utf8ToUtf16(std::string_view(text).substr(b, e - b));
         return utf16 ? std::move(*utf16) : std::u16string();
@@ -129,8 +147,8 @@ public:
     }
 
     bool Save(std::u16string_view path) override {
-        return doc_.save_file(Utf16ToUtf8(path).c_str(), "  ",
-                              pugi::format_default, pugi::encoding_utf8);
+        // Raw: the document's own whitespace is kept, nothing is added.
+        return doc_.save_file(Utf16ToUtf8(path).c_str(), "", pugi::format_raw, pugi::encoding_utf8);
     }
 
 private:

@@ -3,44 +3,15 @@
 #include <errno.h>
 #include <iconv.h>
 
-#include <cctype>
+#include "hostapi/xml_declaration.h"
 
 namespace varnoke::hostapi::posix {
 
-std::string DeclaredEncoding(std::string_view bytes) {
-    if (!bytes.starts_with("<?xml")) return {};
-    const auto end = bytes.find("?>");
-    const std::string_view decl = bytes.substr(0, end);
-    auto pos = decl.find("encoding");
-    if (pos == std::string_view::npos) return {};
-    pos += 8;
-    while (pos < decl.size() && std::isspace(static_cast<unsigned char>(decl[pos]))) ++pos;
-    if (pos >= decl.size() || decl[pos] != '=') return {};
-    ++pos;
-    while (pos < decl.size() && std::isspace(static_cast<unsigned char>(decl[pos]))) ++pos;
-    if (pos >= decl.size() || (decl[pos] != '"' && decl[pos] != '\'')) return {};
-    const char quote = decl[pos++];
-    const auto close = decl.find(quote, pos);
-    if (close == std::string_view::npos) return {};
-    std::string name(decl.substr(pos, close - pos));
-    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return name;
-}
-
-bool IsNativeEncoding(std::string_view declared) {
-    return declared.empty() || declared == "utf-8" || declared == "utf8" || declared == "utf-16" ||
-           declared == "us-ascii" || declared == "ascii";
-}
-
-std::string IconvNameFor(std::string_view declared) {
-    if (declared == "big5") return "CP950";
-    if (declared == "gb2312" || declared == "gbk" || declared == "x-gbk") return "CP936";
-    if (declared == "gb18030") return "GB18030";
-    return std::string(declared);
-}
-
 std::optional<std::string> ConvertToUtf8(std::string_view bytes, std::string_view declared) {
-    const std::string from = IconvNameFor(declared);
+    const unsigned codePage = LegacyChineseCodePage(declared);
+    const std::string from = codePage == 54936 ? "GB18030"
+                             : codePage != 0   ? "CP" + std::to_string(codePage)
+                                               : std::string(declared);
     iconv_t cd = iconv_open("UTF-8", from.c_str());
     if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
     std::string out(bytes.size() * 2 + 16, '\0');

@@ -1,0 +1,49 @@
+# The Windows side: generated COM declarations and type libraries, the
+# Win32 adapters, and the component DLL itself.
+set(VARNOKE_GENERATED ${CMAKE_BINARY_DIR}/generated)
+set(VARNOKE_GENERATED_FILES
+  ${VARNOKE_GENERATED}/VarnokeST.tlb ${VARNOKE_GENERATED}/SmartTagLib.tlb
+  ${VARNOKE_GENERATED}/smarttaglib.h ${VARNOKE_GENERATED}/smarttaglib_i.c
+  ${VARNOKE_GENERATED}/varnoke.h ${VARNOKE_GENERATED}/varnoke_i.c)
+add_custom_command(
+  OUTPUT ${VARNOKE_GENERATED_FILES}
+  COMMAND ${CMAKE_SOURCE_DIR}/typelib/build_typelib.sh ${VARNOKE_ARCH} ${VARNOKE_GENERATED}
+  DEPENDS hostapi/smarttaglib.idl component/varnoke.idl typelib/make_typelib.cpp typelib/build_typelib.sh
+  WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
+  COMMENT "Type libraries and COM declarations (${VARNOKE_ARCH})")
+add_custom_target(varnoke_generated DEPENDS ${VARNOKE_GENERATED_FILES})
+
+add_library(varnoke_platform STATIC
+  component/com/module.cpp
+  component/com/typeinfo.cpp
+  hostapi/win32/host_objects.cpp
+  hostapi/win32/module_folder.cpp
+  hostapi/win32/msxml_document.cpp
+  hostapi/win32/platform.cpp
+  hostapi/win32/shell_execute.cpp
+  hostapi/xml_declaration.cpp
+  ${VARNOKE_GENERATED}/smarttaglib_i.c
+  ${VARNOKE_GENERATED}/varnoke_i.c
+)
+add_dependencies(varnoke_platform varnoke_generated)
+target_include_directories(varnoke_platform PUBLIC ${VARNOKE_GENERATED})
+target_link_libraries(varnoke_platform PUBLIC varnoke_core ole32 oleaut32 uuid shell32 PRIVATE varnoke_warnings)
+
+add_library(Varnoke SHARED
+  component/server.cpp
+  component/registration.cpp
+  component/st_action_com.cpp
+  component/st_recognizer_com.cpp
+  component/varnoke.def
+  component/varnoke.rc
+)
+set_target_properties(Varnoke PROPERTIES PREFIX "" OUTPUT_NAME Varnoke)
+target_link_libraries(Varnoke PRIVATE varnoke_platform varnoke_warnings)
+set_source_files_properties(component/varnoke.rc PROPERTIES
+  OBJECT_DEPENDS ${VARNOKE_GENERATED}/VarnokeST.tlb)
+target_include_directories(Varnoke PRIVATE ${VARNOKE_GENERATED})
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${VARNOKE_GENERATED}")
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  # The .def names the exports undecorated; 32-bit stdcall symbols carry @n.
+  target_link_options(Varnoke PRIVATE -Wl,--enable-stdcall-fixup)
+endif()

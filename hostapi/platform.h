@@ -1,0 +1,16 @@
+// The platform's adapters for programs that link the core directly (the
+// command-line tool and the tests); the component builds its own.
+#pragma once
+
+#include <memory>
+
+#include "hostapi/shell.h"
+#include "hostapi/xml.h"
+
+namespace varnoke::hostapi {
+
+std::unique_ptr<IXmlDocumentFactory> NewXmlDocumentFactory();
+// Opens addresses in the desktop's browser.
+std::unique_ptr<IShell> NewDesktopShell();
+
+}  // namespace varnoke::hostapi

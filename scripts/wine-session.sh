@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Runs a command with one wineserver and one virtual X display kept alive for
+# its whole duration, then stops both.
+#   scripts/wine-session.sh COMMAND [ARGS...]
+# A persistent wineserver makes each Wine process start in a fraction of a
+# second; the display lets dialogs run. Never mix runs with and without a
+# display in one wineserver session.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+export WINEPREFIX=${VARNOKE_WINEPREFIX:-$here/build-wine/prefix}
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+export WINEARCH=win64
+
+display=${VARNOKE_DISPLAY:-:97}
+Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+export DISPLAY=$display
+cleanup() {
+    /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+    kill "$xvfb" 2>/dev/null || true
+    wait "$xvfb" 2>/dev/null || true
+}
+trap cleanup EXIT
+
+"$here/scripts/wine.sh" cmd /c exit 0 >/dev/null 2>&1   # creates the prefix if needed
+/usr/lib/wine/wineserver -p >/dev/null 2>&1 || true
+"$@"
