@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # The command-line tool, end to end: output formats, exit statuses and messages.
-# usage: tool_test.sh "VARNOKE-COMMAND" DATA_DIR
+# usage: tool_test.sh "VARNOKE-COMMAND" DATA_DIR [com]
 #   VARNOKE-COMMAND is the tool, or a runner and the tool ("scripts/wine.sh .../varnoke.exe").
+#   com: drive the registered component through COM (--com); what only the
+#   linked-in core can tell (a list that did not load, dry runs) is skipped.
 set -u
 read -r -a command <<< "$1"
 data=$2
+mode=${3:-core}
 binary=${command[-1]}
-tool() { "${command[@]}" "$@"; }
+extra=()
+[ "$mode" = com ] && extra=(--com)
+tool() { "${command[@]}" "$@" "${extra[@]}"; }
 sep=/
 case "$binary" in *.exe) sep='\' ;; esac
 work=$(mktemp -d)
@@ -60,7 +65,7 @@ mkdir "$work/empty"
 out=$(printf '宏岳' | tool scan --data "$work/empty" 2>"$work/err"); rc=$?
 check "missing stock list is no error" 0 "$rc"
 check "missing stock list tags nothing" "" "$out"
-check "missing stock list is reported" \
+[ "$mode" = com ] || check "missing stock list is reported" \
     "varnoke: no stock list loaded from $work/empty${sep}varnokeL.xml (missing or malformed): nothing is recognized" \
     "$(cat "$work/err")"
 
@@ -93,9 +98,14 @@ out=$(tool verbs --data "$work")
 check "verbs in a document host" "$(printf '0\tStock Quote on Web Site\tQuote\n1\tCompany Report on Web Site\tReport\n2\tRecent News on Web Site\tNews\n3\tBasic Information on Web Site\tInfo')" "$out"
 out=$(tool verbs --data "$work" --locale 3076 --app "Excel 2003" | cut -f1,2 | tr '\n' ' ')
 check "verbs in a spreadsheet, Traditional Chinese" "0	股市報價 1	公司報表 2	最近新聞 3	基本資料 4	匯入可更新的股票資料 " "$out"
-out=$(tool verbs --data "$work/empty" --locale 2052 | cut -f1,3 | tr '\n' ' ')
-check "verbs without an action table: names empty" "0	 1	 2	 3	 " "$out"
+# Through COM the object has already loaded the table beside the DLL, and a
+# missing file loaded later changes nothing.
+if [ "$mode" != com ]; then
+    out=$(tool verbs --data "$work/empty" --locale 2052 | cut -f1,3 | tr '\n' ' ')
+    check "verbs without an action table: names empty" "0	 1	 2	 3	 " "$out"
+fi
 
+if [ "$mode" != com ]; then
 out=$(tool invoke 2 2002 --data "$work" --dry-run)
 check "invoke prints the address" "https://n.example/?s=2002" "$out"
 out=$(tool invoke 4 2002 --data "$work" --dry-run --app Excel)
@@ -105,6 +115,8 @@ check "refused address: status" "0:" "$rc:$out"
 check "refused address: reason" 'varnoke: not opened, not a web address: "file:///etc/passwd"' "$(cat "$work/err")"
 tool invoke x 1 --dry-run >/dev/null 2>&1; rc=$?
 check "invoke with a bad verb ID" 2 "$rc"
+
+fi
 
 if [ "$failures" -ne 0 ]; then echo "$failures failed"; exit 1; fi
 echo "tool: all checks passed"

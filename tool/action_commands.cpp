@@ -1,10 +1,7 @@
 // varnoke verbs / invoke: the action component on the command line.
 #include <iostream>
 
-#include "actions/st_action.h"
-#include "hostapi/platform.h"
-#include "standins/recording_shell.h"
-#include "standins/recording_site.h"
+#include "tool/clients.h"
 #include "tool/common.h"
 
 namespace varnoke::tool {
@@ -24,25 +21,20 @@ int Verbs(const Options& o) {
     int32_t locale;
     if (!LocaleOption(o, locale)) return Fail("--locale needs a decimal locale identifier");
     const std::u16string app = AppOption(o);
-
-    auto xml = hostapi::NewXmlDocumentFactory();
-    standins::RecordingShell shell;
-    STAction action({*xml, shell});
-    action.Construct(DataFolder(o));
+    std::string error;
+    auto action = MakeAction(o, error);
+    if (!action) return Fail(error);
 
     // What a host does when the user opens a tag: count, IDs, captions; a
     // verb with an empty caption is not offered.
     const std::u16string type(hostapi::kSmartTagType);
-    const int32_t count = action.ISmartTagAction_VerbCount(type);
+    const int32_t count = action->VerbCount(type);
     for (int32_t index = 1; index <= count; ++index) {
-        int32_t id = 0;
-        std::u16string caption, name;
-        if (action.ISmartTagAction_VerbID(type, index, id) != Status::ok) continue;
-        if (action.ISmartTagAction_VerbCaptionFromID(id, app, locale, caption) != Status::ok ||
-            caption.empty())
-            continue;
-        action.ISmartTagAction_VerbNameFromID(id, name);
-        std::cout << id << '\t' << Utf16ToUtf8(caption) << '\t' << Utf16ToUtf8(name) << '\n';
+        const auto id = action->VerbID(type, index);
+        if (!id) continue;
+        const auto caption = action->VerbCaption(*id, app, locale);
+        if (!caption || caption->empty()) continue;
+        std::cout << *id << '\t' << Utf16ToUtf8(*caption) << '\t' << Utf16ToUtf8(action->VerbName(*id)) << '\n';
     }
     return 0;
 }
@@ -54,21 +46,15 @@ int Invoke(const Options& o) {
     auto productId = Utf8ToUtf16(o.positional[1]);
     if (!productId) return Fail("PRODUCTID is not valid UTF-8");
     const bool dryRun = o.Flag("--dry-run");
+    if (dryRun && o.Flag("--com")) return Fail("--dry-run cannot stop a component driven through COM");
+    std::string error;
+    auto action = MakeAction(o, error);
+    if (!action) return Fail(error);
 
-    auto xml = hostapi::NewXmlDocumentFactory();
-    standins::RecordingShell recordingShell;
-    auto desktopShell = hostapi::NewDesktopShell();
-    hostapi::IShell& shell = dryRun ? static_cast<hostapi::IShell&>(recordingShell) : *desktopShell;
-    STAction action({*xml, shell});
-    action.Construct(DataFolder(o));
-
-    standins::PropertyBag bag;
-    bag.Write(hostapi::kProductIdKey, *productId);
-    const InvokeReport report =
-        action.ISmartTagAction_InvokeVerb(verb, AppOption(o), nullptr, &bag, u"", u"");
-
-    const std::string url = Utf16ToUtf8(report.url);
-    switch (report.effect) {
+    const auto report = action->Invoke(verb, *productId, AppOption(o), dryRun);
+    if (!report) return 0;  // through COM: the component tells nothing
+    const std::string url = Utf16ToUtf8(report->url);
+    switch (report->effect) {
         case InvokeReport::Effect::opened:
             std::cout << url << '\n';
             return 0;

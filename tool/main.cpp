@@ -15,7 +15,8 @@ const char* const kUsage =
     "usage: varnoke scan [--data DIR] [--json] [FILE]\n"
     "       varnoke info [--data DIR] [--locale LCID]\n"
     "       varnoke verbs [--data DIR] [--locale LCID] [--app NAME]\n"
-    "       varnoke invoke VERBID PRODUCTID [--data DIR] [--app NAME] [--dry-run]\n";
+    "       varnoke invoke VERBID PRODUCTID [--data DIR] [--app NAME] [--dry-run]\n"
+    "On Windows, --com drives the registered component through COM instead.\n";
 
 struct Command {
     const char* name;
@@ -25,10 +26,10 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"scan", Scan, {"--data"}, {"--json"}},
-    {"info", Info, {"--data", "--locale"}, {}},
-    {"verbs", Verbs, {"--data", "--locale", "--app"}, {}},
-    {"invoke", Invoke, {"--data", "--app"}, {"--dry-run"}},
+    {"scan", Scan, {"--data"}, {"--json", "--com"}},
+    {"info", Info, {"--data", "--locale"}, {"--com"}},
+    {"verbs", Verbs, {"--data", "--locale", "--app"}, {"--com"}},
+    {"invoke", Invoke, {"--data", "--app"}, {"--dry-run", "--com"}},
 };
 
 int Run(const std::vector<std::string>& args) {

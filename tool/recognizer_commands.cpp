@@ -7,10 +7,7 @@
 #include <iterator>
 #include <sstream>
 
-#include "component/data_paths.h"
-#include "hostapi/platform.h"
-#include "recognizer/st_recognizer.h"
-#include "standins/recording_site.h"
+#include "tool/clients.h"
 #include "tool/common.h"
 
 namespace varnoke::tool {
@@ -70,10 +67,11 @@ bool ReadText(const Options& o, std::u16string& text, std::string& error) {
     return true;
 }
 
-void WarnIfNotLoaded(const STRecognizer& r) {
-    if (r.ListState() == -1)
-        std::cerr << "varnoke: no stock list loaded from " << Utf16ToUtf8(strStockXMLPath)
-                  << " (missing or malformed): nothing is recognized\n";
+std::unique_ptr<RecognizerClient> Recognizer(const Options& o, std::string& error) {
+    auto client = MakeRecognizer(o, error);
+    if (client)
+        if (auto reason = client->NotLoadedReason()) std::cerr << "varnoke: " << *reason << '\n';
+    return client;
 }
 
 }  // namespace
@@ -84,19 +82,15 @@ int Scan(const Options& o) {
     std::string error;
     if (!ReadText(o, text, error)) return Fail(error);
 
-    auto xml = hostapi::NewXmlDocumentFactory();
-    STRecognizer recognizer(*xml);
-    if (recognizer.Construct(DataFolder(o)) != Status::ok) return Fail("cannot create XML documents");
-    WarnIfNotLoaded(recognizer);
-
-    standins::RecordingSite site;
-    recognizer.ISmartTagRecognizer_Recognize(text, 0, 0, site);
+    auto recognizer = Recognizer(o, error);
+    if (!recognizer) return Fail(error);
+    const std::vector<Tag> tags = recognizer->Recognize(text);
 
     const bool json = o.Flag("--json");
     std::string out = json ? "[" : "";
     bool first = true;
-    for (const auto& tag : site.tags) {
-        const std::string id = Utf16ToUtf8(tag.properties.at(std::u16string(hostapi::kProductIdKey)));
+    for (const Tag& tag : tags) {
+        const std::string id = Utf16ToUtf8(tag.productId);
         const std::string matched =
             Utf16ToUtf8(std::u16string_view(text).substr(tag.start - 1, tag.length));
         if (json) {
@@ -120,18 +114,14 @@ int Info(const Options& o) {
     int32_t locale;
     if (!LocaleOption(o, locale)) return Fail("--locale needs a decimal locale identifier");
 
-    auto xml = hostapi::NewXmlDocumentFactory();
-    STRecognizer recognizer(*xml);
-    if (recognizer.Construct(DataFolder(o)) != Status::ok) return Fail("cannot create XML documents");
-    WarnIfNotLoaded(recognizer);
-
-    std::u16string name;
-    recognizer.ISmartTagRecognizer_Name(locale, name);
-    std::cout << Utf16ToUtf8(recognizer.ISmartTagRecognizer_ProgId()) << '\n'
-              << Utf16ToUtf8(name) << '\n'
-              << Utf16ToUtf8(recognizer.ISmartTagRecognizer_Desc(locale)) << '\n'
-              << recognizer.ISmartTagRecognizer_SmartTagCount() << '\n'
-              << Utf16ToUtf8(recognizer.ISmartTagRecognizer_SmartTagName(1)) << '\n';
+    std::string error;
+    auto recognizer = Recognizer(o, error);
+    if (!recognizer) return Fail(error);
+    std::cout << Utf16ToUtf8(recognizer->ProgId()) << '\n'
+              << Utf16ToUtf8(recognizer->Name(locale)) << '\n'
+              << Utf16ToUtf8(recognizer->Desc(locale)) << '\n'
+              << recognizer->SmartTagCount() << '\n'
+              << Utf16ToUtf8(recognizer->SmartTagName(1)) << '\n';
     return 0;
 }
 

@@ -1,0 +1,127 @@
+// The tool's clients over the portable core.
+#include "component/data_paths.h"
+#include "hostapi/platform.h"
+#include "recognizer/st_recognizer.h"
+#include "standins/recording_shell.h"
+#include "standins/recording_site.h"
+#include "tool/clients.h"
+#include "tool/common.h"
+
+namespace varnoke::tool {
+namespace {
+
+class CoreRecognizerClient final : public RecognizerClient {
+public:
+    explicit CoreRecognizerClient(std::u16string_view folder) {
+        if (core_.Construct(folder) != Status::ok) throw std::runtime_error("cannot create XML documents");
+    }
+    std::u16string ProgId() override { return core_.ISmartTagRecognizer_ProgId(); }
+    std::u16string Name(int32_t locale) override {
+        std::u16string name;
+        core_.ISmartTagRecognizer_Name(locale, name);
+        return name;
+    }
+    std::u16string Desc(int32_t locale) override { return core_.ISmartTagRecognizer_Desc(locale); }
+    int32_t SmartTagCount() override { return core_.ISmartTagRecognizer_SmartTagCount(); }
+    std::u16string SmartTagName(int32_t id) override { return core_.ISmartTagRecognizer_SmartTagName(id); }
+    std::vector<Tag> Recognize(std::u16string_view text) override {
+        standins::RecordingSite site;
+        core_.ISmartTagRecognizer_Recognize(text, 0, 0, site);
+        std::vector<Tag> tags;
+        for (const auto& t : site.tags) {
+            auto id = t.properties.find(hostapi::kProductIdKey);
+            tags.push_back({t.start, t.length, id == t.properties.end() ? u"" : id->second});
+        }
+        return tags;
+    }
+    std::optional<std::string> NotLoadedReason() override {
+        if (core_.ListState() != -1) return std::nullopt;
+        return "no stock list loaded from " + Utf16ToUtf8(strStockXMLPath) +
+               " (missing or malformed): nothing is recognized";
+    }
+
+private:
+    std::unique_ptr<hostapi::IXmlDocumentFactory> xml_ = hostapi::NewXmlDocumentFactory();
+    STRecognizer core_{*xml_};
+};
+
+class CoreActionClient final : public ActionClient {
+public:
+    explicit CoreActionClient(std::u16string_view folder) : folder_(folder) {}
+    int32_t VerbCount(std::u16string_view type) override { return Action(recording_).ISmartTagAction_VerbCount(type); }
+    std::optional<int32_t> VerbID(std::u16string_view type, int32_t index) override {
+        int32_t id = 0;
+        if (Action(recording_).ISmartTagAction_VerbID(type, index, id) != Status::ok) return std::nullopt;
+        return id;
+    }
+    std::optional<std::u16string> VerbCaption(int32_t verb, std::u16string_view app, int32_t locale) override {
+        std::u16string caption;
+        if (Action(recording_).ISmartTagAction_VerbCaptionFromID(verb, app, locale, caption) != Status::ok)
+            return std::nullopt;
+        return caption;
+    }
+    std::u16string VerbName(int32_t verb) override {
+        std::u16string name;
+        Action(recording_).ISmartTagAction_VerbNameFromID(verb, name);
+        return name;
+    }
+    std::optional<InvokeReport> Invoke(int32_t verb, std::u16string_view productId, std::u16string_view app,
+                                       bool dryRun) override {
+        STAction& action = dryRun ? Action(recording_) : Action(*desktop_);
+        standins::PropertyBag bag;
+        bag.Write(hostapi::kProductIdKey, productId);
+        return action.ISmartTagAction_InvokeVerb(verb, app, nullptr, &bag, u"", u"");
+    }
+
+private:
+    // Constructed on first use, with the shell its command needs.
+    STAction& Action(hostapi::IShell& shell) {
+        if (!action_) {
+            action_ = std::make_unique<STAction>(ActionPorts{*xml_, shell});
+            action_->Construct(folder_);
+        }
+        return *action_;
+    }
+
+    std::u16string folder_;
+    std::unique_ptr<hostapi::IXmlDocumentFactory> xml_ = hostapi::NewXmlDocumentFactory();
+    standins::RecordingShell recording_;
+    std::unique_ptr<hostapi::IShell> desktop_ = hostapi::NewDesktopShell();
+    std::unique_ptr<STAction> action_;
+};
+
+}  // namespace
+
+std::unique_ptr<RecognizerClient> CoreRecognizer(std::u16string_view folder) {
+    return std::make_unique<CoreRecognizerClient>(folder);
+}
+
+std::unique_ptr<ActionClient> CoreAction(std::u16string_view folder) {
+    return std::make_unique<CoreActionClient>(folder);
+}
+
+std::unique_ptr<RecognizerClient> MakeRecognizer(const Options& o, std::string& error) {
+    if (o.Flag("--com")) {
+#if defined(_WIN32)
+        return ComRecognizer(o.Value("--data") ? std::optional(DataFolder(o)) : std::nullopt, error);
+#else
+        error = "--com needs the Windows build";
+        return nullptr;
+#endif
+    }
+    return CoreRecognizer(DataFolder(o));
+}
+
+std::unique_ptr<ActionClient> MakeAction(const Options& o, std::string& error) {
+    if (o.Flag("--com")) {
+#if defined(_WIN32)
+        return ComAction(o.Value("--data") ? std::optional(DataFolder(o)) : std::nullopt, error);
+#else
+        error = "--com needs the Windows build";
+        return nullptr;
+#endif
+    }
+    return CoreAction(DataFolder(o));
+}
+
+}  // namespace varnoke::tool
