@@ -118,5 +118,12 @@ check "invoke with a bad verb ID" 2 "$rc"
 
 fi
 
+# Cell references as the web query dialog checks them.
+for pair in "B6|accepted	B	6" "=&b06|accepted	b	06" "A1:C3|accepted	A	1" "&=B6|rejected" "|rejected" \
+            "A99999999999|error	Overflow"; do
+    out=$(tool cellref "${pair%%|*}"); rc=$?
+    check "cellref ${pair%%|*}" "0:${pair#*|}" "$rc:$out"
+done
+
 if [ "$failures" -ne 0 ]; then echo "$failures failed"; exit 1; fi
 echo "tool: all checks passed"

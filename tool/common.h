@@ -43,5 +43,6 @@ int Scan(const Options& o);
 int Info(const Options& o);
 int Verbs(const Options& o);
 int Invoke(const Options& o);
+int CellRef(const Options& o);
 
 }  // namespace varnoke::tool

@@ -16,6 +16,7 @@ const char* const kUsage =
     "       varnoke info [--data DIR] [--locale LCID]\n"
     "       varnoke verbs [--data DIR] [--locale LCID] [--app NAME]\n"
     "       varnoke invoke VERBID PRODUCTID [--data DIR] [--app NAME] [--dry-run]\n"
+    "       varnoke cellref TEXT\n"
     "On Windows, --com drives the registered component through COM instead.\n";
 
 struct Command {
@@ -30,6 +31,7 @@ const Command kCommands[] = {
     {"info", Info, {"--data", "--locale"}, {"--com"}},
     {"verbs", Verbs, {"--data", "--locale", "--app"}, {"--com"}},
     {"invoke", Invoke, {"--data", "--app"}, {"--dry-run", "--com"}},
+    {"cellref", CellRef, {}, {}},
 };
 
 int Run(const std::vector<std::string>& args) {
