@@ -118,8 +118,8 @@ check "invoke with a bad verb ID" 2 "$rc"
 
 fi
 
-# Cell references as the web query dialog checks them.
-for pair in "B6|accepted	B	6" "=&b06|accepted	b	06" "A1:C3|accepted	A	1" "&=B6|rejected" "|rejected" \
+# Cell references as the web query dialog checks them (no COM member offers this).
+[ "$mode" = com ] || for pair in "B6|accepted	B	6" "=&b06|accepted	b	06" "A1:C3|accepted	A	1" "&=B6|rejected" "|rejected" \
             "A99999999999|error	Overflow"; do
     out=$(tool cellref "${pair%%|*}"); rc=$?
     check "cellref ${pair%%|*}" "0:${pair#*|}" "$rc:$out"

@@ -1,0 +1,77 @@
+# Shared by the Windows test runners (sourced, not run): Wine, Windows paths,
+# the fresh run folder, the recording browser and registry snapshots.
+# Every runner takes the Windows build folder as its first argument.
+
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+wine=$repo/scripts/wine.sh
+
+# The Windows spelling of a Unix path, through the prefix's Z: drive.
+winpath() { printf 'Z:%s' "$1" | tr '/' '\\'; }
+
+# A fresh folder BUILD/tests/win32/NAME holding the DLL, the shipped data
+# files, the host's type library and the recording browser; prints its path.
+prepare_folder() {
+    local build=$1 name=$2 run
+    run=$build/tests/win32/$name
+    rm -rf "$run"
+    mkdir -p "$run"
+    cp "$build/bin/Varnoke.dll" "$repo/data/varnokeL.xml" "$repo/data/acturl.xml" \
+       "$build/generated/SmartTagLib.tlb" "$build/bin/record_url.exe" "$run/"
+    printf '%s\n' "$run"
+}
+
+# Points the http and https open commands at record_url.exe in FOLDER (it
+# logs to FOLDER/record_url.log) and puts the previous commands back when the
+# runner exits. The shell honours these keys, not HKCU\Software\Classes.
+url_handler_folder=
+install_url_handler() {
+    url_handler_folder=$1
+    local scheme
+    for scheme in http https; do
+        "$wine" reg export "HKCR\\$scheme\\shell\\open\\command" \
+            "$(winpath "$url_handler_folder/saved-$scheme.reg")" /y >/dev/null
+    done
+    trap restore_url_handler EXIT
+    for scheme in http https; do
+        "$wine" reg add "HKCR\\$scheme\\shell\\open\\command" /ve /f \
+            /d "\"$(winpath "$url_handler_folder/record_url.exe")\" \"%1\"" >/dev/null
+    done
+}
+
+restore_url_handler() {
+    local scheme saved
+    for scheme in http https; do
+        saved=$url_handler_folder/saved-$scheme.reg
+        # A saved command naming a recorder is a leftover of a killed run.
+        if [ -f "$saved" ] && ! iconv -f UTF-16 -t UTF-8 "$saved" | grep -qi record_url; then
+            "$wine" reg import "$(winpath "$saved")" >/dev/null 2>&1 || true
+        else
+            "$wine" reg add "HKCR\\$scheme\\shell\\open\\command" /ve /f \
+                /d '"C:\windows\system32\winebrowser.exe" "%1"' >/dev/null 2>&1 || true
+        fi
+    done
+}
+
+# Whether the host's SmartTagLib 1.2 is registered in the prefix.
+host_library_registered() {
+    "$wine" reg query 'HKCR\TypeLib\{9B92EB61-CBC1-11D3-8C2D-00A0CC37B591}\1.2' >/dev/null 2>&1
+}
+
+# KEY as sorted "[key-path]<TAB>value-line" lines (a value continued over
+# several lines is joined), so two snapshots compare with comm.
+snapshot() {
+    local key=$1 out=$2 reg=$2.reg
+    "$wine" reg export "$key" "$(winpath "$reg")" /y >/dev/null
+    iconv -f UTF-16 -t UTF-8 "$reg" | tr -d '\r' | awk '
+        NR == 1 { next }
+        /^\[/ { key = $0; print key; next }
+        /^$/ { next }
+        {
+            line = $0
+            while (line ~ /\\$/ && (getline more) > 0) {
+                sub(/\\$/, "", line); sub(/^ +/, "", more); line = line more
+            }
+            print key "\t" line
+        }' | LC_ALL=C sort > "$out"
+    rm -f "$reg"
+}
