@@ -16,6 +16,7 @@ add_custom_target(varnoke_generated DEPENDS ${VARNOKE_GENERATED_FILES})
 add_library(varnoke_platform STATIC
   component/com/module.cpp
   component/com/typeinfo.cpp
+  hostapi/win32/files.cpp
   hostapi/win32/host_objects.cpp
   hostapi/win32/module_folder.cpp
   hostapi/win32/msxml_document.cpp

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "hostapi/clock.h"
 #include "hostapi/shell.h"
 #include "hostapi/xml.h"
 
@@ -12,5 +13,7 @@ namespace varnoke::hostapi {
 std::unique_ptr<IXmlDocumentFactory> NewXmlDocumentFactory();
 // Opens addresses in the desktop's browser.
 std::unique_ptr<IShell> NewDesktopShell();
+// The system's local date and time.
+std::unique_ptr<IClock> NewSystemClock();
 
 }  // namespace varnoke::hostapi

@@ -12,7 +12,7 @@ groups=("$@")
 packages=()
 for group in "${groups[@]}"; do
     case $group in
-        native) packages+=(cmake g++ make libgtest-dev libpugixml-dev) ;;
+        native) packages+=(cmake g++ make libgtest-dev libpugixml-dev libcurl4-openssl-dev) ;;
         # wine64 only: these kernels cannot run 32-bit code. libwine-dev
         # carries the IDL files widl needs; the fonts draw Chinese in dialogs.
         windows) packages+=(cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools

@@ -113,6 +113,11 @@ check "invoke verb 4 prints the connection" "URL;https://w.example/?id=2002" "$o
 out=$(tool invoke 0 'file:///etc/passwd' --data "$work/empty" --dry-run 2>"$work/err"); rc=$?
 check "refused address: status" "0:" "$rc:$out"
 check "refused address: reason" 'varnoke: not opened, not a web address: "file:///etc/passwd"' "$(cat "$work/err")"
+# Without --dry-run the refresh runs; --verbose says what it did. A refused
+# address keeps anything from opening.
+out=$(tool invoke 0 'file:///x' --data "$work/empty" --verbose 2>&1)
+check "invoke --verbose reports the refresh" \
+    "$(printf 'varnoke: data files: the action table has no refresh elements\nvarnoke: not opened, not a web address: "file:///x"')" "$out"
 tool invoke x 1 --dry-run >/dev/null 2>&1; rc=$?
 check "invoke with a bad verb ID" 2 "$rc"
 

@@ -52,6 +52,8 @@ int Invoke(const Options& o) {
     if (!action) return Fail(error);
 
     const auto report = action->Invoke(verb, *productId, AppOption(o), dryRun);
+    if (o.Flag("--verbose"))
+        if (auto refresh = action->LastRefresh()) std::cerr << "varnoke: data files: " << *refresh << '\n';
     if (!report) return 0;  // through COM: the component tells nothing
     const std::string url = Utf16ToUtf8(report->url);
     switch (report->effect) {

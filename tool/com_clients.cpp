@@ -165,6 +165,9 @@ public:
         return std::nullopt;
     }
 
+    // The component refreshes its files inside InvokeVerb and tells nobody.
+    std::optional<std::string> LastRefresh() override { return std::nullopt; }
+
 private:
     com_ptr<::ISmartTagAction> a_;
 };

@@ -1,4 +1,5 @@
 // The tool's clients over the portable core.
+#include "actions/data_file_update.h"
 #include "component/data_paths.h"
 #include "hostapi/platform.h"
 #include "recognizer/st_recognizer.h"
@@ -67,17 +68,23 @@ public:
     }
     std::optional<InvokeReport> Invoke(int32_t verb, std::u16string_view productId, std::u16string_view app,
                                        bool dryRun) override {
-        STAction& action = dryRun ? Action(recording_) : Action(*desktop_);
+        refresh_ = !dryRun;
+        STAction& action = dryRun ? Action(recording_) : Action(*desktop_, &update_);
         standins::PropertyBag bag;
         bag.Write(hostapi::kProductIdKey, productId);
         return action.ISmartTagAction_InvokeVerb(verb, app, nullptr, &bag, u"", u"");
     }
 
+    std::optional<std::string> LastRefresh() override {
+        if (!refresh_) return std::nullopt;
+        return Describe(update_.LastOutcome());
+    }
+
 private:
-    // Constructed on first use, with the shell its command needs.
-    STAction& Action(hostapi::IShell& shell) {
+    // Constructed on first use, with the ports its command needs.
+    STAction& Action(hostapi::IShell& shell, IDataFileUpdate* update = nullptr) {
         if (!action_) {
-            action_ = std::make_unique<STAction>(ActionPorts{*xml_, shell});
+            action_ = std::make_unique<STAction>(ActionPorts{*xml_, shell, nullptr, update});
             action_->Construct(folder_);
         }
         return *action_;
@@ -87,6 +94,10 @@ private:
     std::unique_ptr<hostapi::IXmlDocumentFactory> xml_ = hostapi::NewXmlDocumentFactory();
     standins::RecordingShell recording_;
     std::unique_ptr<hostapi::IShell> desktop_ = hostapi::NewDesktopShell();
+    std::unique_ptr<hostapi::IClock> clock_ = hostapi::NewSystemClock();
+    std::unique_ptr<hostapi::IFiles> files_ = hostapi::NewFiles();
+    DataFileUpdate update_{*xml_, *clock_, *files_};
+    bool refresh_ = false;
     std::unique_ptr<STAction> action_;
 };
 

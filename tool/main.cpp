@@ -15,7 +15,7 @@ const char* const kUsage =
     "usage: varnoke scan [--data DIR] [--json] [FILE]\n"
     "       varnoke info [--data DIR] [--locale LCID]\n"
     "       varnoke verbs [--data DIR] [--locale LCID] [--app NAME]\n"
-    "       varnoke invoke VERBID PRODUCTID [--data DIR] [--app NAME] [--dry-run]\n"
+    "       varnoke invoke VERBID PRODUCTID [--data DIR] [--app NAME] [--dry-run] [--verbose]\n"
     "       varnoke cellref TEXT\n"
     "On Windows, --com drives the registered component through COM instead.\n";
 
@@ -30,7 +30,7 @@ const Command kCommands[] = {
     {"scan", Scan, {"--data"}, {"--json", "--com"}},
     {"info", Info, {"--data", "--locale"}, {"--com"}},
     {"verbs", Verbs, {"--data", "--locale", "--app"}, {"--com"}},
-    {"invoke", Invoke, {"--data", "--app"}, {"--dry-run", "--com"}},
+    {"invoke", Invoke, {"--data", "--app"}, {"--dry-run", "--com", "--verbose"}},
     {"cellref", CellRef, {}, {}},
 };
 

@@ -1,5 +1,7 @@
 #include "hostapi/posix/pugi_xml.h"
 
+#include <curl/curl.h>
+
 #include <fstream>
 #include <iterator>
 #include <pugixml.hpp>
@@ -41,13 +43,55 @@ std::optional<std::string> ReadFile(const std::string& path) {
     return bytes;
 }
 
+bool IsWebAddress(std::u16string_view s) {
+    std::string scheme;
+    for (char16_t c : s.substr(0, 8)) scheme.push_back(static_cast<char>(c >= u'A' && c <= u'Z' ? c + 32 : c));
+    return scheme.starts_with("http://") || scheme.starts_with("https://");
+}
+
+// http and https only, redirects included; a status of 400 or above, a
+// body past the size bound or a transfer past the time bounds is a failure.
+std::optional<std::string> Fetch(const std::string& url, const FetchLimits& limits) {
+    struct Sink {
+        std::string body;
+        long max;
+        static size_t Write(char* data, size_t size, size_t count, void* self) {
+            auto* sink = static_cast<Sink*>(self);
+            const size_t n = size * count;
+            if (sink->body.size() + n > static_cast<size_t>(sink->max)) return 0;  // aborts the transfer
+            sink->body.append(data, n);
+            return n;
+        }
+    } sink{{}, limits.maxBytes};
+    CURL* curl = curl_easy_init();
+    if (!curl) return std::nullopt;
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, limits.connectSeconds);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, limits.totalSeconds);
+    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE, limits.maxBytes);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);  // a host's threads and signals are its own
+    curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Sink::Write);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+    const CURLcode rc = curl_easy_perform(curl);
+    curl_easy_cleanup(curl);
+    if (rc != CURLE_OK) return std::nullopt;
+    return std::move(sink.body);
+}
+
 class PugiXmlDocument final : public IXmlDocument {
 public:
+    explicit PugiXmlDocument(const FetchLimits& limits) : limits_(limits) {}
+
     void SetAsync(bool) override {}
 
     bool Load(std::u16string_view pathOrUrl) override {
         doc_.reset();
-        auto bytes = ReadFile(Utf16ToUtf8(pathOrUrl));
+        auto bytes = IsWebAddress(pathOrUrl) ? Fetch(Utf16ToUtf8(pathOrUrl), limits_) : ReadFile(Utf16ToUtf8(pathOrUrl));
         if (!bytes) return false;
         pugi::xml_encoding encoding = pugi::encoding_auto;
         const std::string declared = hostapi::DeclaredEncoding(*bytes);
@@ -166,13 +210,14 @@ private:
         return pugi::xml_node(reinterpret_cast<pugi::xml_node_struct*>(h.id()));
     }
 
+    FetchLimits limits_;
     pugi::xml_document doc_;
 };
 
 }  // namespace
 
 std::unique_ptr<IXmlDocument> PugiXmlDocumentFactory::NewDocument() {
-    return std::make_unique<PugiXmlDocument>();
+    return std::make_unique<PugiXmlDocument>(limits_);
 }
 
 }  // namespace varnoke::hostapi::posix

@@ -1,0 +1,261 @@
+// The refresh of the data files against a real HTTP server on loopback.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <climits>
+#include <fstream>
+#include <sstream>
+
+#include "actions/data_file_update.h"
+#include "actions/st_action.h"
+#include "hostapi/posix/pugi_xml.h"
+#include "standins/recording_shell.h"
+#include "tests/posix_adapters/http_server.h"
+#include "tests/temp_dir.h"
+
+namespace varnoke {
+namespace {
+
+using testing::HttpServer;
+using testing::TempDir;
+using Behaviour = HttpServer::Behaviour;
+
+class FixedClock final : public hostapi::IClock {
+public:
+    hostapi::LocalDateTime now{2026, 12, 8, 9, 30, 59};
+    hostapi::LocalDateTime Now() override { return now; }
+};
+
+std::string Table(const std::string& checkpoint, const std::string& lastupdate, const std::string& frequency,
+                  const std::string& url, const std::string& marker = "") {
+    std::string xml = "<?xml version=\"1.0\"?><ActionList>";
+    xml += "<ActionUrl><ActionName>Quote" + marker + "</ActionName><URL>https://q.example/?id=</URL></ActionUrl>";
+    if (!checkpoint.empty()) xml += "<lastcheckpoint>" + checkpoint + "</lastcheckpoint>";
+    if (!lastupdate.empty()) xml += "<lastupdate>" + lastupdate + "</lastupdate>";
+    if (!frequency.empty()) xml += "<updatefrequency>" + frequency + "</updatefrequency>";
+    if (!url.empty()) xml += "<updateurl>" + url + "</updateurl>";
+    return xml + "</ActionList>";
+}
+
+std::string Read(const std::filesystem::path& p) {
+    std::stringstream ss;
+    ss << std::ifstream(p, std::ios::binary).rdbuf();
+    return ss.str();
+}
+
+class DataUpdate : public ::testing::Test {
+protected:
+    HttpServer server;
+    TempDir local;
+    FixedClock clock;
+    hostapi::posix::PugiXmlDocumentFactory xml{{2, 2, 64 * 1024}};
+    standins::RecordingShell shell;
+    std::unique_ptr<hostapi::IFiles> files = hostapi::NewFiles();
+    DataFileUpdate update{xml, clock, *files};
+    const int32_t now = MinuteCount(clock.now);
+    const std::string oldList = "<StockData><KestriaStockList><StockName>OLD</StockName></KestriaStockList></StockData>";
+    const std::string newList = "<StockData><KestriaStockList><StockName>NEW</StockName></KestriaStockList></StockData>";
+
+    // The local files; lastupdate is given relative to now.
+    std::unique_ptr<STAction> Local(int32_t checkpoint, int64_t minutesAgo, int32_t frequency,
+                                    const std::string& updateUrl) {
+        local.Write("acturl.xml", Table(std::to_string(checkpoint), std::to_string(now - minutesAgo),
+                                        std::to_string(frequency), updateUrl));
+        local.Write("varnokeL.xml", oldList);
+        auto action = std::make_unique<STAction>(ActionPorts{xml, shell, nullptr, &update});
+        action->Construct(local.Folder());
+        return action;
+    }
+    void Remote(const std::string& table, const std::string& list = "") {
+        server.Set("/v/acturl.xml", {200, table});
+        server.Set("/v/varnokeL.xml", {200, list.empty() ? newList : list});
+    }
+    std::string RemoteTable(int32_t checkpoint, const std::string& marker = "NEW") {
+        return Table(std::to_string(checkpoint), "1", "99", server.Url("/v/next/acturl.xml"), marker);
+    }
+    bool LocalUnchanged(const std::string& table) {
+        return Read(local.path() / "varnokeL.xml") == oldList && Read(local.path() / "acturl.xml") == table;
+    }
+};
+
+TEST_F(DataUpdate, RefreshReplacesBothFilesAndRewritesLastupdate) {
+    auto action = Local(5, 61, 60, server.Url("/v/acturl.xml"));
+    Remote(RemoteTable(6));
+    update.Run(*action);
+    EXPECT_EQ(update.LastOutcome(), UpdateOutcome::refreshed);
+    EXPECT_TRUE(action->UpdateDone());
+    EXPECT_NE(Read(local.path() / "varnokeL.xml").find("NEW"), std::string::npos);
+    const std::string table = Read(local.path() / "acturl.xml");
+    EXPECT_NE(table.find("<lastupdate>" + std::to_string(now) + "</lastupdate>"), std::string::npos) << table;
+    EXPECT_NE(table.find("<lastcheckpoint>6</lastcheckpoint>"), std::string::npos);
+    EXPECT_NE(table.find("next/acturl.xml"), std::string::npos);  // the remote location comes over
+    EXPECT_EQ(action->LastCheckpoint(), 5);  // nothing in memory changes
+    // No temporary file is left behind.
+    int files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(local.path())) files += e.is_regular_file();
+    EXPECT_EQ(files, 2);
+
+    // At most once per object; a later object sees the new files.
+    update.Run(*action);
+    EXPECT_EQ(update.LastOutcome(), UpdateOutcome::already_done);
+    STAction later(ActionPorts{xml, shell});
+    later.Construct(local.Folder());
+    EXPECT_EQ(later.LastCheckpoint(), 6);
+    EXPECT_EQ(later.LastUpdate(), now);
+    EXPECT_EQ(later.ActionList()[0].strActionName, u"QuoteNEW");
+}
+
+TEST_F(DataUpdate, DueOnlyAfterTheInterval) {
+    const struct {
+        const char* name;
+        int64_t minutesAgo;
+        int32_t frequency;
+        bool due;
+    } cases[] = {
+        {"exactly the interval", 60, 60, false},
+        {"one minute more", 61, 60, true},
+        {"clock set back", -30, 60, false},
+        {"interval 0, one minute later", 1, 0, true},
+        {"interval 0, same minute", 0, 0, false},
+        {"difference overflows 32 bits", int64_t{now} - INT32_MIN, 60, true},
+    };
+    for (const auto& c : cases) {
+        auto action = Local(5, c.minutesAgo, c.frequency, server.Url("/v/acturl.xml"));
+        Remote(RemoteTable(5));  // not newer: only the request shows the run went on
+        const auto before = server.Requests().size();
+        update.Run(*action);
+        EXPECT_EQ(update.LastOutcome(), c.due ? UpdateOutcome::not_newer : UpdateOutcome::not_due) << c.name;
+        EXPECT_EQ(server.Requests().size() - before, c.due ? 1u : 0u) << c.name;
+    }
+}
+
+TEST_F(DataUpdate, StopsWithoutTouchingAnyFile) {
+    const std::string bomb = [] {
+        std::string s = "<!DOCTYPE r [<!ENTITY a \"aaaaaaaaaa\">";
+        for (int i = 1; i < 10; ++i) {
+            s += "<!ENTITY a" + std::to_string(i) + " \"";
+            for (int k = 0; k < 10; ++k) s += i == 1 ? "&a;" : "&a" + std::to_string(i - 1) + ";";
+            s += "\">";
+        }
+        return s + "]><r><lastcheckpoint>&a9;</lastcheckpoint><lastupdate>1</lastupdate></r>";
+    }();
+    const struct {
+        const char* name;
+        HttpServer::Response table;
+        HttpServer::Response list;
+        UpdateOutcome outcome;
+    } cases[] = {
+        {"equal checkpoint", {200, Table("5", "1", "", "u")}, {200, newList}, UpdateOutcome::not_newer},
+        {"smaller checkpoint", {200, Table("4", "1", "", "u")}, {200, newList}, UpdateOutcome::not_newer},
+        {"non-numeric checkpoint counts as 0", {200, Table("six", "1", "", "u")}, {200, newList}, UpdateOutcome::not_newer},
+        {"no lastcheckpoint", {200, Table("", "1", "", "u")}, {200, newList}, UpdateOutcome::no_checkpoint},
+        {"no lastupdate", {200, Table("9", "", "", "u")}, {200, newList}, UpdateOutcome::no_lastupdate},
+        {"404", {404, "gone"}, {200, newList}, UpdateOutcome::table_unreachable},
+        {"500", {500, Table("9", "1", "", "u")}, {200, newList}, UpdateOutcome::table_unreachable},
+        {"not XML", {200, "<html><body>hello"}, {200, newList}, UpdateOutcome::table_unreachable},
+        {"body past the size bound", {200, Table("9", "1", "", std::string(100 * 1024, 'x'))}, {200, newList},
+         UpdateOutcome::table_unreachable},
+        {"entity bomb", {200, bomb}, {200, newList}, UpdateOutcome::not_newer},
+        {"list fails after the table succeeded", {200, Table("9", "1", "", "u")}, {404, ""},
+         UpdateOutcome::list_unreachable},
+        {"list is not XML", {200, Table("9", "1", "", "u")}, {200, "nonsense"}, UpdateOutcome::list_unreachable},
+    };
+    for (const auto& c : cases) {
+        auto action = Local(5, 100, 60, server.Url("/v/acturl.xml"));
+        const std::string table = Read(local.path() / "acturl.xml");
+        server.Set("/v/acturl.xml", c.table);
+        server.Set("/v/varnokeL.xml", c.list);
+        update.Run(*action);
+        EXPECT_EQ(update.LastOutcome(), c.outcome) << c.name;
+        EXPECT_FALSE(action->UpdateDone()) << c.name;
+        EXPECT_TRUE(LocalUnchanged(table)) << c.name;
+    }
+}
+
+TEST_F(DataUpdate, ANegativeLocalCheckpointIsBelowAnUnreadableRemoteOne) {
+    auto action = Local(-1, 100, 60, server.Url("/v/acturl.xml"));
+    Remote(Table("six", "1", "", "u"));
+    update.Run(*action);
+    EXPECT_EQ(update.LastOutcome(), UpdateOutcome::refreshed);
+}
+
+TEST_F(DataUpdate, ARemoteTableWithoutVerbsStillReplacesTheLocalOne) {
+    auto action = Local(5, 100, 60, server.Url("/v/acturl.xml"));
+    Remote("<ActionList><lastcheckpoint>9</lastcheckpoint><lastupdate>1</lastupdate></ActionList>");
+    update.Run(*action);
+    EXPECT_EQ(update.LastOutcome(), UpdateOutcome::refreshed);
+    STAction later(ActionPorts{xml, shell});
+    later.Construct(local.Folder());
+    EXPECT_FALSE(later.UpdateInfoValid());  // it loads no verbs, so it never refreshes again
+}
+
+TEST_F(DataUpdate, BaseLocationIsUpToTheLastSlash) {
+    EXPECT_EQ(BaseLocation(u"https://d.example/v/acturl.xml"), u"https://d.example/v/");
+    EXPECT_EQ(BaseLocation(u"https://d.example/v/"), u"https://d.example/v/");
+    EXPECT_EQ(BaseLocation(u"acturl.xml"), u"");
+    // A file name in updateurl is dropped; without any "/" the bare names are loaded.
+    auto action = Local(5, 100, 60, server.Url("/v/whatever.xml"));
+    Remote(RemoteTable(6));
+    update.Run(*action);
+    EXPECT_EQ(update.LastOutcome(), UpdateOutcome::refreshed);
+    auto bare = Local(5, 100, 60, "no-slash-here");
+    update.Run(*bare);
+    EXPECT_EQ(update.LastOutcome(), UpdateOutcome::table_unreachable);
+}
+
+TEST_F(DataUpdate, NothingWithoutRefreshElements) {
+    local.Write("acturl.xml", Table("5", "1", "60", ""));
+    STAction action(ActionPorts{xml, shell, nullptr, &update});
+    action.Construct(local.Folder());
+    update.Run(action);
+    EXPECT_EQ(update.LastOutcome(), UpdateOutcome::no_update_info);
+    EXPECT_TRUE(server.Requests().empty());
+}
+
+TEST_F(DataUpdate, ServerThatNeverAnswersCostsOnlyTheBound) {
+    auto action = Local(5, 100, 60, server.Url("/v/acturl.xml"));
+    server.Set("/v/acturl.xml", {200, "", Behaviour::never_answer});
+    const auto start = std::chrono::steady_clock::now();
+    update.Run(*action);
+    EXPECT_EQ(update.LastOutcome(), UpdateOutcome::table_unreachable);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+TEST_F(DataUpdate, SlowBodyPastTheBoundIsUnreachable) {
+    auto action = Local(5, 100, 60, server.Url("/v/acturl.xml"));
+    server.Set("/v/acturl.xml", {200, RemoteTable(9), Behaviour::trickle});
+    update.Run(*action);
+    EXPECT_EQ(update.LastOutcome(), UpdateOutcome::table_unreachable);
+}
+
+TEST_F(DataUpdate, AFailedSaveKeepsTheOldTableAndStillCountsAsDone) {
+    auto action = Local(5, 100, 60, server.Url("/v/acturl.xml"));
+    const std::string table = Read(local.path() / "acturl.xml");
+    Remote(RemoteTable(6));
+    // The list's path is taken by a folder: the move over it fails.
+    std::filesystem::remove(local.path() / "varnokeL.xml");
+    std::filesystem::create_directory(local.path() / "varnokeL.xml");
+    std::ofstream(local.path() / "varnokeL.xml" / "keep") << "x";
+    update.Run(*action);
+    EXPECT_EQ(update.LastOutcome(), UpdateOutcome::save_failed);
+    EXPECT_TRUE(action->UpdateDone());
+    EXPECT_EQ(Read(local.path() / "acturl.xml"), table);  // never a new checkpoint over an old list
+}
+
+TEST(DataUpdateDefaults, DownloadBounds) {
+    const hostapi::posix::FetchLimits limits;
+    EXPECT_EQ(limits.connectSeconds, 10);
+    EXPECT_EQ(limits.totalSeconds, 30);
+    EXPECT_EQ(limits.maxBytes, 16L * 1024 * 1024);
+}
+
+TEST(MinuteCount, LocalCalendarMinutesSinceTheEpoch) {
+    EXPECT_EQ(MinuteCount({1970, 1, 1, 0, 0, 59}), 0);
+    EXPECT_EQ(MinuteCount({1970, 1, 2, 1, 1, 0}), 1440 + 61);
+    EXPECT_EQ(MinuteCount({2000, 3, 1, 0, 0, 0}), 11017 * 1440);  // 10957 days to 2000, then 31 + 29
+    EXPECT_EQ(MinuteCount({1969, 12, 31, 23, 59, 0}), -1);
+    EXPECT_EQ(MinuteCount({6100, 1, 1, 0, 0, 0}), 0);  // past 32 bits
+}
+
+}  // namespace
+}  // namespace varnoke
