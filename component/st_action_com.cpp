@@ -1,10 +1,12 @@
 // STAction, the COM class: a shell around the portable action component.
 // Layout: the adapters of its ports, then the core object that uses them.
+#include "actions/data_file_update.h"
 #include "actions/st_action.h"
 #include "component/classes.h"
 #include "component/com/com_object.h"
 #include "component/com/out_params.h"
 #include "hostapi/module.h"
+#include "hostapi/platform.h"
 #include "hostapi/win32/host_objects.h"
 #include "hostapi/win32/msxml_document.h"
 #include "hostapi/win32/shell_execute.h"
@@ -98,7 +100,10 @@ public:
 private:
     hostapi::win32::MsxmlDocumentFactory xml_;
     hostapi::win32::ShellExecuteShell shell_;
-    STAction core_{{xml_, shell_}};
+    std::unique_ptr<hostapi::IClock> clock_ = hostapi::NewSystemClock();
+    std::unique_ptr<hostapi::IFiles> files_ = hostapi::NewFiles();
+    DataFileUpdate update_{xml_, *clock_, *files_};
+    STAction core_{{xml_, shell_, nullptr, &update_}};
 };
 
 }  // namespace
