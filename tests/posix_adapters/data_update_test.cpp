@@ -1,6 +1,10 @@
 // The refresh of the data files against a real HTTP server on loopback.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <climits>
 #include <fstream>
@@ -255,6 +259,61 @@ TEST(MinuteCount, LocalCalendarMinutesSinceTheEpoch) {
     EXPECT_EQ(MinuteCount({2000, 3, 1, 0, 0, 0}), 11017 * 1440);  // 10957 days to 2000, then 31 + 29
     EXPECT_EQ(MinuteCount({1969, 12, 31, 23, 59, 0}), -1);
     EXPECT_EQ(MinuteCount({6100, 1, 1, 0, 0, 0}), 0);  // past 32 bits
+}
+
+}  // namespace
+}  // namespace varnoke
+
+namespace varnoke {
+namespace {
+
+// Killed at any moment, a refresh leaves each local file wholly old or
+// wholly new, and never a new action table beside an old stock list.
+TEST_F(DataUpdate, KilledAtAnyPointNeverTearsOrMixesTheFiles) {
+    const std::string remoteTable = RemoteTable(6);
+    const std::string remoteList = newList + std::string(400, ' ');
+    server.Set("/v/acturl.xml", {200, remoteTable, Behaviour::trickle, 32, 5});
+    server.Set("/v/varnokeL.xml", {200, remoteList, Behaviour::trickle, 32, 5});
+
+    const auto runChild = [&](std::chrono::microseconds killAfter) {
+        auto action = Local(5, 100, 60, server.Url("/v/acturl.xml"));
+        const std::string oldTable = Read(local.path() / "acturl.xml");
+        const pid_t child = fork();
+        if (child == 0) {
+            update.Run(*action);
+            _exit(update.LastOutcome() == UpdateOutcome::refreshed ? 0 : 1);
+        }
+        if (killAfter.count() >= 0) {
+            std::this_thread::sleep_for(killAfter);
+            kill(child, SIGKILL);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        return std::make_pair(oldTable, status);
+    };
+
+    // A run left alone completes; its length spaces the kills.
+    const auto start = std::chrono::steady_clock::now();
+    const auto [unused, status] = runChild(std::chrono::microseconds(-1));
+    const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    int sawOld = 0, sawNew = 0;
+    for (int i = 0; i <= 30; ++i) {
+        const auto [oldTable, s] = runChild(whole * i / 30);
+        const std::string list = Read(local.path() / "varnokeL.xml");
+        const std::string table = Read(local.path() / "acturl.xml");
+        const bool listOld = list == oldList, listNew = list.find("NEW") != std::string::npos;
+        const bool tableOld = table == oldTable, tableNew = table.find("<lastcheckpoint>6</lastcheckpoint>") != std::string::npos;
+        EXPECT_TRUE(listOld || listNew) << "kill " << i << ": torn list: " << list;
+        EXPECT_TRUE(tableOld || tableNew) << "kill " << i << ": torn table: " << table;
+        EXPECT_FALSE(tableNew && listOld) << "kill " << i << ": new checkpoint beside the old list";
+        sawOld += tableOld;
+        sawNew += tableNew;
+    }
+    // The kills landed both before and after the end of the refresh.
+    EXPECT_GT(sawOld, 0);
+    EXPECT_GT(sawNew, 0);
 }
 
 }  // namespace

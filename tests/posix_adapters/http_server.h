@@ -26,6 +26,8 @@ public:
         int status = 200;
         std::string body;
         Behaviour behaviour = Behaviour::answer;
+        std::size_t trickleBytes = 1;  // per pause, when trickling
+        int trickleMilliseconds = 50;
     };
 
     HttpServer() {
@@ -95,10 +97,10 @@ private:
                                      "\r\nConnection: close\r\n\r\n";
             Send(client, head);
             if (response.behaviour == Behaviour::trickle) {
-                // One byte every 50 ms, until the body ends or the client gives up.
-                for (char c : response.body) {
-                    if (stopping_ || !Send(client, std::string(1, c))) break;
-                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                // A few bytes at a time, until the body ends or the client gives up.
+                for (std::size_t at = 0; at < response.body.size(); at += response.trickleBytes) {
+                    if (stopping_ || !Send(client, response.body.substr(at, response.trickleBytes))) break;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(response.trickleMilliseconds));
                 }
             } else {
                 Send(client, response.body);
