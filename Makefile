@@ -4,14 +4,16 @@
 #               and the Windows DLL under Wine
 # Also:
 #   make dll    build Varnoke.dll (and varnoke.exe) for 32- and 64-bit Windows
+#   make bench  the recognizer benchmark against the per-entry search and Hyperscan
 
 BUILD      ?= build
 BUILD_SAN  ?= build-sanitize
 BUILD_W32  ?= build-win32
 BUILD_W64  ?= build-win64
+BUILD_BENCH ?= build-bench
 JOBS       ?= $(shell nproc)
 
-.PHONY: all setup setup-windows build build-sanitize dll demo test test-native test-sanitize test-windows clean
+.PHONY: all setup setup-windows build build-sanitize dll demo test test-native test-sanitize test-windows bench clean
 
 all: build
 
@@ -52,5 +54,9 @@ test-windows: dll
 	@ctest --test-dir $(BUILD_W32) --output-on-failure
 	@scripts/wine-session.sh ctest --test-dir $(BUILD_W64) --output-on-failure
 
+# Not part of test: it measures against Hyperscan and takes a few minutes.
+bench:
+	@BUILD_BENCH=$(BUILD_BENCH) JOBS=$(JOBS) scripts/bench.sh
+
 clean:
-	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_W32) $(BUILD_W64) build-wine
+	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_W32) $(BUILD_W64) $(BUILD_BENCH) build-wine
