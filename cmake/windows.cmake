@@ -18,17 +18,19 @@ add_library(varnoke_platform STATIC
   component/com/typeinfo.cpp
   hostapi/win32/files.cpp
   hostapi/win32/host_objects.cpp
+  hostapi/win32/insert_at_view.cpp
   hostapi/win32/module_folder.cpp
   hostapi/win32/msxml_document.cpp
   hostapi/win32/platform.cpp
   hostapi/win32/shell_execute.cpp
+  hostapi/win32/spreadsheet_dispatch.cpp
   hostapi/xml_declaration.cpp
   ${VARNOKE_GENERATED}/smarttaglib_i.c
   ${VARNOKE_GENERATED}/varnoke_i.c
 )
 add_dependencies(varnoke_platform varnoke_generated)
 target_include_directories(varnoke_platform PUBLIC ${VARNOKE_GENERATED})
-target_link_libraries(varnoke_platform PUBLIC varnoke_core ole32 oleaut32 uuid shell32 PRIVATE varnoke_warnings)
+target_link_libraries(varnoke_platform PUBLIC varnoke_core ole32 oleaut32 uuid shell32 winhttp user32 gdi32 PRIVATE varnoke_warnings)
 
 add_library(Varnoke SHARED
   component/server.cpp

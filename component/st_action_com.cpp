@@ -9,7 +9,10 @@
 #include "hostapi/platform.h"
 #include "hostapi/win32/host_objects.h"
 #include "hostapi/win32/msxml_document.h"
+#include "hostapi/win32/insert_at_view.h"
 #include "hostapi/win32/shell_execute.h"
+#include "hostapi/win32/spreadsheet_dispatch.h"
+#include "insertion/web_query.h"
 #include "varnoke.h"
 
 namespace varnoke::com {
@@ -103,7 +106,10 @@ private:
     std::unique_ptr<hostapi::IClock> clock_ = hostapi::NewSystemClock();
     std::unique_ptr<hostapi::IFiles> files_ = hostapi::NewFiles();
     DataFileUpdate update_{xml_, *clock_, *files_};
-    STAction core_{{xml_, shell_, nullptr, &update_}};
+    hostapi::win32::DispatchSpreadsheetHost spreadsheet_;
+    hostapi::win32::Win32InsertAtViewFactory dialogs_;
+    WebQueryInsertion webQuery_{spreadsheet_, dialogs_};
+    STAction core_{{xml_, shell_, &webQuery_, &update_}};
 };
 
 }  // namespace

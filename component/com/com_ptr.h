@@ -107,6 +107,7 @@ public:
     VARIANT* get() noexcept { return &v_; }
     const VARIANT* get() const noexcept { return &v_; }
     VARIANT* operator->() noexcept { return &v_; }
+    const VARIANT* operator->() const noexcept { return &v_; }
     // For out-parameters: clears what is held first.
     VARIANT* put() noexcept {
         VariantClear(&v_);

@@ -7,8 +7,21 @@
 
 namespace varnoke::hostapi::win32 {
 
+// Bounds on loading an http or https address, the same as the POSIX
+// adapter's: a server that does not answer, or answers slowly, must not hold
+// the host's call for long. A load past a bound fails like an unreachable
+// address.
+struct FetchLimits {
+    long connectSeconds = 10;
+    long totalSeconds = 30;
+    long maxBytes = 16L * 1024 * 1024;
+};
+
 class MsxmlDocumentFactory final : public IXmlDocumentFactory {
 public:
+    MsxmlDocumentFactory() = default;
+    explicit MsxmlDocumentFactory(FetchLimits limits) : limits_(limits) {}
+
     // A fresh DOM document, loading synchronously, with DTDs prohibited and
     // nothing external resolved; nullptr when the component cannot be created.
     std::unique_ptr<IXmlDocument> NewDocument() override;
@@ -16,6 +29,7 @@ public:
     HRESULT LastError() const { return lastError_; }
 
 private:
+    FetchLimits limits_;
     HRESULT lastError_ = S_OK;
 };
 

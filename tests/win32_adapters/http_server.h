@@ -1,0 +1,164 @@
+// A small HTTP server on 127.0.0.1 for the Windows tests, the Winsock twin
+// of tests/posix_adapters/http_server.h: serves canned answers by path and
+// can misbehave (never answer, trickle, stall, cut the body short). It only
+// ever listens on the loopback address and stops with its owner.
+#pragma once
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace varnoke::testing {
+
+class HttpServer {
+public:
+    enum class Behaviour {
+        answer,
+        never_answer,  // reads the request, then holds the connection silently
+        trickle,       // one body byte every 50 ms
+        stall,         // half the body at the trickle's pace, then silence
+        no_length,     // no Content-Length: the body ends when the connection closes
+        short_body,    // announces more than it sends, then closes
+    };
+    struct Response {
+        Response() = default;
+        Response(int s, std::string b, Behaviour h = Behaviour::answer, std::string l = {})
+            : status(s), body(std::move(b)), behaviour(h), location(std::move(l)) {}
+        int status = 200;
+        std::string body;
+        Behaviour behaviour = Behaviour::answer;
+        std::string location;  // a Location header, for redirects
+    };
+
+    HttpServer() {
+        WSADATA data;
+        started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+        listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(listener_, 16);
+        int length = sizeof address;
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~HttpServer() {
+        stopping_ = true;
+        thread_.join();
+        closesocket(listener_);
+        if (started_) WSACleanup();
+    }
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    // Whether the server is listening: tests are meaningless otherwise.
+    bool Listening() const { return port_ != 0; }
+    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+    std::u16string Url16(const std::string& path) const {
+        const std::string url = Url(path);
+        return std::u16string(url.begin(), url.end());
+    }
+    void Set(const std::string& path, Response response) {
+        std::lock_guard lock(mutex_);
+        responses_[path] = std::move(response);
+    }
+    // Paths requested so far, in order.
+    std::vector<std::string> Requests() {
+        std::lock_guard lock(mutex_);
+        return requests_;
+    }
+
+private:
+    static bool Readable(SOCKET s, long milliseconds) {
+        fd_set set;
+        FD_ZERO(&set);
+        FD_SET(s, &set);
+        timeval wait{milliseconds / 1000, (milliseconds % 1000) * 1000};
+        return select(0, &set, nullptr, nullptr, &wait) > 0;
+    }
+
+    void Serve() {
+        std::vector<SOCKET> held;  // connections left unanswered until the end
+        while (!stopping_) {
+            if (!Readable(listener_, 50)) continue;
+            const SOCKET client = accept(listener_, nullptr, nullptr);
+            if (client == INVALID_SOCKET) continue;
+            std::string request;
+            char buffer[4096];
+            while (request.find("\r\n\r\n") == std::string::npos) {
+                if (!Readable(client, 2000)) break;
+                const int n = recv(client, buffer, sizeof buffer, 0);
+                if (n <= 0) break;
+                request.append(buffer, static_cast<std::size_t>(n));
+            }
+            const auto start = request.find(' ') + 1;
+            const std::string path = request.substr(start, request.find(' ', start) - start);
+            Response response{404, "not found"};
+            {
+                std::lock_guard lock(mutex_);
+                requests_.push_back(path);
+                if (auto it = responses_.find(path); it != responses_.end()) response = it->second;
+            }
+            if (response.behaviour == Behaviour::never_answer) {
+                held.push_back(client);
+                continue;
+            }
+            std::string head = "HTTP/1.1 " + std::to_string(response.status) + " X\r\n";
+            if (response.behaviour == Behaviour::short_body)
+                head += "Content-Length: " + std::to_string(response.body.size() + 10) + "\r\n";
+            else if (response.behaviour != Behaviour::no_length)
+                head += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";
+            if (!response.location.empty()) head += "Location: " + response.location + "\r\n";
+            head += "Connection: close\r\n\r\n";
+            Send(client, head);
+            if (response.behaviour == Behaviour::trickle || response.behaviour == Behaviour::stall) {
+                // Until the body (or its first half) ends or the client gives up.
+                const bool stall = response.behaviour == Behaviour::stall;
+                const std::size_t end = stall ? response.body.size() / 2 : response.body.size();
+                for (std::size_t i = 0; i < end; ++i) {
+                    if (stopping_ || !Send(client, response.body.substr(i, 1))) break;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                }
+                if (stall) {
+                    held.push_back(client);
+                    continue;
+                }
+            } else {
+                Send(client, response.body);
+            }
+            shutdown(client, SD_SEND);
+            closesocket(client);
+        }
+        for (SOCKET c : held) closesocket(c);
+    }
+    static bool Send(SOCKET s, const std::string& data) {
+        std::size_t sent = 0;
+        while (sent < data.size()) {
+            const int n = send(s, data.data() + sent, static_cast<int>(data.size() - sent), 0);
+            if (n <= 0) return false;
+            sent += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+
+    bool started_ = false;
+    SOCKET listener_ = INVALID_SOCKET;
+    int port_ = 0;
+    std::atomic<bool> stopping_{false};
+    std::thread thread_;
+    std::mutex mutex_;
+    std::map<std::string, Response> responses_;
+    std::vector<std::string> requests_;
+};
+
+}  // namespace varnoke::testing

@@ -1,0 +1,319 @@
+// The Windows XML adapter loading web addresses from a loopback server, and
+// the data-file refresh over the Windows adapters: the cases the POSIX build
+// checks in tests/posix_adapters/data_update_test.cpp, here under Wine.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+
+#include "actions/data_file_update.h"
+#include "actions/st_action.h"
+#include "hostapi/files.h"
+#include "hostapi/win32/msxml_document.h"
+#include "standins/recording_shell.h"
+#include "tests/temp_dir.h"
+#include "tests/win32_adapters/http_server.h"
+
+namespace varnoke {
+namespace {
+
+using testing::HttpServer;
+using testing::TempDir;
+using Behaviour = HttpServer::Behaviour;
+using std::chrono::steady_clock;
+
+// Short bounds, so that the misbehaving servers cost seconds.
+constexpr hostapi::win32::FetchLimits kShortLimits{2, 2, 64 * 1024};
+
+std::string Read(const std::filesystem::path& p) {
+    std::stringstream ss;
+    ss << std::ifstream(p, std::ios::binary).rdbuf();
+    return ss.str();
+}
+
+// An XML document of exactly `size` bytes.
+std::string XmlOfSize(std::size_t size) {
+    return "<r>" + std::string(size - 7, 'x') + "</r>";
+}
+
+// A file: address of a local path, with forward slashes.
+std::string FileUrl(const std::filesystem::path& p) {
+    std::string s = p.generic_string();
+    return "file:///" + s;
+}
+
+class RemoteLoad : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(server.Listening()); }
+
+    // The root's text after loading that path, or nothing without a root.
+    std::optional<std::u16string> RootText(const std::string& path) {
+        auto doc = xml.NewDocument();
+        if (!doc) {
+            ADD_FAILURE() << "no DOM document";
+            return std::nullopt;
+        }
+        doc->Load(server.Url16(path));
+        const hostapi::XmlNode root = doc->DocumentElement();
+        if (!root) return std::nullopt;
+        return doc->Text(root);
+    }
+
+    HttpServer server;
+    TempDir local;
+    hostapi::win32::MsxmlDocumentFactory xml{kShortLimits};
+};
+
+TEST_F(RemoteLoad, WhatLoadsAndWhatDoesNot) {
+    const std::string atBound = XmlOfSize(64 * 1024);
+    const std::string pastBound = XmlOfSize(64 * 1024 + 1);
+    local.Write("local.xml", "<r>from the disk</r>");
+    server.Set("/target.xml", {200, "<r>redirected</r>"});
+    const struct {
+        const char* name;
+        std::string path;
+        HttpServer::Response response;
+        std::optional<std::u16string> text;  // nothing: no document element
+    } cases[] = {
+        {"200 with XML", "/ok.xml", {200, "<r>hello</r>"}, u"hello"},
+        {"the query string is sent", "/q?id=2330&x=1", {200, "<r>query</r>"}, u"query"},
+        {"404 with an XML body", "/404.xml", {404, "<r>gone</r>"}, std::nullopt},
+        {"500 with an XML body", "/500.xml", {500, "<r>error</r>"}, std::nullopt},
+        {"not XML", "/html", {200, "<html><body>hello"}, std::nullopt},
+        {"empty body", "/empty", {200, ""}, std::nullopt},
+        {"body at the size bound", "/at.xml", {200, atBound}, std::u16string(atBound.size() - 7, u'x')},
+        {"body past the size bound", "/past.xml", {200, pastBound}, std::nullopt},
+        {"past the bound, no length announced", "/past-nolength.xml", {200, pastBound, Behaviour::no_length},
+         std::nullopt},
+        {"no length announced, within the bound", "/nolength.xml", {200, "<r>closed</r>", Behaviour::no_length},
+         u"closed"},
+        {"body cut short of its announced length", "/short.xml", {200, "<r>cut</r>", Behaviour::short_body},
+         std::nullopt},
+        {"a slow body within the bound", "/slow.xml", {200, "<r>ok</r>", Behaviour::trickle}, u"ok"},
+        {"redirect to another path", "/moved.xml", {302, "", Behaviour::answer, server.Url("/target.xml")},
+         u"redirected"},
+        {"a redirect without a Location", "/no-location.xml", {302, "<r>redirect body</r>"}, std::nullopt},
+        {"a 3xx answer that is no redirect", "/300.xml", {300, "<r>choices</r>"}, std::nullopt},
+        // The DOM's own load follows this one and reads the file.
+        {"redirect to a local file", "/to-file.xml",
+         {302, "<r>redirect body</r>", Behaviour::answer, FileUrl(local.path() / "local.xml")}, std::nullopt},
+        {"big5 declared", "/big5.xml",
+         {200, "<?xml version=\"1.0\" encoding=\"big5\"?><r>\xb5\xd8\xa9\xa8\xba\xeb\xb1\x4b</r>"}, u"華岳精密"},
+        {"big5 declared, bytes invalid in it", "/bad-big5.xml",
+         {200, "<?xml version=\"1.0\" encoding=\"big5\"?><r>\xb5\xff\xff</r>"}, std::nullopt},
+        {"gb2312 declared", "/gb.xml",
+         {200, "<?xml version=\"1.0\" encoding=\"gb2312\"?><r>\xbb\xaa\xd4\xc0</r>"}, u"华岳"},
+        {"UTF-8 declared", "/utf8.xml", {200, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><r>\xe8\x8f\xaf</r>"},
+         u"華"},
+        {"UTF-16 with byte-order mark", "/utf16.xml",
+         {200, std::string("\xFF\xFE<\0r\0>\0\xEF\x83<\0/\0r\0>\0", 18)}, u"華"},
+        {"ISO-8859-1 declared: the DOM reads the declaration", "/latin1.xml",
+         {200, "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>caf\xe9</r>"}, u"café"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.Set(c.path, c.response);
+        const auto text = RootText(c.path);
+        EXPECT_EQ(text.has_value(), c.text.has_value());
+        if (text && c.text) {
+            EXPECT_EQ(*text, *c.text);
+        }
+    }
+    // Every case reached the server: none failed before asking.
+    for (const auto& c : cases) {
+        const auto requests = server.Requests();
+        EXPECT_NE(std::find(requests.begin(), requests.end(), c.path), requests.end()) << c.name;
+    }
+}
+
+TEST_F(RemoteLoad, AFailedFetchLeavesNoEarlierDocumentBehind) {
+    server.Set("/ok.xml", {200, "<r>first</r>"});
+    auto doc = xml.NewDocument();
+    ASSERT_TRUE(doc);
+    doc->Load(server.Url16("/ok.xml"));
+    ASSERT_TRUE(doc->DocumentElement());
+    doc->Load(server.Url16("/missing.xml"));
+    EXPECT_FALSE(doc->DocumentElement());
+}
+
+// Each misbehaviour fails within the bound: the call returns, nothing loads.
+TEST_F(RemoteLoad, MisbehavingServersCostOnlyTheBound) {
+    const struct {
+        const char* name;
+        HttpServer::Response response;
+    } cases[] = {
+        {"accepts and never answers", {200, "<r>never</r>", Behaviour::never_answer}},
+        // 400 bytes at 50 ms each take 20 s: every read is quick, only the total is past.
+        {"trickles past the total bound", {200, XmlOfSize(400), Behaviour::trickle}},
+        {"sends half the body, then nothing", {200, XmlOfSize(40), Behaviour::stall}},
+    };
+    server.Set("/ok.xml", {200, "<r>fine</r>"});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.Set("/bad.xml", c.response);
+        const auto before = server.Requests().size();
+        const auto start = steady_clock::now();
+        EXPECT_FALSE(RootText("/bad.xml"));
+        const auto elapsed = steady_clock::now() - start;
+        EXPECT_LT(elapsed, std::chrono::seconds(10));
+        // It failed on the bound, having reached the server, not before.
+        EXPECT_GE(elapsed, std::chrono::milliseconds(1500));
+        EXPECT_EQ(server.Requests().size(), before + 1);
+        // The fetch let go of a trickling connection too: the server, which
+        // serves one connection at a time, answers the next request.
+        EXPECT_EQ(RootText("/ok.xml"), u"fine");
+    }
+}
+
+// Silence that starts late in the transfer still ends the call at the total
+// bound, though the read under way has a timeout of its own as long as that.
+TEST(RemoteLoadTotalBound, SilenceAfterASlowStartEndsAtTheTotal) {
+    HttpServer server;
+    ASSERT_TRUE(server.Listening());
+    // 60 body bytes take 3 s to arrive; then nothing. The total is 4 s: the
+    // whole budget again for the silent wait would end it near 7 s.
+    server.Set("/late.xml", {200, XmlOfSize(120), Behaviour::stall});
+    hostapi::win32::MsxmlDocumentFactory xml{{2, 4, 64 * 1024}};
+    auto doc = xml.NewDocument();
+    ASSERT_TRUE(doc);
+    const auto start = steady_clock::now();
+    doc->Load(server.Url16("/late.xml"));
+    const auto elapsed = steady_clock::now() - start;
+    EXPECT_FALSE(doc->DocumentElement());
+    EXPECT_GE(elapsed, std::chrono::milliseconds(3500));
+    EXPECT_LT(elapsed, std::chrono::milliseconds(5500));
+}
+
+TEST(RemoteLoadDefaults, DownloadBounds) {
+    const hostapi::win32::FetchLimits limits;
+    EXPECT_EQ(limits.connectSeconds, 10);
+    EXPECT_EQ(limits.totalSeconds, 30);
+    EXPECT_EQ(limits.maxBytes, 16L * 1024 * 1024);
+}
+
+// The portable refresh over the Windows adapters.
+
+class FixedClock final : public hostapi::IClock {
+public:
+    hostapi::LocalDateTime now{2026, 12, 8, 9, 30, 59};
+    hostapi::LocalDateTime Now() override { return now; }
+};
+
+std::string Table(const std::string& checkpoint, const std::string& lastupdate, const std::string& frequency,
+                  const std::string& url, const std::string& marker = "") {
+    std::string xml = "<?xml version=\"1.0\"?><ActionList>";
+    xml += "<ActionUrl><ActionName>Quote" + marker + "</ActionName><URL>https://q.example/?id=</URL></ActionUrl>";
+    if (!checkpoint.empty()) xml += "<lastcheckpoint>" + checkpoint + "</lastcheckpoint>";
+    if (!lastupdate.empty()) xml += "<lastupdate>" + lastupdate + "</lastupdate>";
+    if (!frequency.empty()) xml += "<updatefrequency>" + frequency + "</updatefrequency>";
+    if (!url.empty()) xml += "<updateurl>" + url + "</updateurl>";
+    return xml + "</ActionList>";
+}
+
+class DataUpdateOnWindows : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(server.Listening()); }
+
+    HttpServer server;
+    TempDir local;
+    FixedClock clock;
+    hostapi::win32::MsxmlDocumentFactory xml{kShortLimits};
+    standins::RecordingShell shell;
+    std::unique_ptr<hostapi::IFiles> files = hostapi::NewFiles();
+    DataFileUpdate update{xml, clock, *files};
+    const int32_t now = MinuteCount(clock.now);
+    const std::string oldList = "<StockData><KestriaStockList><StockName>OLD</StockName></KestriaStockList></StockData>";
+    const std::string newList = "<StockData><KestriaStockList><StockName>NEW</StockName></KestriaStockList></StockData>";
+
+    // The local files, last refreshed that many minutes ago, every hour.
+    std::unique_ptr<STAction> Local(int32_t checkpoint, int64_t minutesAgo) {
+        local.Write("acturl.xml", Table(std::to_string(checkpoint), std::to_string(now - minutesAgo), "60",
+                                        server.Url("/v/acturl.xml")));
+        local.Write("varnokeL.xml", oldList);
+        auto action = std::make_unique<STAction>(ActionPorts{xml, shell, nullptr, &update});
+        action->Construct(local.Folder());
+        return action;
+    }
+    std::string RemoteTable(int32_t checkpoint) {
+        return Table(std::to_string(checkpoint), "1", "99", server.Url("/v/next/acturl.xml"), "NEW");
+    }
+    int FilesInFolder() {
+        int count = 0;
+        for (const auto& e : std::filesystem::directory_iterator(local.path())) count += e.is_regular_file();
+        return count;
+    }
+};
+
+TEST_F(DataUpdateOnWindows, RefreshReplacesBothFilesAndRewritesLastupdate) {
+    auto action = Local(5, 61);
+    server.Set("/v/acturl.xml", {200, RemoteTable(6)});
+    server.Set("/v/varnokeL.xml", {200, newList});
+    update.Run(*action);
+    EXPECT_EQ(update.LastOutcome(), UpdateOutcome::refreshed) << Describe(update.LastOutcome());
+    EXPECT_TRUE(action->UpdateDone());
+    EXPECT_NE(Read(local.path() / "varnokeL.xml").find("NEW"), std::string::npos);
+    const std::string table = Read(local.path() / "acturl.xml");
+    EXPECT_NE(table.find("<lastupdate>" + std::to_string(now) + "</lastupdate>"), std::string::npos) << table;
+    EXPECT_NE(table.find("<lastcheckpoint>6</lastcheckpoint>"), std::string::npos) << table;
+    EXPECT_NE(table.find("next/acturl.xml"), std::string::npos) << table;
+    EXPECT_EQ(action->LastCheckpoint(), 5);  // nothing in memory changes
+    EXPECT_EQ(FilesInFolder(), 2);           // no temporary file left behind
+
+    STAction later(ActionPorts{xml, shell});
+    later.Construct(local.Folder());
+    EXPECT_EQ(later.LastCheckpoint(), 6);
+    EXPECT_EQ(later.LastUpdate(), now);
+    ASSERT_FALSE(later.ActionList().empty());
+    EXPECT_EQ(later.ActionList()[0].strActionName, u"QuoteNEW");
+}
+
+TEST_F(DataUpdateOnWindows, StopsWithoutTouchingAnyFile) {
+    const struct {
+        const char* name;
+        HttpServer::Response table;
+        HttpServer::Response list;
+        UpdateOutcome outcome;
+    } cases[] = {
+        {"equal checkpoint", {200, Table("5", "1", "", "u")}, {200, newList}, UpdateOutcome::not_newer},
+        {"no lastupdate", {200, Table("9", "", "", "u")}, {200, newList}, UpdateOutcome::no_lastupdate},
+        {"404", {404, "gone"}, {200, newList}, UpdateOutcome::table_unreachable},
+        {"500", {500, Table("9", "1", "", "u")}, {200, newList}, UpdateOutcome::table_unreachable},
+        {"not XML", {200, "<html><body>hello"}, {200, newList}, UpdateOutcome::table_unreachable},
+        {"body past the size bound", {200, Table("9", "1", "", std::string(100 * 1024, 'x'))}, {200, newList},
+         UpdateOutcome::table_unreachable},
+        {"list fails after the table succeeded", {200, Table("9", "1", "", "u")}, {404, ""},
+         UpdateOutcome::list_unreachable},
+        {"list is not XML", {200, Table("9", "1", "", "u")}, {200, "nonsense"}, UpdateOutcome::list_unreachable},
+        {"list never answers", {200, Table("9", "1", "", "u")}, {200, newList, Behaviour::never_answer},
+         UpdateOutcome::list_unreachable},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto action = Local(5, 100);
+        const std::string table = Read(local.path() / "acturl.xml");
+        server.Set("/v/acturl.xml", c.table);
+        server.Set("/v/varnokeL.xml", c.list);
+        update.Run(*action);
+        EXPECT_EQ(update.LastOutcome(), c.outcome) << Describe(update.LastOutcome());
+        EXPECT_FALSE(action->UpdateDone());
+        EXPECT_EQ(Read(local.path() / "acturl.xml"), table);
+        EXPECT_EQ(Read(local.path() / "varnokeL.xml"), oldList);
+        EXPECT_EQ(FilesInFolder(), 2);
+    }
+}
+
+TEST_F(DataUpdateOnWindows, ServerThatNeverAnswersCostsOnlyTheBound) {
+    auto action = Local(5, 100);
+    server.Set("/v/acturl.xml", {200, "", Behaviour::never_answer});
+    const auto start = steady_clock::now();
+    update.Run(*action);
+    EXPECT_EQ(update.LastOutcome(), UpdateOutcome::table_unreachable);
+    EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+}  // namespace
+}  // namespace varnoke
