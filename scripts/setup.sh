@@ -17,7 +17,7 @@ for group in "${groups[@]}"; do
         # carries the IDL files widl needs; the fonts draw Chinese in dialogs.
         windows) packages+=(cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
                             binutils-mingw-w64 googletest wine64 libwine-dev xvfb xauth
-                            fonts-wqy-microhei) ;;
+                            fonts-wqy-microhei python3) ;;
         *) echo "setup: unknown group $group" >&2; exit 2 ;;
     esac
 done
