@@ -70,6 +70,15 @@ public:
     virtual bool Save(std::u16string_view path) = 0;
 };
 
+// Bounds on loading an http or https address, the same for every backend: a
+// server that does not answer, or answers slowly, must not hold the host's
+// call for long. A load past a bound fails like an unreachable address.
+struct FetchLimits {
+    long connectSeconds = 10;
+    long totalSeconds = 30;
+    long maxBytes = 16L * 1024 * 1024;
+};
+
 // Creates fresh documents; nullptr when the XML component is unavailable.
 class IXmlDocumentFactory {
 public:

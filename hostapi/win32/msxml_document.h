@@ -7,16 +7,6 @@
 
 namespace varnoke::hostapi::win32 {
 
-// Bounds on loading an http or https address, the same as the POSIX
-// adapter's: a server that does not answer, or answers slowly, must not hold
-// the host's call for long. A load past a bound fails like an unreachable
-// address.
-struct FetchLimits {
-    long connectSeconds = 10;
-    long totalSeconds = 30;
-    long maxBytes = 16L * 1024 * 1024;
-};
-
 class MsxmlDocumentFactory final : public IXmlDocumentFactory {
 public:
     MsxmlDocumentFactory() = default;

@@ -247,7 +247,7 @@ TEST_F(DataUpdate, AFailedSaveKeepsTheOldTableAndStillCountsAsDone) {
 }
 
 TEST(DataUpdateDefaults, DownloadBounds) {
-    const hostapi::posix::FetchLimits limits;
+    const hostapi::FetchLimits limits;
     EXPECT_EQ(limits.connectSeconds, 10);
     EXPECT_EQ(limits.totalSeconds, 30);
     EXPECT_EQ(limits.maxBytes, 16L * 1024 * 1024);

@@ -27,7 +27,7 @@ using Behaviour = HttpServer::Behaviour;
 using std::chrono::steady_clock;
 
 // Short bounds, so that the misbehaving servers cost seconds.
-constexpr hostapi::win32::FetchLimits kShortLimits{2, 2, 64 * 1024};
+constexpr hostapi::FetchLimits kShortLimits{2, 2, 64 * 1024};
 
 std::string Read(const std::filesystem::path& p) {
     std::stringstream ss;
@@ -189,7 +189,7 @@ TEST(RemoteLoadTotalBound, SilenceAfterASlowStartEndsAtTheTotal) {
 }
 
 TEST(RemoteLoadDefaults, DownloadBounds) {
-    const hostapi::win32::FetchLimits limits;
+    const hostapi::FetchLimits limits;
     EXPECT_EQ(limits.connectSeconds, 10);
     EXPECT_EQ(limits.totalSeconds, 30);
     EXPECT_EQ(limits.maxBytes, 16L * 1024 * 1024);
