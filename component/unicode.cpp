@@ -1,6 +1,7 @@
 #include "component/unicode.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace varnoke {
 namespace {
@@ -39,6 +40,14 @@ std::size_t DecodeOne(std::string_view s, std::size_t i, char32_t& out) {
 
 std::size_t FirstInvalidUtf8(std::string_view utf8) {
     for (std::size_t i = 0; i < utf8.size();) {
+        // Markup is mostly ASCII: eight bytes at a time while it lasts.
+        while (utf8.size() - i >= 8) {
+            uint64_t chunk;
+            std::memcpy(&chunk, utf8.data() + i, 8);
+            if (chunk & 0x8080808080808080ull) break;
+            i += 8;
+        }
+        if (i == utf8.size()) break;
         char32_t cp;
         const std::size_t n = DecodeOne(utf8, i, cp);
         if (n == 0) return i;

@@ -9,9 +9,13 @@
 //     entry; two entries with the same name each get every occurrence;
 //   * an entry with an empty name matches nothing.
 //
-// Built once when a list is loaded, immutable afterwards; a scan costs the
-// length of the text plus the number of matches, independent of the number
-// of entries.
+// Built once when a list is loaded, immutable afterwards. A scan looks at
+// each position once: a small Bloom filter over the first two code units of
+// the names rejects almost every position with one probe of a cache-resident
+// word; the rare survivors are checked exactly through a hash table keyed by
+// the first two, three or four units, so the work per position stays flat
+// whatever the number of names, and names sharing a two-unit start (stock
+// codes such as "1101" and "1102") do not pile up on one candidate list.
 #pragma once
 
 #include <cstdint>
@@ -31,7 +35,7 @@ struct StockMatch {
 
 class StockNameMatcher {
 public:
-    StockNameMatcher();
+    StockNameMatcher() = default;
     explicit StockNameMatcher(const std::vector<stockInfo>& list);
 
     // All matches of `text`, in list order (see above).
@@ -41,27 +45,40 @@ public:
     std::size_t MemoryUsage() const;
 
 private:
-    struct Edge {
-        char16_t unit;
-        uint32_t target;
+    // Names are grouped by their first min(length, 4) units, the key; a key
+    // of 1 to 3 units is one whole name, a key of 4 may start several.
+    // One-unit names are keyed alone, with a bit per unit for the scan.
+    struct Slot {
+        uint32_t keyLow = 0, keyHigh = 0;  // the key's units, the first in the low bits
+        uint32_t first : 26 = 0;           // in byKey_
+        uint32_t keyUnits : 3 = 0;         // 1 to 4; 0 = empty slot
+        uint32_t hasName : 1 = 0;          // byKey_[first] is a name (in a pair's slot, maybe not)
+        uint32_t longer3 : 1 = 0;          // in a pair's slot: names of 3 units start with it
+        uint32_t longer4 : 1 = 0;          //   names of 4 or more units do
     };
-    struct Node {
-        uint32_t firstEdge = 0;  // edges_[firstEdge, firstEdge + edgeCount), sorted by unit
-        uint32_t edgeCount = 0;
-        uint32_t fail = 0;
-        uint32_t output = 0;  // nearest node on the fail chain (self included) ending a name, 0 = none
-        uint32_t pattern = 0; // 1 + distinct-name index when a name ends here, else 0
+    struct Name {
+        uint32_t offset;         // units_[offset, offset + length)
+        uint32_t length;
+        uint32_t firstEntry;     // entries_[firstEntry, nextName.firstEntry)
     };
 
-    uint32_t Child(uint32_t node, char16_t unit) const;
-    uint32_t Step(uint32_t state, char16_t unit) const;
+    void AddToFilter(uint32_t pair);
+    const Slot* Lookup(uint64_t key, unsigned keyUnits) const;
+    template <class Emit>
+    void Candidates(const char16_t* text, std::size_t size, std::size_t at, Emit& emit) const;
+    template <class Emit>
+    void Scan(std::u16string_view text, Emit&& emit) const;
 
-    std::vector<uint32_t> rootNext_;      // dense transitions of the root, by code unit
-    std::vector<Node> nodes_;             // node 0 is the root
-    std::vector<Edge> edges_;
-    std::vector<uint32_t> patternLength_; // per distinct name
-    std::vector<uint32_t> entryStart_;    // per distinct name: its entries are
-    std::vector<uint32_t> entries_;       //   entries_[entryStart_[p], entryStart_[p + 1])
+    std::vector<uint32_t> filter_;      // Bloom filter over first pairs, two bits of one word per pair
+    unsigned filterShift_ = 32;         // 32 - log2(filter_.size())
+    std::vector<Slot> slots_;           // open addressing, linear probing
+    unsigned slotShift_ = 64;
+    std::vector<uint32_t> byKey_;       // names by key; a 4-unit key's group: count, then names, shorter first
+    std::vector<uint64_t> singles_;     // one-unit names: a bit per unit (empty when none)
+    std::vector<Name> names_;           // distinct names, plus an end marker
+    std::vector<char16_t> units_;       // every distinct name's units
+    std::vector<uint32_t> entries_;     // entries per name, ascending
+    uint32_t entryCount_ = 0;           // entries in the list
 };
 
 }  // namespace varnoke

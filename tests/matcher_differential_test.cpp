@@ -28,7 +28,8 @@ std::vector<StockMatch> PerEntryReference(const std::vector<stockInfo>& list, st
 
 class RandomCases {
 public:
-    explicit RandomCases(uint32_t seed) : rng_(seed) {}
+    explicit RandomCases(uint32_t seed, std::size_t maxEntries = 12, std::size_t maxNameLength = 5)
+        : rng_(seed), maxEntries_(maxEntries), maxNameLength_(maxNameLength) {}
 
     std::u16string Word(std::size_t maxLength, bool wellFormed) {
         // A tiny alphabet makes collisions, overlaps and nesting frequent.
@@ -49,7 +50,7 @@ public:
     }
 
     std::vector<stockInfo> List(bool wellFormed) {
-        std::vector<stockInfo> list(Pick(12));
+        std::vector<stockInfo> list(Pick(maxEntries_));
         for (std::size_t i = 0; i < list.size(); ++i) {
             auto& s = list[i];
             s.strStockID = u"id" + std::u16string(1, static_cast<char16_t>(u'0' + i % 10));
@@ -62,9 +63,9 @@ public:
                 s.strStockName = other.substr(from, Pick(other.size() - from + 1));
                 // A piece may split a surrogate pair, which no XML file can carry.
                 if (wellFormed && !Utf8ToUtf16(Utf16ToUtf8(s.strStockName)).value_or(u"").starts_with(s.strStockName))
-                    s.strStockName = Word(5, wellFormed);
+                    s.strStockName = Word(maxNameLength_, wellFormed);
             } else {
-                s.strStockName = Word(5, wellFormed);
+                s.strStockName = Word(maxNameLength_, wellFormed);
             }
         }
         return list;
@@ -81,6 +82,7 @@ public:
 private:
     std::size_t Pick(std::size_t n) { return n == 0 ? 0 : std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_); }
     std::mt19937 rng_;
+    std::size_t maxEntries_, maxNameLength_;
 };
 
 TEST(MatcherDifferential, AgreesWithPerEntrySearch) {
@@ -94,6 +96,37 @@ TEST(MatcherDifferential, AgreesWithPerEntrySearch) {
                 << "case " << i << " text " << Utf16ToUtf8(text);
         }
     }
+}
+
+// Long lists of long names over the same tiny alphabet: many names share
+// their first two, three and four units, and the lookup tables fill up.
+TEST(MatcherDifferential, AgreesOnLongListsOfLongNames) {
+    RandomCases random(7, 400, 9);
+    for (int i = 0; i < 200; ++i) {
+        const auto list = random.List(false);
+        const StockNameMatcher matcher(list);
+        for (int t = 0; t < 3; ++t) {
+            std::u16string text;
+            for (int k = 0; k < 20; ++k) text += random.Text(list, false);
+            ASSERT_EQ(matcher.FindAll(text), PerEntryReference(list, text)) << "case " << i;
+        }
+    }
+}
+
+// Stock codes: thousands of four-digit names, most pairs of digits start
+// some of them, against text full of numbers.
+TEST(MatcherDifferential, AgreesOnCodesInNumbers) {
+    std::vector<stockInfo> list;
+    for (int code = 1101; code <= 9999; code += 3) {
+        const std::string digits = std::to_string(code);
+        list.push_back({std::u16string(digits.begin(), digits.end()), u"id"});
+    }
+    list.push_back({u"9", u"one digit"});
+    list.push_back({u"99999", u"five digits"});
+    std::mt19937 rng(3);
+    std::u16string text;
+    for (int k = 0; k < 20000; ++k) text.push_back(static_cast<char16_t>(u'0' + rng() % 10));
+    EXPECT_EQ(StockNameMatcher(list).FindAll(text), PerEntryReference(list, text));
 }
 
 TEST(MatcherDifferential, RecognizerCommitsWhatTheReferenceFinds) {

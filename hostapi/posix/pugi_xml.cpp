@@ -38,7 +38,17 @@ bool LooksLikeUtf16(std::string_view b) {
 std::optional<std::string> ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string bytes;
+    // One read when the size is known; a stream that cannot tell is read to its end.
+    if (in.seekg(0, std::ios::end)) {
+        if (const std::streamoff size = in.tellg(); size > 0) bytes.resize(static_cast<std::size_t>(size));
+        in.seekg(0, std::ios::beg);
+    }
+    in.clear();
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    if (in.bad()) return std::nullopt;
+    bytes.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     if (in.bad()) return std::nullopt;
     return bytes;
 }
@@ -91,6 +101,7 @@ public:
 
     bool Load(std::u16string_view pathOrUrl) override {
         doc_.reset();
+        buffer_.clear();
         auto bytes = IsWebAddress(pathOrUrl) ? Fetch(Utf16ToUtf8(pathOrUrl), limits_) : ReadFile(Utf16ToUtf8(pathOrUrl));
         if (!bytes) return false;
         pugi::xml_encoding encoding = pugi::encoding_auto;
@@ -103,10 +114,13 @@ public:
         } else if (!LooksLikeUtf16(*bytes) && FirstInvalidUtf8(*bytes) != std::string::npos) {
             return false;  // the library would pass invalid bytes through
         }
+        // Parsed where it lies: the document points into buffer_ from now on.
+        buffer_ = std::move(*bytes);
         const pugi::xml_parse_result result =
-            doc_.load_buffer(bytes->data(), bytes->size(), kParseOptions, encoding);
+            doc_.load_buffer_inplace(buffer_.data(), buffer_.size(), kParseOptions, encoding);
         if (!result || !HasSingleRoot()) {
             doc_.reset();
+            buffer_.clear();
             return false;
         }
         return true;
@@ -118,7 +132,8 @@ public:
         std::vector<XmlNode> found;
         const std::string wanted = Utf16ToUtf8(name);
         // Pre-order walk without recursion: deep documents must not exhaust the stack.
-        pugi::xml_node node = doc_.document_element();
+        const pugi::xml_node root = doc_.document_element();
+        pugi::xml_node node = root;
         while (node) {
             if (node.type() == pugi::node_element && wanted == node.name())
                 found.push_back(Handle(node));
@@ -126,9 +141,8 @@ public:
                 node = child;
                 continue;
             }
-            while (node && !node.next_sibling() && node != doc_.document_element())
-                node = node.parent();
-            if (!node || node == doc_.document_element()) break;
+            while (node && !node.next_sibling() && node != root) node = node.parent();
+            if (!node || node == root) break;
             node = node.next_sibling();
         }
         return found;
@@ -155,6 +169,15 @@ public:
     // two ends are dropped, but only from plain text: CDATA keeps its own.
     std::optional<std::u16string> Text(XmlNode node) override {
         if (!node) return std::nullopt;
+        // The common case, an element holding plain text alone, without copies.
+        if (const pugi::xml_node only = Node(node).first_child();
+            only && only.type() == pugi::node_pcdata && !only.next_sibling() && !only.first_child()) {
+            std::string_view text = only.value();
+            while (!text.empty() && IsXmlSpace(text.front())) text.remove_prefix(1);
+            while (!text.empty() && IsXmlSpace(text.back())) text.remove_suffix(1);
+            auto utf16 = Utf8ToUtf16(text);
+            return utf16 ? std::move(*utf16) : std::u16string();
+        }
         std::string text;
         std::vector<bool> fromCdata;  // per byte of `text`
         const pugi::xml_node start = Node(node);
@@ -211,6 +234,7 @@ private:
     }
 
     FetchLimits limits_;
+    std::string buffer_;  // the loaded bytes, which doc_ was parsed in
     pugi::xml_document doc_;
 };
 
