@@ -57,27 +57,40 @@ std::size_t FirstInvalidUtf8(std::string_view utf8) {
 }
 
 std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8) {
-    std::u16string out;
-    out.reserve(utf8.size());
+    // Sized exactly: one unit per byte that starts a character, two for a
+    // four-byte one. Short results then fit in the string itself.
+    std::size_t units = 0;
+    for (char c : utf8) {
+        const auto b = static_cast<unsigned char>(c);
+        units += (b & 0xC0) != 0x80;
+        units += b >= 0xF0;
+    }
+    std::u16string out(units, u'\0');
+    std::size_t w = 0;
     for (std::size_t i = 0; i < utf8.size();) {
         char32_t cp;
         const std::size_t n = DecodeOne(utf8, i, cp);
         if (n == 0) return std::nullopt;
         i += n;
         if (cp < 0x10000) {
-            out.push_back(static_cast<char16_t>(cp));
+            out[w++] = static_cast<char16_t>(cp);
         } else {
             cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+            out[w++] = static_cast<char16_t>(0xD800 + (cp >> 10));
+            out[w++] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
         }
     }
     return out;
 }
 
 std::string Utf16ToUtf8(std::u16string_view utf16) {
+    // Sized exactly (a pair's two units take four bytes, as two lone halves
+    // replaced by U+FFFD would take six: the bound is safe), so that short
+    // results fit in the string itself.
+    std::size_t bytes = 0;
+    for (char16_t c : utf16) bytes += c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
     std::string out;
-    out.reserve(utf16.size() * 3);
+    out.reserve(bytes);
     for (std::size_t i = 0; i < utf16.size(); ++i) {
         char32_t cp = utf16[i];
         if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&

@@ -158,6 +158,7 @@ using FilterKernel = std::size_t (*)(const char16_t*, std::size_t, std::size_t, 
 
 FilterKernel ChooseKernel() {
 #if VARNOKE_MATCHER_AVX2
+    __builtin_cpu_init();  // this runs among the static initializers, perhaps before the library's own
     if (__builtin_cpu_supports("avx2")) return FilterAvx2;
 #endif
     return FilterPortable;

@@ -20,6 +20,16 @@ namespace {
 constexpr unsigned kParseOptions =
     pugi::parse_default | pugi::parse_comments | pugi::parse_pi | pugi::parse_ws_pcdata;
 
+// Whether an element's name is `wanted`, without converting ASCII names.
+bool NameIs(const char* name, std::u16string_view wanted) {
+    for (char16_t c : wanted) {
+        if (c >= 0x80 || c == 0) return Utf16ToUtf8(wanted) == name;
+        if (static_cast<unsigned char>(*name) != c) return false;
+        ++name;
+    }
+    return *name == '\0';
+}
+
 bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 bool IsWhitespaceText(pugi::xml_node n) {
@@ -129,37 +139,36 @@ public:
     XmlNode DocumentElement() override { return Handle(doc_.document_element()); }
 
     std::optional<std::vector<XmlNode>> ElementsByTagName(std::u16string_view name) override {
-        std::vector<XmlNode> found;
-        const std::string wanted = Utf16ToUtf8(name);
-        // Pre-order walk without recursion: deep documents must not exhaust the stack.
-        const pugi::xml_node root = doc_.document_element();
-        pugi::xml_node node = root;
-        while (node) {
-            if (node.type() == pugi::node_element && wanted == node.name())
-                found.push_back(Handle(node));
-            if (pugi::xml_node child = node.first_child()) {
-                node = child;
-                continue;
+        // The library's own walk: iterative, so deep documents cannot exhaust the stack.
+        struct Collector final : pugi::xml_tree_walker {
+            Collector(std::u16string_view w, std::vector<XmlNode>& f) : wanted(w), found(f) {}
+            bool for_each(pugi::xml_node& n) override {
+                if (n.type() == pugi::node_element && NameIs(n.name(), wanted)) found.push_back(Handle(n));
+                return true;
             }
-            while (node && !node.next_sibling() && node != root) node = node.parent();
-            if (!node || node == root) break;
-            node = node.next_sibling();
-        }
+            const std::u16string_view wanted;
+            std::vector<XmlNode>& found;
+        };
+        std::vector<XmlNode> found;
+        pugi::xml_node root = doc_.document_element();
+        if (!root) return found;
+        Collector collector(name, found);
+        collector.for_each(root);
+        root.traverse(collector);
         return found;
     }
 
     bool HasChildNodes(XmlNode node) override {
         if (!node) return false;
-        for (pugi::xml_node child : Node(node).children())
+        for (pugi::xml_node child = Node(node).first_child(); child; child = child.next_sibling())
             if (!IsWhitespaceText(child)) return true;
         return false;
     }
 
     XmlNode SelectSingleNode(XmlNode node, std::u16string_view name) override {
         if (!node) return {};
-        const std::string wanted = Utf16ToUtf8(name);
-        for (pugi::xml_node child : Node(node).children())
-            if (child.type() == pugi::node_element && wanted == child.name()) return Handle(child);
+        for (pugi::xml_node child = Node(node).first_child(); child; child = child.next_sibling())
+            if (child.type() == pugi::node_element && NameIs(child.name(), name)) return Handle(child);
         return {};
     }
 
