@@ -5,6 +5,7 @@
 # Also:
 #   make dll    build Varnoke.dll (and varnoke.exe) for 32- and 64-bit Windows
 #   make bench  the recognizer benchmark against the per-entry search and Hyperscan
+#   make test32 smoke checks of the 32-bit DLL under 32-bit Wine (through qemu; slow)
 
 BUILD      ?= build
 BUILD_SAN  ?= build-sanitize
@@ -13,7 +14,7 @@ BUILD_W64  ?= build-win64
 BUILD_BENCH ?= build-bench
 JOBS       ?= $(shell nproc)
 
-.PHONY: all setup setup-windows build build-sanitize dll demo test test-native test-sanitize test-windows bench clean
+.PHONY: all setup setup-windows build build-sanitize dll demo test test-native test-sanitize test-windows test32 bench clean
 
 all: build
 
@@ -53,6 +54,11 @@ test-sanitize: build-sanitize
 test-windows: dll
 	@ctest --test-dir $(BUILD_W32) --output-on-failure
 	@scripts/wine-session.sh ctest --test-dir $(BUILD_W64) --output-on-failure
+
+# Not part of test: every 32-bit process runs under qemu's emulator, about a
+# minute each, and the first run also creates a 32-bit prefix.
+test32:
+	@VARNOKE_BUILD_W32=$(BUILD_W32) scripts/test32.sh
 
 # Not part of test: it measures against Hyperscan and takes a few minutes.
 bench:
