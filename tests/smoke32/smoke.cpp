@@ -24,6 +24,8 @@
 #include <vector>
 
 #include "component/com/com_ptr.h"
+#include "tests/win32/harness.h"
+#include "tests/win32/test_support.h"
 // After every system header, so only these two headers' GUIDs are defined here.
 #include <initguid.h>
 
@@ -35,6 +37,12 @@ namespace {
 using varnoke::com::com_ptr;
 using varnoke::com::unique_bstr;
 using varnoke::com::unique_variant;
+using varnoke::wintest::Bstr;
+using varnoke::wintest::IntArg;
+using varnoke::wintest::ReadFileBytes;
+using varnoke::wintest::StringArg;
+using varnoke::wintest::Utf8;
+using varnoke::wintest::WriteUtf8File;
 
 const std::wstring kType = L"urn:schemas-varnoke:smarttags#varnoke";
 const std::wstring kProductId = L"ProductID";
@@ -43,15 +51,6 @@ const std::wstring kProductId = L"ProductID";
 
 int passed = 0;
 int failed = 0;
-
-std::string Utf8(std::wstring_view text) {
-    if (text.empty()) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
-    return out;
-}
 
 std::string Hex(HRESULT hr) {
     char text[16];
@@ -76,10 +75,6 @@ bool CheckText(HRESULT hr, BSTR got, std::wstring_view want, const std::string& 
 }
 
 std::wstring Text(BSTR s) { return s ? std::wstring(s, SysStringLen(s)) : std::wstring(); }
-
-unique_bstr Bstr(std::wstring_view text) {
-    return unique_bstr(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
-}
 
 // ---------------------------------------------------------------- host objects
 
@@ -202,27 +197,6 @@ public:
 };
 
 // ---------------------------------------------------------------- files and registry
-
-bool WriteUtf8File(const std::wstring& path, const std::string& bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == bytes.size();
-}
-
-std::optional<std::string> ReadFileBytes(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-    std::string bytes;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-    CloseHandle(file);
-    return bytes;
-}
 
 std::optional<std::wstring> ReadDefaultValue(HKEY root, const std::wstring& subkey) {
     wchar_t buffer[1024];
@@ -354,22 +328,6 @@ HRESULT DispatchGet(IDispatch* d, const wchar_t* name, std::vector<VARIANT> args
     EXCEPINFO error{};
     UINT argError = 0;
     return d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &params, result, &error, &argError);
-}
-
-VARIANT IntArg(int n) {
-    VARIANT v;
-    VariantInit(&v);
-    V_VT(&v) = VT_I4;
-    V_I4(&v) = n;
-    return v;
-}
-
-VARIANT StringArg(BSTR s) {  // borrowed for the call
-    VARIANT v;
-    VariantInit(&v);
-    V_VT(&v) = VT_BSTR;
-    V_BSTR(&v) = s;
-    return v;
 }
 
 std::string ShowTags(const std::vector<Commit>& commits) {

@@ -28,6 +28,7 @@
 #include "tests/win32/fakes.h"
 #include "tests/win32/harness.h"
 #include "tests/win32/shell_watch.h"
+#include "tests/win32/test_support.h"
 #include "varnoke.h"
 
 namespace varnoke::wintest {
@@ -78,27 +79,6 @@ void CheckNoUnexpectedCalls(const std::string& what) {
 }
 
 // ---------------------------------------------------------------- files
-
-bool WriteUtf8File(const std::wstring& path, const std::string& bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == bytes.size();
-}
-
-std::string ReadFileBytes(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return {};
-    std::string bytes;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-    CloseHandle(file);
-    return bytes;
-}
 
 std::string XmlEscape(std::wstring_view text) {
     std::string out;
@@ -216,10 +196,6 @@ void ExpectString(const StringResult& r, HRESULT hr, std::wstring_view text, con
     h.CheckText(r.hr, hr, r.text, text, what);
 }
 
-unique_bstr Bstr(std::wstring_view text) {
-    return unique_bstr(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
-}
-
 // Loads a stock list through the default interface's vtable; `path` is
 // passed as is.
 HRESULT LoadStockList(ISmartTagRecognizer* r, VARIANT* path, const std::string& what) {
@@ -277,28 +253,6 @@ HRESULT CallByName(IDispatch* d, const wchar_t* name, WORD flags, const std::vec
     return hr;
 }
 
-VARIANT IntArg(int n) {
-    VARIANT v;
-    VariantInit(&v);
-    V_VT(&v) = VT_I4;
-    V_I4(&v) = n;
-    return v;
-}
-// Borrowed: the caller keeps `s` alive for the call.
-VARIANT StringArg(BSTR s) {
-    VARIANT v;
-    VariantInit(&v);
-    V_VT(&v) = VT_BSTR;
-    V_BSTR(&v) = s;
-    return v;
-}
-VARIANT ObjectArg(IDispatch* p) {
-    VARIANT v;
-    VariantInit(&v);
-    V_VT(&v) = VT_DISPATCH;
-    V_DISPATCH(&v) = p;
-    return v;
-}
 
 // ---------------------------------------------------------------- recognition
 
@@ -734,7 +688,7 @@ void ActionMembers() {
 // What record_url.exe wrote: one line per program start.
 std::vector<std::wstring> ShellLines() {
     std::vector<std::wstring> lines;
-    const std::string bytes = ReadFileBytes(setup.urlLog);
+    const std::string bytes = ReadFileBytes(setup.urlLog).value_or("");
     std::size_t start = 0;
     for (std::size_t end; (end = bytes.find('\n', start)) != std::string::npos; start = end + 1)
         lines.push_back(Wide(std::string_view(bytes).substr(start, end - start)));
