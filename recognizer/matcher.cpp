@@ -87,7 +87,8 @@ std::size_t FilterPortable(const char16_t* t, std::size_t at, std::size_t end, F
         if (hits == 0) [[likely]]
             continue;
         for (unsigned k = 0; k < 4; ++k)
-            if ((hits & (1u << k)) && filter.MayStart(LoadPair(t + at + k))) out[count++] = static_cast<uint32_t>(at + k);
+            if ((hits & (1u << k)) && filter.MayStart(LoadPair(t + at + k)))
+                out[count++] = static_cast<uint32_t>(at + k);
     }
     for (; at < end && count + kKernelSlack <= kCandidateBuffer; ++at)
         if (filter.MayStart(LoadPair(t + at))) out[count++] = static_cast<uint32_t>(at);
