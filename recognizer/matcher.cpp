@@ -284,10 +284,14 @@ StockNameMatcher::StockNameMatcher(const std::vector<stockInfo>& list) {
             std::stable_sort(byKey_.begin() + slot.first + 1, byKey_.begin() + slot.first + 1 + byKey_[slot.first],
                              [&](uint32_t a, uint32_t b) { return names_[a].length < names_[b].length; });
 
-    // The filters: first pairs of the longer names, the units of one-unit names.
-    const unsigned filterLog2 = std::clamp(CeilLog2(pairs * kFilterBitsPerPair), kFilterMinLog2, kFilterMaxLog2);
-    filter_.assign((std::size_t{1} << filterLog2) / 32, 0);
-    filterShift_ = 32 - (filterLog2 - 5);
+    // The filters: first pairs of the longer names (none when there are only
+    // one-unit names: the pair scan is then skipped), the units of one-unit names.
+    if (pairs != 0) {
+        const unsigned filterLog2 =
+            std::clamp(CeilLog2(pairs * kFilterBitsPerPair), kFilterMinLog2, kFilterMaxLog2);
+        filter_.assign((std::size_t{1} << filterLog2) / 32, 0);
+        filterShift_ = 32 - (filterLog2 - 5);
+    }
     for (uint32_t p = 0; p < nameCount; ++p) {
         const Name& n = names_[p];
         if (n.length >= 2) {
