@@ -37,9 +37,12 @@
 #include "recognizer/matcher.h"
 #include "recognizer/st_recognizer.h"
 #include "recognizer/stock_info.h"
+#include "tests/per_entry_reference.h"
 
 namespace varnoke::bench {
 namespace {
+
+using testing::PerEntryReference;
 
 static_assert(std::endian::native == std::endian::little,
               "Hyperscan is fed the text's own bytes as UTF-16LE");
@@ -264,19 +267,6 @@ void WriteListXml(const std::filesystem::path& path, const std::vector<stockInfo
 
 // ---------------------------------------------------------------------------
 // Engines
-
-// The recognizer's contract, searched for name by name: from 0, then from
-// one past the start of each hit. Also the tests' reference.
-std::vector<StockMatch> PerEntryReference(const std::vector<stockInfo>& list, std::u16string_view text) {
-    std::vector<StockMatch> out;
-    for (uint32_t e = 0; e < list.size(); ++e) {
-        const std::u16string& name = list[e].strStockName;
-        if (name.empty()) continue;
-        for (auto p = text.find(name); p != std::u16string_view::npos; p = text.find(name, p + 1))
-            out.push_back({e, static_cast<uint32_t>(p), static_cast<uint32_t>(name.size())});
-    }
-    return out;
-}
 
 // Hyperscan over the UTF-16LE bytes of the distinct names. It reports every
 // end of every literal; a start at an odd byte is not a code-unit match.

@@ -186,6 +186,31 @@ private:
     bool shown_ = false;
 };
 
+// The user's actions, for a dialog's script.
+namespace steps {
+inline ScriptedDialog::Step Type(std::u16string text) {
+    return [text](ScriptedDialog& d, hostapi::IInsertAtEvents&) { d.SetCellText(text); };
+}
+inline ScriptedDialog::Step ChooseNewSheet() {
+    return [](ScriptedDialog& d, hostapi::IInsertAtEvents&) { d.cellOption = false; };
+}
+inline ScriptedDialog::Step ChooseCell() {
+    return [](ScriptedDialog& d, hostapi::IInsertAtEvents&) { d.cellOption = true; };
+}
+inline ScriptedDialog::Step ClickOK() {
+    return [](ScriptedDialog&, hostapi::IInsertAtEvents& e) { e.OKButton_Click(); };
+}
+inline ScriptedDialog::Step ClickCancel() {
+    return [](ScriptedDialog&, hostapi::IInsertAtEvents& e) { e.CancelButton_Click(); };
+}
+inline ScriptedDialog::Step CloseWindow() {
+    return [](ScriptedDialog& d, hostapi::IInsertAtEvents& e) {
+        e.Form_Unload();
+        d.Hide();
+    };
+}
+}  // namespace steps
+
 class ScriptedDialogs final : public hostapi::IInsertAtViewFactory {
 public:
     ScriptedDialog::Record record;

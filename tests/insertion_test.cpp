@@ -9,6 +9,7 @@
 #include "insertion/insert_at_dialog.h"
 #include "insertion/web_query.h"
 #include "standins/spreadsheet.h"
+#include "tests/insert_at_record.h"
 
 namespace varnoke {
 namespace {
@@ -18,37 +19,8 @@ using hostapi::QueryTableSetting;
 using standins::ScriptedDialog;
 using Step = ScriptedDialog::Step;
 
-Step Type(std::u16string text) {
-    return [text](ScriptedDialog& d, hostapi::IInsertAtEvents&) { d.SetCellText(text); };
-}
-Step ChooseNewSheet() {
-    return [](ScriptedDialog& d, hostapi::IInsertAtEvents&) { d.cellOption = false; };
-}
-Step ChooseCell() {
-    return [](ScriptedDialog& d, hostapi::IInsertAtEvents&) { d.cellOption = true; };
-}
-Step ClickOK() {
-    return [](ScriptedDialog&, hostapi::IInsertAtEvents& e) { e.OKButton_Click(); };
-}
-Step ClickCancel() {
-    return [](ScriptedDialog&, hostapi::IInsertAtEvents& e) { e.CancelButton_Click(); };
-}
-Step CloseWindow() {
-    return [](ScriptedDialog& d, hostapi::IInsertAtEvents& e) {
-        e.Form_Unload();
-        d.Hide();
-    };
-}
-
-// Gives the per-thread record known values before a case.
-void ResetRecord() {
-    bDialogCancelled = 7;
-    bStartAtCell = 7;
-    strInsertRow = u"old-row";
-    strInsertColumn = u"old-column";
-    strMsgTitle = u"Title";
-    strInvalidRefMsg = u"Invalid!";
-}
+using namespace standins::steps;
+using testing::ResetInsertAtRecord;
 
 struct DialogCase {
     const char* name;
@@ -65,7 +37,7 @@ class InsertAtDialog : public ::testing::TestWithParam<DialogCase> {};
 
 TEST_P(InsertAtDialog, Case) {
     const DialogCase& c = GetParam();
-    ResetRecord();
+    ResetInsertAtRecord();
     ScriptedDialog::Record record;
     auto view = std::make_unique<ScriptedDialog>(record, c.script);
     ScriptedDialog* window = view.get();
@@ -108,7 +80,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return "case" + std::to_string(info.index); });
 
 TEST(InsertAtDialogMessages, TextsComeFromTheRecord) {
-    ResetRecord();
+    ResetInsertAtRecord();
     ScriptedDialog::Record record;
     record.cellText = u"A99999999999";
     frmInsertAt form(std::make_unique<ScriptedDialog>(record, std::vector<Step>{ClickOK(), Type(u""), ClickOK()}));
@@ -126,7 +98,7 @@ struct WebQueryFixture {
     WebQueryInsertion insertion{host, dialogs};
 
     void Run(std::vector<Step> script, std::u16string_view url = u"https://w.example/q?id=2330") {
-        ResetRecord();
+        ResetInsertAtRecord();
         dialogs.script = std::move(script);
         insertion.InsertWebQuery(url, &host.cellTarget);
     }
@@ -236,7 +208,7 @@ TEST(WebQuery, FailuresEndSilentlyKeepingWhatWasDone) {
     }
     {
         WebQueryFixture f;  // not a cell range: another host's target
-        ResetRecord();
+        ResetInsertAtRecord();
         f.insertion.InsertWebQuery(u"https://x/", nullptr);
         EXPECT_EQ(f.dialogs.record.shows, 0);
         EXPECT_TRUE(f.book.calls.empty());

@@ -8,23 +8,13 @@
 #include "component/unicode.h"
 #include "recognizer/matcher.h"
 #include "standins/recording_site.h"
+#include "tests/per_entry_reference.h"
 #include "tests/stock_fixture.h"
 
 namespace varnoke {
 namespace {
 
-// Every occurrence of every name, entry by entry: search from position 1,
-// then again from one past the start of each hit.
-std::vector<StockMatch> PerEntryReference(const std::vector<stockInfo>& list, std::u16string_view text) {
-    std::vector<StockMatch> out;
-    for (uint32_t e = 0; e < list.size(); ++e) {
-        const std::u16string& name = list[e].strStockName;
-        if (name.empty()) continue;
-        for (auto p = text.find(name); p != std::u16string_view::npos; p = text.find(name, p + 1))
-            out.push_back({e, static_cast<uint32_t>(p), static_cast<uint32_t>(name.size())});
-    }
-    return out;
-}
+using testing::PerEntryReference;
 
 class RandomCases {
 public:

@@ -17,37 +17,18 @@
 #include "hostapi/posix/pugi_xml.h"
 #include "standins/recording_shell.h"
 #include "tests/posix_adapters/http_server.h"
+#include "tests/refresh_fixture.h"
 #include "tests/temp_dir.h"
 
 namespace varnoke {
 namespace {
 
+using testing::FixedClock;
 using testing::HttpServer;
+using testing::Read;
+using testing::Table;
 using testing::TempDir;
 using Behaviour = HttpServer::Behaviour;
-
-class FixedClock final : public hostapi::IClock {
-public:
-    hostapi::LocalDateTime now{2026, 12, 8, 9, 30, 59};
-    hostapi::LocalDateTime Now() override { return now; }
-};
-
-std::string Table(const std::string& checkpoint, const std::string& lastupdate, const std::string& frequency,
-                  const std::string& url, const std::string& marker = "") {
-    std::string xml = "<?xml version=\"1.0\"?><ActionList>";
-    xml += "<ActionUrl><ActionName>Quote" + marker + "</ActionName><URL>https://q.example/?id=</URL></ActionUrl>";
-    if (!checkpoint.empty()) xml += "<lastcheckpoint>" + checkpoint + "</lastcheckpoint>";
-    if (!lastupdate.empty()) xml += "<lastupdate>" + lastupdate + "</lastupdate>";
-    if (!frequency.empty()) xml += "<updatefrequency>" + frequency + "</updatefrequency>";
-    if (!url.empty()) xml += "<updateurl>" + url + "</updateurl>";
-    return xml + "</ActionList>";
-}
-
-std::string Read(const std::filesystem::path& p) {
-    std::stringstream ss;
-    ss << std::ifstream(p, std::ios::binary).rdbuf();
-    return ss.str();
-}
 
 class DataUpdate : public ::testing::Test {
 protected:

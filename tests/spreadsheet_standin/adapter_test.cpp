@@ -12,6 +12,8 @@
 #include "insertion/insert_at_dialog.h"
 #include "insertion/web_query.h"
 #include "standins/spreadsheet.h"
+#include "tests/insert_at_record.h"
+#include "tests/spreadsheet_standin/expected_calls.h"
 #include "tests/spreadsheet_standin/harness.h"
 #include "tests/spreadsheet_standin/standin.h"
 
@@ -25,67 +27,18 @@ using com::com_ptr;
 using hostapi::InsertAtControl;
 using standins::ScriptedDialog;
 using Step = ScriptedDialog::Step;
-using Calls = std::vector<std::string>;
 
-Step Type(std::u16string text) {
-    return [text](ScriptedDialog& d, hostapi::IInsertAtEvents&) { d.SetCellText(text); };
-}
-Step ChooseNewSheet() {
-    return [](ScriptedDialog& d, hostapi::IInsertAtEvents&) { d.cellOption = false; };
-}
-Step ClickOK() {
-    return [](ScriptedDialog&, hostapi::IInsertAtEvents& e) { e.OKButton_Click(); };
-}
-Step ClickCancel() {
-    return [](ScriptedDialog&, hostapi::IInsertAtEvents& e) { e.CancelButton_Click(); };
-}
-Step CloseWindow() {
-    return [](ScriptedDialog& d, hostapi::IInsertAtEvents& e) {
-        e.Form_Unload();
-        d.Hide();
-    };
-}
+using namespace standins::steps;
+using testing::ResetInsertAtRecord;
 
 constexpr std::u16string_view kUrl = u"https://quotes.example/q?s=2330&f=l1";
-
-const Calls kBeforeDialog = {"Range.Address", "Range.Application", "Application.LanguageSettings",
-                             "LanguageSettings.LanguageID"};
-
-// Every call of a completed insertion, in order.
-Calls Sequence(bool newSheet) {
-    Calls calls = kBeforeDialog;
-    if (newSheet) {
-        calls.insert(calls.end(), {"Application.Worksheets", "Sheets.Add"});
-    } else {
-        calls.push_back("Application.ActiveSheet");
-    }
-    calls.insert(calls.end(), {"Worksheet.Cells", "Cells._Default", "Worksheet.QueryTables", "QueryTables.Add",
-                               "QueryTable.FieldNames", "QueryTable.RowNumbers", "QueryTable.FillAdjacentFormulas",
-                               "QueryTable.PreserveFormatting", "QueryTable.RefreshOnFileOpen",
-                               "QueryTable.BackgroundQuery", "QueryTable.RefreshStyle", "QueryTable.Refresh"});
-    return calls;
-}
 
 Calls Through(const Calls& calls, const std::string& last) {
     const auto end = std::find(calls.begin(), calls.end(), last);
     return Calls(calls.begin(), end == calls.end() ? end : end + 1);
 }
 
-const std::vector<SettingRecord> kSettings = {{1584, VT_BOOL, -1}, {1585, VT_BOOL, 0}, {1586, VT_BOOL, 0},
-                                              {1500, VT_BOOL, 0},  {1479, VT_BOOL, 0}, {1427, VT_BOOL, -1},
-                                              {1590, VT_I4, 1}};
-
 std::string TypeDescription(const Argument& a) { return TypeName(a.type) + (a.value.empty() ? "" : " " + a.value); }
-
-// Known values in the dialog's per-thread answer before each run.
-void ResetRecord() {
-    bDialogCancelled = 7;
-    bStartAtCell = 7;
-    strInsertRow = u"old-row";
-    strInsertColumn = u"old-column";
-    strMsgTitle = u"Title";
-    strInvalidRefMsg = u"Invalid!";
-}
 
 struct Session {
     Workbook book;
@@ -99,7 +52,7 @@ struct Session {
         RunAt(range.get(), std::move(script), url);
     }
     void RunAt(IDispatch* object, std::vector<Step> script, std::u16string_view url = kUrl) {
-        ResetRecord();
+        ResetInsertAtRecord();
         dialogs.script = std::move(script);
         hostapi::win32::HostObject hostObject(object);
         WebQueryInsertion insertion(host, dialogs);

@@ -20,6 +20,7 @@
 #include "component/unicode.h"
 #include "hostapi/win32/insert_at_view.h"
 #include "smarttaglib.h"
+#include "tests/spreadsheet_standin/expected_calls.h"
 #include "tests/spreadsheet_standin/harness.h"
 #include "tests/spreadsheet_standin/standin.h"
 #include "tests/win32/fakes.h"
@@ -35,7 +36,6 @@ using hostapi::win32::kOptCellId;
 using hostapi::win32::kOptNewSheetId;
 using wintest::FakeBag;
 using wintest::MakeFake;
-using Calls = std::vector<std::string>;
 
 Harness h;
 
@@ -71,27 +71,6 @@ std::wstring VerbFourBaseUrl(const std::wstring& folder) {
     const std::string url = bytes.substr(open + 5, close - open - 5);
     return std::wstring(url.begin(), url.end());  // the shipped addresses are ASCII
 }
-
-// Every call of a completed insertion, in order (as adapter_test.cpp has it).
-const Calls kBeforeDialog = {"Range.Address", "Range.Application", "Application.LanguageSettings",
-                             "LanguageSettings.LanguageID"};
-Calls Sequence(bool newSheet) {
-    Calls calls = kBeforeDialog;
-    if (newSheet) {
-        calls.insert(calls.end(), {"Application.Worksheets", "Sheets.Add"});
-    } else {
-        calls.push_back("Application.ActiveSheet");
-    }
-    calls.insert(calls.end(), {"Worksheet.Cells", "Cells._Default", "Worksheet.QueryTables", "QueryTables.Add",
-                               "QueryTable.FieldNames", "QueryTable.RowNumbers", "QueryTable.FillAdjacentFormulas",
-                               "QueryTable.PreserveFormatting", "QueryTable.RefreshOnFileOpen",
-                               "QueryTable.BackgroundQuery", "QueryTable.RefreshStyle", "QueryTable.Refresh"});
-    return calls;
-}
-
-const std::vector<SettingRecord> kSettings = {{1584, VT_BOOL, -1}, {1585, VT_BOOL, 0}, {1586, VT_BOOL, 0},
-                                              {1500, VT_BOOL, 0},  {1479, VT_BOOL, 0}, {1427, VT_BOOL, -1},
-                                              {1590, VT_I4, 1}};
 
 enum class Answer { ok, newSheetOk, cancel };
 

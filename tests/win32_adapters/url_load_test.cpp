@@ -15,25 +15,23 @@
 #include "hostapi/files.h"
 #include "hostapi/win32/msxml_document.h"
 #include "standins/recording_shell.h"
+#include "tests/refresh_fixture.h"
 #include "tests/temp_dir.h"
 #include "tests/win32_adapters/http_server.h"
 
 namespace varnoke {
 namespace {
 
+using testing::FixedClock;
 using testing::HttpServer;
+using testing::Read;
+using testing::Table;
 using testing::TempDir;
 using Behaviour = HttpServer::Behaviour;
 using std::chrono::steady_clock;
 
 // Short bounds, so that the misbehaving servers cost seconds.
 constexpr hostapi::FetchLimits kShortLimits{2, 2, 64 * 1024};
-
-std::string Read(const std::filesystem::path& p) {
-    std::stringstream ss;
-    ss << std::ifstream(p, std::ios::binary).rdbuf();
-    return ss.str();
-}
 
 // An XML document of exactly `size` bytes.
 std::string XmlOfSize(std::size_t size) {
@@ -196,23 +194,6 @@ TEST(RemoteLoadDefaults, DownloadBounds) {
 }
 
 // The portable refresh over the Windows adapters.
-
-class FixedClock final : public hostapi::IClock {
-public:
-    hostapi::LocalDateTime now{2026, 12, 8, 9, 30, 59};
-    hostapi::LocalDateTime Now() override { return now; }
-};
-
-std::string Table(const std::string& checkpoint, const std::string& lastupdate, const std::string& frequency,
-                  const std::string& url, const std::string& marker = "") {
-    std::string xml = "<?xml version=\"1.0\"?><ActionList>";
-    xml += "<ActionUrl><ActionName>Quote" + marker + "</ActionName><URL>https://q.example/?id=</URL></ActionUrl>";
-    if (!checkpoint.empty()) xml += "<lastcheckpoint>" + checkpoint + "</lastcheckpoint>";
-    if (!lastupdate.empty()) xml += "<lastupdate>" + lastupdate + "</lastupdate>";
-    if (!frequency.empty()) xml += "<updatefrequency>" + frequency + "</updatefrequency>";
-    if (!url.empty()) xml += "<updateurl>" + url + "</updateurl>";
-    return xml + "</ActionList>";
-}
 
 class DataUpdateOnWindows : public ::testing::Test {
 protected:
