@@ -5,7 +5,8 @@
 #include <random>
 
 #include "actions/st_action.h"
-#include "component/data_paths.h"
+#include "core/data_paths.h"
+#include "core/decimal.h"
 #include "hostapi/files.h"
 
 namespace varnoke {

@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <string>
 
-#include "actions/data_file_update_port.h"
 #include "hostapi/clock.h"
+#include "hostapi/data_file_update_port.h"
 #include "hostapi/files.h"
 #include "hostapi/xml.h"
 

@@ -12,12 +12,12 @@
 #include <string_view>
 
 #include "actions/action_info.h"
-#include "actions/data_file_update_port.h"
-#include "component/status.h"
+#include "core/status.h"
+#include "hostapi/data_file_update_port.h"
 #include "hostapi/shell.h"
 #include "hostapi/smarttag.h"
+#include "hostapi/web_query_port.h"
 #include "hostapi/xml.h"
-#include "insertion/web_query_port.h"
 
 namespace varnoke {
 
@@ -98,9 +98,5 @@ private:
     bool updateInfoValid = false;
     bool updateDone = false;
 };
-
-// Decimal text to a signed 32-bit integer: optionally signed digits with
-// surrounding blanks. Nothing for any other text or a value out of range.
-std::optional<int32_t> ParseInt32(std::u16string_view text);
 
 }  // namespace varnoke

@@ -32,8 +32,8 @@
 #include <utility>
 #include <vector>
 
-#include "component/unicode.h"
-#include "hostapi/posix/pugi_xml.h"
+#include "adapters/posix/pugi_xml.h"
+#include "core/unicode.h"
 #include "recognizer/matcher.h"
 #include "recognizer/st_recognizer.h"
 #include "recognizer/stock_info.h"
@@ -658,7 +658,7 @@ int Main(int argc, char** argv) {
     std::printf("%8s %10s %12s %12s %14s %8s\n", "entries", "file KiB", "full load", "bare parse",
                 "matcher build", "ratio");
     double loadRatio10k = 0;
-    hostapi::posix::PugiXmlDocumentFactory factory;
+    adapters::posix::PugiXmlDocumentFactory factory;
     for (std::size_t li = 0; li < listSizes.size(); ++li) {
         const std::string path = xmlFiles[li].string();
         const std::u16string path16(path.begin(), path.end());

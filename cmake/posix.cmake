@@ -2,12 +2,11 @@
 find_package(pugixml REQUIRED)
 find_package(CURL REQUIRED)
 add_library(varnoke_platform STATIC
-  hostapi/posix/files.cpp
-  hostapi/posix/module_folder.cpp
-  hostapi/posix/platform.cpp
-  hostapi/posix/pugi_xml.cpp
-  hostapi/posix/xdg_shell.cpp
-  hostapi/posix/xml_encoding.cpp
-  hostapi/xml_declaration.cpp
+  adapters/posix/files.cpp
+  adapters/posix/module_folder.cpp
+  adapters/posix/platform.cpp
+  adapters/posix/pugi_xml.cpp
+  adapters/posix/xdg_shell.cpp
+  adapters/posix/xml_encoding.cpp
 )
 target_link_libraries(varnoke_platform PUBLIC varnoke_core PRIVATE pugixml::pugixml CURL::libcurl varnoke_warnings)

@@ -14,17 +14,16 @@ add_custom_command(
 add_custom_target(varnoke_generated DEPENDS ${VARNOKE_GENERATED_FILES})
 
 add_library(varnoke_platform STATIC
-  component/com/module.cpp
-  component/com/typeinfo.cpp
-  hostapi/win32/files.cpp
-  hostapi/win32/host_objects.cpp
-  hostapi/win32/insert_at_view.cpp
-  hostapi/win32/module_folder.cpp
-  hostapi/win32/msxml_document.cpp
-  hostapi/win32/platform.cpp
-  hostapi/win32/shell_execute.cpp
-  hostapi/win32/spreadsheet_dispatch.cpp
-  hostapi/xml_declaration.cpp
+  adapters/win32/com/module.cpp
+  adapters/win32/com/typeinfo.cpp
+  adapters/win32/files.cpp
+  adapters/win32/host_objects.cpp
+  adapters/win32/insert_at_view.cpp
+  adapters/win32/module_folder.cpp
+  adapters/win32/msxml_document.cpp
+  adapters/win32/platform.cpp
+  adapters/win32/shell_execute.cpp
+  adapters/win32/spreadsheet_dispatch.cpp
   ${VARNOKE_GENERATED}/smarttaglib_i.c
   ${VARNOKE_GENERATED}/varnoke_i.c
 )

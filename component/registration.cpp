@@ -14,8 +14,8 @@
 
 #include <string>
 
-#include "component/com/com_ptr.h"
-#include "component/com/module.h"
+#include "adapters/win32/com/com_ptr.h"
+#include "adapters/win32/com/module.h"
 #include "varnoke.h"
 
 namespace varnoke::com {

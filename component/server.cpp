@@ -1,8 +1,8 @@
 // The in-process server: class factories and the four exports.
 #include <windows.h>
 
+#include "adapters/win32/com/com_object.h"
 #include "component/classes.h"
-#include "component/com/com_object.h"
 #include "component/registration.h"
 #include "varnoke.h"
 

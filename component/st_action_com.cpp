@@ -1,17 +1,14 @@
 // STAction, the COM class: a shell around the portable action component.
 // Layout: the adapters of its ports, then the core object that uses them.
-#include "actions/data_file_update.h"
 #include "actions/st_action.h"
+#include "adapters/platform.h"
+#include "adapters/win32/com/com_object.h"
+#include "adapters/win32/com/out_params.h"
+#include "adapters/win32/host_objects.h"
+#include "adapters/win32/insert_at_view.h"
+#include "adapters/win32/spreadsheet_dispatch.h"
 #include "component/classes.h"
-#include "component/com/com_object.h"
-#include "component/com/out_params.h"
 #include "hostapi/module.h"
-#include "hostapi/platform.h"
-#include "hostapi/win32/host_objects.h"
-#include "hostapi/win32/msxml_document.h"
-#include "hostapi/win32/insert_at_view.h"
-#include "hostapi/win32/shell_execute.h"
-#include "hostapi/win32/spreadsheet_dispatch.h"
 #include "insertion/web_query.h"
 #include "varnoke.h"
 
@@ -41,8 +38,8 @@ public:
                                             ::ISmartTagProperties* Properties, BSTR Text, BSTR XML) override {
         // Whatever fails inside, the host is told success.
         Boundary([&] {
-            hostapi::win32::HostObject target(Target);
-            hostapi::win32::HostPropertyBag bag(Properties);
+            adapters::win32::HostObject target(Target);
+            adapters::win32::HostPropertyBag bag(Properties);
             core_.ISmartTagAction_InvokeVerb(VerbID, View(ApplicationName), Target ? &target : nullptr,
                                              Properties ? &bag : nullptr, View(Text), View(XML));
             return S_OK;
@@ -101,15 +98,11 @@ public:
     }
 
 private:
-    hostapi::win32::MsxmlDocumentFactory xml_;
-    hostapi::win32::ShellExecuteShell shell_;
-    std::unique_ptr<hostapi::IClock> clock_ = hostapi::NewSystemClock();
-    std::unique_ptr<hostapi::IFiles> files_ = hostapi::NewFiles();
-    DataFileUpdate update_{xml_, *clock_, *files_};
-    hostapi::win32::DispatchSpreadsheetHost spreadsheet_;
-    hostapi::win32::Win32InsertAtViewFactory dialogs_;
+    adapters::ActionPlatform platform_;
+    adapters::win32::DispatchSpreadsheetHost spreadsheet_;
+    adapters::win32::Win32InsertAtViewFactory dialogs_;
     WebQueryInsertion webQuery_{spreadsheet_, dialogs_};
-    STAction core_{{xml_, shell_, &webQuery_, &update_}};
+    STAction core_{platform_.Ports(&webQuery_)};
 };
 
 }  // namespace

@@ -1,12 +1,12 @@
 // STRecognizer, the COM class: a shell around the portable recognizer.
 // Layout: the XML adapter, then the core object that uses it.
+#include "adapters/win32/com/boundary.h"
+#include "adapters/win32/com/com_object.h"
+#include "adapters/win32/com/out_params.h"
+#include "adapters/win32/host_objects.h"
+#include "adapters/win32/msxml_document.h"
 #include "component/classes.h"
-#include "component/com/boundary.h"
-#include "component/com/com_object.h"
-#include "component/com/out_params.h"
 #include "hostapi/module.h"
-#include "hostapi/win32/host_objects.h"
-#include "hostapi/win32/msxml_document.h"
 #include "recognizer/st_recognizer.h"
 #include "varnoke.h"
 
@@ -18,8 +18,7 @@ class STRecognizerObject final
 public:
     HRESULT FinalConstruct() {
         return Boundary([&] {
-            const Status s = core_.Construct(hostapi::ComponentFolder());
-            return s == Status::no_xml_document ? xml_.LastError() : HResultFromStatus(s);
+            return HResultFromStatus(core_.Construct(hostapi::ComponentFolder()), xml_.LastError());
         });
     }
 
@@ -27,14 +26,13 @@ public:
     STDMETHODIMP LoadStockSymbolFromXMLFile(VARIANT* sXMLPathIn, VARIANT* result) override {
         if (result) VariantInit(result);
         return Boundary([&] {
-            const Status s = core_.LoadStockSymbolFromXMLFile(PathFromVariant(sXMLPathIn));
-            return s == Status::no_xml_document ? xml_.LastError() : HResultFromStatus(s);
+            return HResultFromStatus(core_.LoadStockSymbolFromXMLFile(PathFromVariant(sXMLPathIn)), xml_.LastError());
         });
     }
     STDMETHODIMP ISmartTagRecognizer_Recognize(BSTR Text, IF_TYPE DataType, LONG LocaleID,
                                                ::ISmartTagRecognizerSite* RecognizerSite) override {
         return Boundary([&] {
-            hostapi::win32::HostRecognizerSite site(RecognizerSite);
+            adapters::win32::HostRecognizerSite site(RecognizerSite);
             core_.ISmartTagRecognizer_Recognize(View(Text), DataType, LocaleID, site);
             return S_OK;
         });
@@ -66,7 +64,7 @@ public:
     }
 
 private:
-    hostapi::win32::MsxmlDocumentFactory xml_;
+    adapters::win32::MsxmlDocumentFactory xml_;
     STRecognizer core_{xml_};
 };
 

@@ -2,7 +2,6 @@
 // moved over it in one step, so a reader sees either file whole.
 #pragma once
 
-#include <memory>
 #include <string_view>
 
 namespace varnoke::hostapi {
@@ -16,8 +15,5 @@ public:
     // Removes a file; false when there was none or it could not be removed.
     virtual bool RemoveFile(std::u16string_view path) = 0;
 };
-
-// This platform's file system.
-std::unique_ptr<IFiles> NewFiles();
 
 }  // namespace varnoke::hostapi

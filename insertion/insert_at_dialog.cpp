@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "insertion/common.h"
+#include "insertion/cell_reference.h"
 
 namespace varnoke {
 

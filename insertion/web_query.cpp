@@ -2,8 +2,9 @@
 
 #include <new>
 
-#include "component/strings.h"
-#include "insertion/common.h"
+#include "core/decimal.h"
+#include "core/strings.h"
+#include "insertion/cell_reference.h"
 #include "insertion/insert_at_dialog.h"
 
 namespace varnoke {
@@ -28,11 +29,8 @@ std::optional<std::u16string> ProposedCell(std::u16string_view address) {
     std::u16string row, column;
     if (GetCellRow(address, row) != Status::ok || GetCellColumn(address, column) != Status::ok) return std::nullopt;
     if (row.empty()) return std::nullopt;  // no row to go below
-    int64_t value = 0;
-    for (char16_t c : row) value = value * 10 + (c - u'0');
-    std::u16string proposal = column;
-    for (char c : std::to_string(value + 1)) proposal.push_back(static_cast<char16_t>(c));
-    return proposal;
+    // GetCellRow gives at most 65536, so the row below always fits.
+    return column + DecimalText(int64_t{*DigitsValue(row)} + 1);
 }
 
 void Insert(hostapi::ISpreadsheetHost& host, hostapi::IInsertAtViewFactory& dialogs, std::u16string_view url,

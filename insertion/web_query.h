@@ -5,7 +5,7 @@
 
 #include "hostapi/dialog.h"
 #include "hostapi/spreadsheet.h"
-#include "insertion/web_query_port.h"
+#include "hostapi/web_query_port.h"
 
 namespace varnoke {
 

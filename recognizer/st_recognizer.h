@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "component/status.h"
+#include "core/status.h"
 #include "hostapi/smarttag.h"
 #include "hostapi/xml.h"
 #include "recognizer/matcher.h"

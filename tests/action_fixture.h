@@ -6,7 +6,7 @@
 #include <string>
 
 #include "actions/st_action.h"
-#include "hostapi/platform.h"
+#include "adapters/platform.h"
 #include "standins/recording_shell.h"
 #include "tests/temp_dir.h"
 
@@ -30,7 +30,7 @@ inline std::string CompleteActionTable() {
 class ActionFixture {
 public:
     standins::RecordingShell shell;
-    std::unique_ptr<hostapi::IXmlDocumentFactory> xmlFactory = hostapi::NewXmlDocumentFactory();
+    std::unique_ptr<hostapi::IXmlDocumentFactory> xmlFactory = adapters::NewXmlDocumentFactory();
     hostapi::IXmlDocumentFactory& xml = *xmlFactory;
     TempDir dir;
 

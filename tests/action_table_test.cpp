@@ -2,8 +2,8 @@
 
 #include <thread>
 
-#include "component/data_paths.h"
-#include "component/unicode.h"
+#include "core/data_paths.h"
+#include "core/unicode.h"
 #include "tests/action_fixture.h"
 
 namespace varnoke {
@@ -155,21 +155,6 @@ TEST(ActionTable, ConstructionFormsBothPathsOnThisThread) {
     }).join();
     EXPECT_EQ(actionPath, fixture.dir.Folder() + kPathSeparator + u"acturl.xml");
     EXPECT_EQ(stockPath, fixture.dir.Folder() + kPathSeparator + u"varnokeL.xml");
-}
-
-TEST(ParseInt32, Syntax) {
-    const struct {
-        std::u16string_view text;
-        std::optional<int32_t> value;
-    } cases[] = {
-        {u"0", 0}, {u"42", 42}, {u"+42", 42}, {u"-42", -42}, {u"  7\t", 7}, {u"007", 7},
-        {u"2147483647", 2147483647}, {u"-2147483648", -2147483647 - 1},
-        {u"2147483648", std::nullopt}, {u"-2147483649", std::nullopt},
-        {u"99999999999999999999", std::nullopt}, {u"", std::nullopt}, {u" ", std::nullopt},
-        {u"-", std::nullopt}, {u"+-1", std::nullopt}, {u"4 2", std::nullopt}, {u"1e3", std::nullopt},
-        {u"0x10", std::nullopt}, {u"１２", std::nullopt}, {u"12abc", std::nullopt},
-    };
-    for (const auto& c : cases) EXPECT_EQ(ParseInt32(c.text), c.value) << Utf16ToUtf8(c.text);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "component/unicode.h"
-#include "insertion/common.h"
+#include "core/unicode.h"
+#include "insertion/cell_reference.h"
 
 namespace varnoke {
 namespace {

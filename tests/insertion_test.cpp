@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "component/unicode.h"
-#include "component/strings.h"
+#include "core/strings.h"
+#include "core/unicode.h"
 #include "insertion/insert_at_dialog.h"
 #include "insertion/web_query.h"
 #include "standins/spreadsheet.h"

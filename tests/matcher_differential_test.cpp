@@ -5,7 +5,7 @@
 
 #include <random>
 
-#include "component/unicode.h"
+#include "core/unicode.h"
 #include "recognizer/matcher.h"
 #include "standins/recording_site.h"
 #include "tests/per_entry_reference.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "component/unicode.h"
+#include "core/unicode.h"
 #include "standins/recording_site.h"
 #include "tests/stock_fixture.h"
 
@@ -86,7 +86,7 @@ TEST(RecognizeOrder, DuplicateNamesInterleaveWithOtherEntries) {
 
 TEST(RecognizeFailures, NothingLoadedMeansNoSiteCallAtAll) {
     StockFixture fixture;
-    auto xml = hostapi::NewXmlDocumentFactory();
+    auto xml = adapters::NewXmlDocumentFactory();
     auto missing = std::make_unique<STRecognizer>(*xml);
     missing->Construct(u"/nonexistent-folder");
     ASSERT_EQ(missing->ListState(), -1);

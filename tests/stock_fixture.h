@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "component/unicode.h"
-#include "hostapi/platform.h"
+#include "adapters/platform.h"
+#include "core/unicode.h"
 #include "recognizer/st_recognizer.h"
 #include "tests/temp_dir.h"
 
@@ -45,7 +45,7 @@ public:
 
 private:
     TempDir dir_;
-    std::unique_ptr<hostapi::IXmlDocumentFactory> xml_ = hostapi::NewXmlDocumentFactory();
+    std::unique_ptr<hostapi::IXmlDocumentFactory> xml_ = adapters::NewXmlDocumentFactory();
 };
 
 }  // namespace varnoke::testing

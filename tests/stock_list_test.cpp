@@ -2,8 +2,8 @@
 
 #include <thread>
 
-#include "component/data_paths.h"
-#include "hostapi/platform.h"
+#include "adapters/platform.h"
+#include "core/data_paths.h"
 #include "recognizer/st_recognizer.h"
 #include "tests/temp_dir.h"
 
@@ -31,7 +31,7 @@ TEST_P(StockListLoad, Case) {
     const LoadCase& c = GetParam();
     TempDir dir;
     if (!c.file.empty()) dir.Write("varnokeL.xml", c.file);
-    auto xmlFactory = hostapi::NewXmlDocumentFactory();
+    auto xmlFactory = adapters::NewXmlDocumentFactory();
     auto& xml = *xmlFactory;
     STRecognizer r(xml);
     ASSERT_EQ(r.Construct(dir.Folder()), Status::ok);
@@ -89,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(StockList, ConstructionFormsThePathFromTheFolder) {
     TempDir dir;
-    auto xmlFactory = hostapi::NewXmlDocumentFactory();
+    auto xmlFactory = adapters::NewXmlDocumentFactory();
     auto& xml = *xmlFactory;
     STRecognizer r(xml);
     strStockXMLPath.clear();
@@ -102,7 +102,7 @@ TEST(StockList, ConstructionFormsThePathFromTheFolder) {
 
 TEST(StockList, PathIsPerThread) {
     TempDir a, b;
-    auto xmlFactory = hostapi::NewXmlDocumentFactory();
+    auto xmlFactory = adapters::NewXmlDocumentFactory();
     auto& xml = *xmlFactory;
     STRecognizer r(xml);
     r.Construct(a.Folder());
@@ -119,7 +119,7 @@ TEST(StockList, PathIsPerThread) {
 TEST(StockList, OnceNotLoadedNeverLoadedAgain) {
     TempDir dir;
     const auto good = dir.Write("good.xml", "<r>" + Stock("A", "1") + Stock("B", "2") + "</r>");
-    auto xmlFactory = hostapi::NewXmlDocumentFactory();
+    auto xmlFactory = adapters::NewXmlDocumentFactory();
     auto& xml = *xmlFactory;
     STRecognizer r(xml);
     r.LoadStockSymbolFromXMLFile(good);
@@ -136,7 +136,7 @@ TEST(StockList, OnceNotLoadedNeverLoadedAgain) {
 
 TEST(StockList, ReloadReplacesTheWholeList) {
     TempDir dir;
-    auto xmlFactory = hostapi::NewXmlDocumentFactory();
+    auto xmlFactory = adapters::NewXmlDocumentFactory();
     auto& xml = *xmlFactory;
     STRecognizer r(xml);
     r.LoadStockSymbolFromXMLFile(dir.Write("a.xml", "<r>" + Stock("A", "1") + Stock("B", "2") + "</r>"));

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "component/strings.h"
+#include "core/strings.h"
 
 namespace varnoke {
 namespace {

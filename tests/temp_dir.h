@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "component/unicode.h"
+#include "core/unicode.h"
 
 namespace varnoke::testing {
 

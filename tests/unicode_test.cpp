@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "component/unicode.h"
+#include "core/unicode.h"
 
 namespace varnoke {
 namespace {

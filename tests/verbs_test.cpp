@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "component/unicode.h"
+#include "core/unicode.h"
 #include "standins/recording_site.h"
 #include "tests/action_fixture.h"
 

@@ -4,7 +4,7 @@
 
 #include <chrono>
 
-#include "component/unicode.h"
+#include "core/unicode.h"
 #include "tests/platform_quirks.h"
 
 namespace varnoke::testing {

@@ -1,7 +1,7 @@
 // This platform's XML backend against the shared conformance cases.
 #include <gtest/gtest.h>
 
-#include "hostapi/platform.h"
+#include "adapters/platform.h"
 #include "tests/temp_dir.h"
 #include "tests/xml_conformance.h"
 
@@ -10,7 +10,7 @@ namespace {
 
 class XmlConformance : public ::testing::TestWithParam<XmlCase> {
 protected:
-    std::unique_ptr<hostapi::IXmlDocumentFactory> factory = hostapi::NewXmlDocumentFactory();
+    std::unique_ptr<hostapi::IXmlDocumentFactory> factory = adapters::NewXmlDocumentFactory();
     TempDir dir;
     WriteFile write = [this](std::string_view name, std::string_view bytes) {
         return dir.Write(name, bytes);
@@ -23,7 +23,7 @@ INSTANTIATE_TEST_SUITE_P(Table, XmlConformance, ::testing::ValuesIn(XmlConforman
                          [](const auto& info) { return "case" + std::to_string(info.index); });
 
 TEST(XmlBackend, Operations) {
-    auto factory = hostapi::NewXmlDocumentFactory();
+    auto factory = adapters::NewXmlDocumentFactory();
     TempDir dir;
     CheckXmlOperations(*factory, [&](std::string_view name, std::string_view bytes) {
         return dir.Write(name, bytes);

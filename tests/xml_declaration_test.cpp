@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "hostapi/xml_declaration.h"
+#include "core/xml_declaration.h"
 
 namespace varnoke {
 namespace {
 
 TEST(XmlEncoding, DeclaredEncodingIsReadFromTheDeclarationOnly) {
-    using hostapi::DeclaredEncoding;
     const struct {
         std::string_view bytes;
         std::string_view expected;
@@ -22,15 +21,14 @@ TEST(XmlEncoding, DeclaredEncodingIsReadFromTheDeclarationOnly) {
 }
 
 TEST(XmlEncoding, LegacyChineseCodePages) {
-    using hostapi::LegacyChineseCodePage;
     EXPECT_EQ(LegacyChineseCodePage("big5"), 950u);
     EXPECT_EQ(LegacyChineseCodePage("gb2312"), 936u);
     EXPECT_EQ(LegacyChineseCodePage("gbk"), 936u);
     EXPECT_EQ(LegacyChineseCodePage("gb18030"), 54936u);
     EXPECT_EQ(LegacyChineseCodePage("utf-8"), 0u);
     EXPECT_EQ(LegacyChineseCodePage("shift_jis"), 0u);
-    EXPECT_EQ(hostapi::WithoutDeclaration("<?xml version='1.0' encoding='big5'?><r/>"), "<r/>");
-    EXPECT_EQ(hostapi::WithoutDeclaration("<r/>"), "<r/>");
+    EXPECT_EQ(WithoutDeclaration("<?xml version='1.0' encoding='big5'?><r/>"), "<r/>");
+    EXPECT_EQ(WithoutDeclaration("<r/>"), "<r/>");
 }
 
 }  // namespace

@@ -3,8 +3,9 @@
 // with the tool's own recognizer site and property bags.
 #include <objbase.h>
 
-#include "component/com/boundary.h"
-#include "component/com/com_object.h"
+#include "adapters/win32/com/boundary.h"
+#include "adapters/win32/com/com_object.h"
+#include "core/data_paths.h"
 #include "smarttaglib.h"
 #include "tool/clients.h"
 #include "tool/common.h"
@@ -177,14 +178,14 @@ private:
 std::unique_ptr<RecognizerClient> ComRecognizer(const std::optional<std::u16string>& folder, std::string& error) {
     auto r = Create<::ISmartTagRecognizer>(L"VarnokeST.STRecognizer", error);
     if (!r) return nullptr;
-    if (folder) LoadFrom<::_STRecognizer>(r, *folder + u"\\varnokeL.xml", &::_STRecognizer::LoadStockSymbolFromXMLFile);
+    if (folder) LoadFrom<::_STRecognizer>(r, FormDataFilePath(*folder, kStockFileName), &::_STRecognizer::LoadStockSymbolFromXMLFile);
     return std::make_unique<ComRecognizerClient>(std::move(r));
 }
 
 std::unique_ptr<ActionClient> ComAction(const std::optional<std::u16string>& folder, std::string& error) {
     auto a = Create<::ISmartTagAction>(L"VarnokeST.STAction", error);
     if (!a) return nullptr;
-    if (folder) LoadFrom<::_STAction>(a, *folder + u"\\acturl.xml", &::_STAction::LoadActionURLFromXMLFile);
+    if (folder) LoadFrom<::_STAction>(a, FormDataFilePath(*folder, kActionFileName), &::_STAction::LoadActionURLFromXMLFile);
     return std::make_unique<ComActionClient>(std::move(a));
 }
 

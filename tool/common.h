@@ -5,7 +5,7 @@
 #include <iostream>
 #include <string>
 
-#include "component/unicode.h"
+#include "core/unicode.h"
 #include "hostapi/module.h"
 #include "tool/options.h"
 

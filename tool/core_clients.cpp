@@ -1,7 +1,6 @@
 // The tool's clients over the portable core.
-#include "actions/data_file_update.h"
-#include "component/data_paths.h"
-#include "hostapi/platform.h"
+#include "adapters/platform.h"
+#include "core/data_paths.h"
 #include "recognizer/st_recognizer.h"
 #include "standins/recording_shell.h"
 #include "standins/recording_site.h"
@@ -42,34 +41,34 @@ public:
     }
 
 private:
-    std::unique_ptr<hostapi::IXmlDocumentFactory> xml_ = hostapi::NewXmlDocumentFactory();
+    std::unique_ptr<hostapi::IXmlDocumentFactory> xml_ = adapters::NewXmlDocumentFactory();
     STRecognizer core_{*xml_};
 };
 
 class CoreActionClient final : public ActionClient {
 public:
     explicit CoreActionClient(std::u16string_view folder) : folder_(folder) {}
-    int32_t VerbCount(std::u16string_view type) override { return Action(recording_).ISmartTagAction_VerbCount(type); }
+    int32_t VerbCount(std::u16string_view type) override { return Action().ISmartTagAction_VerbCount(type); }
     std::optional<int32_t> VerbID(std::u16string_view type, int32_t index) override {
         int32_t id = 0;
-        if (Action(recording_).ISmartTagAction_VerbID(type, index, id) != Status::ok) return std::nullopt;
+        if (Action().ISmartTagAction_VerbID(type, index, id) != Status::ok) return std::nullopt;
         return id;
     }
     std::optional<std::u16string> VerbCaption(int32_t verb, std::u16string_view app, int32_t locale) override {
         std::u16string caption;
-        if (Action(recording_).ISmartTagAction_VerbCaptionFromID(verb, app, locale, caption) != Status::ok)
+        if (Action().ISmartTagAction_VerbCaptionFromID(verb, app, locale, caption) != Status::ok)
             return std::nullopt;
         return caption;
     }
     std::u16string VerbName(int32_t verb) override {
         std::u16string name;
-        Action(recording_).ISmartTagAction_VerbNameFromID(verb, name);
+        Action().ISmartTagAction_VerbNameFromID(verb, name);
         return name;
     }
     std::optional<InvokeReport> Invoke(int32_t verb, std::u16string_view productId, std::u16string_view app,
                                        bool dryRun) override {
         refresh_ = !dryRun;
-        STAction& action = dryRun ? Action(recording_) : Action(*desktop_, &update_);
+        STAction& action = Action(!dryRun);
         standins::PropertyBag bag;
         bag.Write(hostapi::kProductIdKey, productId);
         return action.ISmartTagAction_InvokeVerb(verb, app, nullptr, &bag, u"", u"");
@@ -77,26 +76,23 @@ public:
 
     std::optional<std::string> LastRefresh() override {
         if (!refresh_) return std::nullopt;
-        return Describe(update_.LastOutcome());
+        return Describe(platform_.update.LastOutcome());
     }
 
 private:
-    // Constructed on first use, with the ports its command needs.
-    STAction& Action(hostapi::IShell& shell, IDataFileUpdate* update = nullptr) {
+    // Constructed on first use, with the ports its command needs: only a
+    // live invocation opens addresses and refreshes the data files.
+    STAction& Action(bool live = false) {
         if (!action_) {
-            action_ = std::make_unique<STAction>(ActionPorts{*xml_, shell, nullptr, update});
+            action_ = std::make_unique<STAction>(live ? platform_.Ports() : ActionPorts{*platform_.xml, recording_});
             action_->Construct(folder_);
         }
         return *action_;
     }
 
     std::u16string folder_;
-    std::unique_ptr<hostapi::IXmlDocumentFactory> xml_ = hostapi::NewXmlDocumentFactory();
+    adapters::ActionPlatform platform_;
     standins::RecordingShell recording_;
-    std::unique_ptr<hostapi::IShell> desktop_ = hostapi::NewDesktopShell();
-    std::unique_ptr<hostapi::IClock> clock_ = hostapi::NewSystemClock();
-    std::unique_ptr<hostapi::IFiles> files_ = hostapi::NewFiles();
-    DataFileUpdate update_{*xml_, *clock_, *files_};
     bool refresh_ = false;
     std::unique_ptr<STAction> action_;
 };

@@ -1,7 +1,7 @@
 // varnoke cellref: the dialog's cell reference check on the command line.
 #include <iostream>
 
-#include "insertion/common.h"
+#include "insertion/cell_reference.h"
 #include "tool/common.h"
 
 namespace varnoke::tool {

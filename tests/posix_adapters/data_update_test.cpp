@@ -14,7 +14,8 @@
 
 #include "actions/data_file_update.h"
 #include "actions/st_action.h"
-#include "hostapi/posix/pugi_xml.h"
+#include "adapters/platform.h"
+#include "adapters/posix/pugi_xml.h"
 #include "standins/recording_shell.h"
 #include "tests/posix_adapters/http_server.h"
 #include "tests/refresh_fixture.h"
@@ -35,9 +36,9 @@ protected:
     HttpServer server;
     TempDir local;
     FixedClock clock;
-    hostapi::posix::PugiXmlDocumentFactory xml{{2, 2, 64 * 1024}};
+    adapters::posix::PugiXmlDocumentFactory xml{{2, 2, 64 * 1024}};
     standins::RecordingShell shell;
-    std::unique_ptr<hostapi::IFiles> files = hostapi::NewFiles();
+    std::unique_ptr<hostapi::IFiles> files = adapters::NewFiles();
     DataFileUpdate update{xml, clock, *files};
     const int32_t now = MinuteCount(clock.now);
     const std::string oldList = "<StockData><KestriaStockList><StockName>OLD</StockName></KestriaStockList></StockData>";

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <thread>
 
-#include "hostapi/posix/xdg_shell.h"
+#include "adapters/posix/xdg_shell.h"
 #include "tests/temp_dir.h"
 
 namespace varnoke {
@@ -43,7 +43,7 @@ protected:
 };
 
 TEST_F(XdgOpen, PassesTheUrlAsOneUninterpretedArgument) {
-    hostapi::posix::XdgOpenShell shell;
+    adapters::posix::XdgOpenShell shell;
     const std::string marker = (dir.path() / "pwned").string();
     const std::u16string url = u"https://example.com/?a=1&b=$(touch " +
                                *Utf8ToUtf16(marker) + u");`touch " + *Utf8ToUtf16(marker) + u"`|x>y 股";
@@ -56,7 +56,7 @@ TEST_F(XdgOpen, ReturnsWithoutWaitingForTheOpener) {
     const auto script = dir.path() / "xdg-open";
     std::ofstream(script) << "#!/bin/sh\nsleep 5\n";
     chmod(script.c_str(), 0755);
-    hostapi::posix::XdgOpenShell shell;
+    adapters::posix::XdgOpenShell shell;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(shell.Open(u"https://example.com/"));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));

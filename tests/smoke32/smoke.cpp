@@ -23,7 +23,7 @@
 #include <utility>
 #include <vector>
 
-#include "component/com/com_ptr.h"
+#include "adapters/win32/com/com_ptr.h"
 #include "tests/win32/harness.h"
 #include "tests/win32/test_support.h"
 // After every system header, so only these two headers' GUIDs are defined here.

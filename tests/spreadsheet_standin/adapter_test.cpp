@@ -6,9 +6,9 @@
 
 #include <algorithm>
 
-#include "component/strings.h"
-#include "hostapi/win32/host_objects.h"
-#include "hostapi/win32/spreadsheet_dispatch.h"
+#include "adapters/win32/host_objects.h"
+#include "adapters/win32/spreadsheet_dispatch.h"
+#include "core/strings.h"
 #include "insertion/insert_at_dialog.h"
 #include "insertion/web_query.h"
 #include "standins/spreadsheet.h"
@@ -42,7 +42,7 @@ std::string TypeDescription(const Argument& a) { return TypeName(a.type) + (a.va
 
 struct Session {
     Workbook book;
-    hostapi::win32::DispatchSpreadsheetHost host;
+    adapters::win32::DispatchSpreadsheetHost host;
     standins::ScriptedDialogs dialogs;
     std::u16string target = u"B5";
 
@@ -54,7 +54,7 @@ struct Session {
     void RunAt(IDispatch* object, std::vector<Step> script, std::u16string_view url = kUrl) {
         ResetInsertAtRecord();
         dialogs.script = std::move(script);
-        hostapi::win32::HostObject hostObject(object);
+        adapters::win32::HostObject hostObject(object);
         WebQueryInsertion insertion(host, dialogs);
         insertion.InsertWebQuery(url, &hostObject);
     }
@@ -329,11 +329,11 @@ void NotARange(Harness& h) {
         h.Equal(s.dialogs.record.shows, 0, std::string(KindName(kind)) + ": no dialog");
     }
     // Targets that are no host object at all.
-    hostapi::win32::DispatchSpreadsheetHost host;
+    adapters::win32::DispatchSpreadsheetHost host;
     struct Other : hostapi::IHostObject {
     } other;
     h.Check(host.AsRange(nullptr) == nullptr && host.AsRange(&other) == nullptr, "no target, another kind of target");
-    hostapi::win32::HostObject empty(nullptr);
+    adapters::win32::HostObject empty(nullptr);
     h.Check(host.AsRange(&empty) == nullptr, "a target holding nothing");
 }
 

@@ -10,7 +10,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "component/unicode.h"
+#include "core/unicode.h"
 
 namespace varnoke::spreadsheet_standin {
 

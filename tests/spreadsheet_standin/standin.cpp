@@ -5,7 +5,7 @@
 #include <functional>
 #include <stdexcept>
 
-#include "component/unicode.h"
+#include "core/unicode.h"
 
 namespace varnoke::spreadsheet_standin {
 

@@ -28,7 +28,7 @@
 #include <string_view>
 #include <vector>
 
-#include "component/com/com_ptr.h"
+#include "adapters/win32/com/com_ptr.h"
 
 namespace varnoke::spreadsheet_standin {
 

@@ -16,9 +16,9 @@
 #include <thread>
 #include <vector>
 
-#include "component/com/com_ptr.h"
-#include "component/unicode.h"
-#include "hostapi/win32/insert_at_view.h"
+#include "adapters/win32/com/com_ptr.h"
+#include "adapters/win32/insert_at_view.h"
+#include "core/unicode.h"
 #include "smarttaglib.h"
 #include "tests/spreadsheet_standin/expected_calls.h"
 #include "tests/spreadsheet_standin/harness.h"
@@ -29,11 +29,11 @@ namespace varnoke::spreadsheet_standin {
 namespace {
 
 using com::com_ptr;
-using hostapi::win32::kCancelButtonId;
-using hostapi::win32::kCellRangeId;
-using hostapi::win32::kOKButtonId;
-using hostapi::win32::kOptCellId;
-using hostapi::win32::kOptNewSheetId;
+using adapters::win32::kCancelButtonId;
+using adapters::win32::kCellRangeId;
+using adapters::win32::kOKButtonId;
+using adapters::win32::kOptCellId;
+using adapters::win32::kOptNewSheetId;
 using wintest::FakeBag;
 using wintest::MakeFake;
 

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "component/com/com_ptr.h"
+#include "adapters/win32/com/com_ptr.h"
 #include "smarttaglib.h"
 
 namespace varnoke::wintest {

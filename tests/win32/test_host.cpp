@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "component/com/com_ptr.h"
+#include "adapters/win32/com/com_ptr.h"
 #include "smarttaglib.h"
 #include "tests/win32/fakes.h"
 #include "tests/win32/harness.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "component/com/com_ptr.h"
+#include "adapters/win32/com/com_ptr.h"
 
 namespace varnoke::wintest {
 

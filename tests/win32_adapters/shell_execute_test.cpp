@@ -1,13 +1,13 @@
 // What the Windows shell adapter hands to ShellExecuteA.
 #include <gtest/gtest.h>
 
-#include "hostapi/win32/shell_execute.h"
+#include "adapters/win32/shell_execute.h"
 
 namespace varnoke {
 namespace {
 
 TEST(ShellExecute, AnsiConversionNeverInventsLookAlikes) {
-    using hostapi::win32::ToAnsiCodePage;
+    using adapters::win32::ToAnsiCodePage;
     EXPECT_EQ(ToAnsiCodePage(u"https://q.example/?id=2330"), "https://q.example/?id=2330");
     EXPECT_EQ(ToAnsiCodePage(u""), "");
     // A full-width quotation mark must not become a real one after the check.
@@ -16,7 +16,7 @@ TEST(ShellExecute, AnsiConversionNeverInventsLookAlikes) {
 }
 
 TEST(ShellExecute, RefusesWhatIsNoWebAddressAfterConversion) {
-    hostapi::win32::ShellExecuteShell shell;
+    adapters::win32::ShellExecuteShell shell;
     for (std::u16string_view url : {u"file:///C:/Windows/win.ini", u"C:\\Windows\\notepad.exe", u"",
                                     u"https://x.example/a b", u"https://x.example/\u0001"})
         EXPECT_FALSE(shell.Open(url));

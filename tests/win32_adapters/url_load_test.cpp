@@ -12,8 +12,8 @@
 
 #include "actions/data_file_update.h"
 #include "actions/st_action.h"
-#include "hostapi/files.h"
-#include "hostapi/win32/msxml_document.h"
+#include "adapters/platform.h"
+#include "adapters/win32/msxml_document.h"
 #include "standins/recording_shell.h"
 #include "tests/refresh_fixture.h"
 #include "tests/temp_dir.h"
@@ -63,7 +63,7 @@ protected:
 
     HttpServer server;
     TempDir local;
-    hostapi::win32::MsxmlDocumentFactory xml{kShortLimits};
+    adapters::win32::MsxmlDocumentFactory xml{kShortLimits};
 };
 
 TEST_F(RemoteLoad, WhatLoadsAndWhatDoesNot) {
@@ -175,7 +175,7 @@ TEST(RemoteLoadTotalBound, SilenceAfterASlowStartEndsAtTheTotal) {
     // 60 body bytes take 3 s to arrive; then nothing. The total is 4 s: the
     // whole budget again for the silent wait would end it near 7 s.
     server.Set("/late.xml", {200, XmlOfSize(120), Behaviour::stall});
-    hostapi::win32::MsxmlDocumentFactory xml{{2, 4, 64 * 1024}};
+    adapters::win32::MsxmlDocumentFactory xml{{2, 4, 64 * 1024}};
     auto doc = xml.NewDocument();
     ASSERT_TRUE(doc);
     const auto start = steady_clock::now();
@@ -202,9 +202,9 @@ protected:
     HttpServer server;
     TempDir local;
     FixedClock clock;
-    hostapi::win32::MsxmlDocumentFactory xml{kShortLimits};
+    adapters::win32::MsxmlDocumentFactory xml{kShortLimits};
     standins::RecordingShell shell;
-    std::unique_ptr<hostapi::IFiles> files = hostapi::NewFiles();
+    std::unique_ptr<hostapi::IFiles> files = adapters::NewFiles();
     DataFileUpdate update{xml, clock, *files};
     const int32_t now = MinuteCount(clock.now);
     const std::string oldList = "<StockData><KestriaStockList><StockName>OLD</StockName></KestriaStockList></StockData>";

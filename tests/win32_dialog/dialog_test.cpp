@@ -24,8 +24,8 @@
 #include <thread>
 #include <vector>
 
-#include "component/strings.h"
-#include "hostapi/win32/insert_at_view.h"
+#include "adapters/win32/insert_at_view.h"
+#include "core/strings.h"
 #include "insertion/insert_at_dialog.h"
 #include "insertion/web_query.h"
 #include "standins/spreadsheet.h"
@@ -34,7 +34,7 @@ namespace varnoke {
 namespace {
 
 using hostapi::InsertAtControl;
-using namespace hostapi::win32;
+using namespace adapters::win32;
 
 // ---- Reporting -------------------------------------------------------------
 

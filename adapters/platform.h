@@ -1,0 +1,39 @@
+// This platform's adapters, for the programs that link the core directly
+// (the command-line tool, the tests) and for the component's class shells.
+// Each platform's folder implements these factories once.
+#pragma once
+
+#include <memory>
+
+#include "actions/data_file_update.h"
+#include "actions/st_action.h"
+#include "hostapi/clock.h"
+#include "hostapi/files.h"
+#include "hostapi/shell.h"
+#include "hostapi/xml.h"
+
+namespace varnoke::adapters {
+
+std::unique_ptr<hostapi::IXmlDocumentFactory> NewXmlDocumentFactory();
+// Opens addresses in the desktop's browser.
+std::unique_ptr<hostapi::IShell> NewDesktopShell();
+// The system's local date and time.
+std::unique_ptr<hostapi::IClock> NewSystemClock();
+// The file system, replacing files in one step.
+std::unique_ptr<hostapi::IFiles> NewFiles();
+
+// An action object's platform ports wired once: the XML component, the
+// desktop shell, and the data-file refresh over the clock and the files.
+struct ActionPlatform {
+    std::unique_ptr<hostapi::IXmlDocumentFactory> xml = NewXmlDocumentFactory();
+    std::unique_ptr<hostapi::IShell> shell = NewDesktopShell();
+    std::unique_ptr<hostapi::IClock> clock = NewSystemClock();
+    std::unique_ptr<hostapi::IFiles> files = NewFiles();
+    DataFileUpdate update{*xml, *clock, *files};
+
+    // The ports of an action object that refreshes its data files; verb 4
+    // inserts through `webQuery` where the host has a spreadsheet.
+    ActionPorts Ports(IWebQueryInsertion* webQuery = nullptr) { return {*xml, *shell, webQuery, &update}; }
+};
+
+}  // namespace varnoke::adapters

@@ -1,0 +1,253 @@
+#include "adapters/posix/pugi_xml.h"
+
+#include <curl/curl.h>
+
+#include <fstream>
+#include <iterator>
+#include <pugixml.hpp>
+
+#include "adapters/posix/xml_encoding.h"
+#include "core/unicode.h"
+#include "core/web_address.h"
+#include "core/xml_declaration.h"
+
+namespace varnoke::adapters::posix {
+
+using namespace hostapi;  // the ports this file implements
+namespace {
+
+// Whitespace-only text is kept, for element text, and hidden from the child
+// nodes below, as the platform DOM does; comments and processing
+// instructions are child nodes. The DOCTYPE is skipped without expanding or
+// fetching anything: unknown entity references stay in the text as written.
+constexpr unsigned kParseOptions =
+    pugi::parse_default | pugi::parse_comments | pugi::parse_pi | pugi::parse_ws_pcdata;
+
+// Whether an element's name is `wanted`, without converting ASCII names.
+bool NameIs(const char* name, std::u16string_view wanted) {
+    for (char16_t c : wanted) {
+        if (c >= 0x80 || c == 0) return Utf16ToUtf8(wanted) == name;
+        if (static_cast<unsigned char>(*name) != c) return false;
+        ++name;
+    }
+    return *name == '\0';
+}
+
+bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+bool IsWhitespaceText(pugi::xml_node n) {
+    if (n.type() != pugi::node_pcdata) return false;
+    for (const char* p = n.value(); *p; ++p)
+        if (!IsXmlSpace(*p)) return false;
+    return true;
+}
+
+// A byte-order mark or a NUL in the first two bytes: the library detects UTF-16 itself.
+bool LooksLikeUtf16(std::string_view b) {
+    return b.starts_with("\xFF\xFE") || b.starts_with("\xFE\xFF") ||
+           (b.size() >= 2 && (b[0] == '\0' || b[1] == '\0'));
+}
+
+std::optional<std::string> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string bytes;
+    // One read when the size is known; a stream that cannot tell is read to its end.
+    if (in.seekg(0, std::ios::end)) {
+        if (const std::streamoff size = in.tellg(); size > 0) bytes.resize(static_cast<std::size_t>(size));
+        in.seekg(0, std::ios::beg);
+    }
+    in.clear();
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    if (in.bad()) return std::nullopt;
+    bytes.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) return std::nullopt;
+    return bytes;
+}
+
+// http and https only, redirects included; a status of 400 or above, a
+// body past the size bound or a transfer past the time bounds is a failure.
+std::optional<std::string> Fetch(const std::string& url, const FetchLimits& limits) {
+    struct Sink {
+        std::string body;
+        long max;
+        static size_t Write(char* data, size_t size, size_t count, void* self) {
+            auto* sink = static_cast<Sink*>(self);
+            const size_t n = size * count;
+            if (sink->body.size() + n > static_cast<size_t>(sink->max)) return 0;  // aborts the transfer
+            sink->body.append(data, n);
+            return n;
+        }
+    } sink{{}, limits.maxBytes};
+    CURL* curl = curl_easy_init();
+    if (!curl) return std::nullopt;
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, limits.connectSeconds);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, limits.totalSeconds);
+    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE, limits.maxBytes);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);  // a host's threads and signals are its own
+    curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Sink::Write);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+    const CURLcode rc = curl_easy_perform(curl);
+    curl_easy_cleanup(curl);
+    if (rc != CURLE_OK) return std::nullopt;
+    return std::move(sink.body);
+}
+
+class PugiXmlDocument final : public IXmlDocument {
+public:
+    explicit PugiXmlDocument(const FetchLimits& limits) : limits_(limits) {}
+
+    void SetAsync(bool) override {}
+
+    bool Load(std::u16string_view pathOrUrl) override {
+        doc_.reset();
+        buffer_.clear();
+        auto bytes = HasWebScheme(pathOrUrl) ? Fetch(Utf16ToUtf8(pathOrUrl), limits_) : ReadFile(Utf16ToUtf8(pathOrUrl));
+        if (!bytes) return false;
+        pugi::xml_encoding encoding = pugi::encoding_auto;
+        const std::string declared = DeclaredEncoding(*bytes);
+        if (!IsNativeEncoding(declared)) {
+            auto utf8 = ConvertToUtf8(*bytes, declared);
+            if (!utf8) return false;
+            bytes = std::move(utf8);
+            encoding = pugi::encoding_utf8;
+        } else if (!LooksLikeUtf16(*bytes) && FirstInvalidUtf8(*bytes) != std::string::npos) {
+            return false;  // the library would pass invalid bytes through
+        }
+        // Parsed where it lies: the document points into buffer_ from now on.
+        buffer_ = std::move(*bytes);
+        const pugi::xml_parse_result result =
+            doc_.load_buffer_inplace(buffer_.data(), buffer_.size(), kParseOptions, encoding);
+        if (!result || !HasSingleRoot()) {
+            doc_.reset();
+            buffer_.clear();
+            return false;
+        }
+        return true;
+    }
+
+    XmlNode DocumentElement() override { return Handle(doc_.document_element()); }
+
+    std::optional<std::vector<XmlNode>> ElementsByTagName(std::u16string_view name) override {
+        // The library's own walk: iterative, so deep documents cannot exhaust the stack.
+        struct Collector final : pugi::xml_tree_walker {
+            Collector(std::u16string_view w, std::vector<XmlNode>& f) : wanted(w), found(f) {}
+            bool for_each(pugi::xml_node& n) override {
+                if (n.type() == pugi::node_element && NameIs(n.name(), wanted)) found.push_back(Handle(n));
+                return true;
+            }
+            const std::u16string_view wanted;
+            std::vector<XmlNode>& found;
+        };
+        std::vector<XmlNode> found;
+        pugi::xml_node root = doc_.document_element();
+        if (!root) return found;
+        Collector collector(name, found);
+        collector.for_each(root);
+        root.traverse(collector);
+        return found;
+    }
+
+    bool HasChildNodes(XmlNode node) override {
+        if (!node) return false;
+        for (pugi::xml_node child = Node(node).first_child(); child; child = child.next_sibling())
+            if (!IsWhitespaceText(child)) return true;
+        return false;
+    }
+
+    XmlNode SelectSingleNode(XmlNode node, std::u16string_view name) override {
+        if (!node) return {};
+        for (pugi::xml_node child = Node(node).first_child(); child; child = child.next_sibling())
+            if (child.type() == pugi::node_element && NameIs(child.name(), name)) return Handle(child);
+        return {};
+    }
+
+    std::optional<std::u16string> TypedValue(XmlNode node) override { return Text(node); }
+
+    // All character data of the element and its descendants. Blanks at the
+    // two ends are dropped, but only from plain text: CDATA keeps its own.
+    std::optional<std::u16string> Text(XmlNode node) override {
+        if (!node) return std::nullopt;
+        // The common case, an element holding plain text alone, without copies.
+        if (const pugi::xml_node only = Node(node).first_child();
+            only && only.type() == pugi::node_pcdata && !only.next_sibling() && !only.first_child()) {
+            std::string_view text = only.value();
+            while (!text.empty() && IsXmlSpace(text.front())) text.remove_prefix(1);
+            while (!text.empty() && IsXmlSpace(text.back())) text.remove_suffix(1);
+            auto utf16 = Utf8ToUtf16(text);
+            return utf16 ? std::move(*utf16) : std::u16string();
+        }
+        std::string text;
+        std::vector<bool> fromCdata;  // per byte of `text`
+        const pugi::xml_node start = Node(node);
+        const auto collect = [&](pugi::xml_node n) {
+            if (n.type() != pugi::node_pcdata && n.type() != pugi::node_cdata) return;
+            text += n.value();
+            fromCdata.resize(text.size(), n.type() == pugi::node_cdata);
+        };
+        collect(start);
+        pugi::xml_node n = start.first_child();
+        while (n) {
+            collect(n);
+            if (pugi::xml_node child = n.first_child()) {
+                n = child;
+                continue;
+            }
+            while (n != start && !n.next_sibling()) n = n.parent();
+            if (n == start) break;
+            n = n.next_sibling();
+        }
+        std::size_t b = 0, e = text.size();
+        while (b < e && !fromCdata[b] && IsXmlSpace(text[b])) ++b;
+        while (e > b && !fromCdata[e - 1] && IsXmlSpace(text[e - 1])) --e;
+        // The library hands out valid UTF-8 only.
+        auto utf16 = Utf8ToUtf16(std::string_view(text).substr(b, e - b));
+        return utf16 ? std::move(*utf16) : std::u16string();
+    }
+
+    bool SetText(XmlNode node, std::u16string_view text) override {
+        if (!node) return false;
+        pugi::xml_node element = Node(node);
+        while (pugi::xml_node child = element.first_child()) element.remove_child(child);
+        return element.append_child(pugi::node_pcdata).set_value(Utf16ToUtf8(text).c_str());
+    }
+
+    bool Save(std::u16string_view path) override {
+        // Raw: the document's own whitespace is kept, nothing is added.
+        return doc_.save_file(Utf16ToUtf8(path).c_str(), "", pugi::format_raw, pugi::encoding_utf8);
+    }
+
+private:
+    // The library accepts several top-level elements; a document has one.
+    bool HasSingleRoot() const {
+        int elements = 0;
+        for (pugi::xml_node n : doc_.children()) elements += n.type() == pugi::node_element;
+        return elements == 1;
+    }
+
+    static XmlNode Handle(pugi::xml_node n) {
+        return n ? XmlNode(reinterpret_cast<std::uintptr_t>(n.internal_object())) : XmlNode();
+    }
+    static pugi::xml_node Node(XmlNode h) {
+        return pugi::xml_node(reinterpret_cast<pugi::xml_node_struct*>(h.id()));
+    }
+
+    FetchLimits limits_;
+    std::string buffer_;  // the loaded bytes, which doc_ was parsed in
+    pugi::xml_document doc_;
+};
+
+}  // namespace
+
+std::unique_ptr<IXmlDocument> PugiXmlDocumentFactory::NewDocument() {
+    return std::make_unique<PugiXmlDocument>(limits_);
+}
+
+}  // namespace varnoke::adapters::posix

@@ -1,0 +1,16 @@
+// The shell port on POSIX desktops: xdg-open, started directly.
+#pragma once
+
+#include "hostapi/shell.h"
+
+namespace varnoke::adapters::posix {
+
+class XdgOpenShell final : public hostapi::IShell {
+public:
+    // Starts xdg-open with the URL as its only argument (no shell in
+    // between) and returns without waiting for it. False when no process
+    // could be started.
+    bool Open(std::u16string_view url) override;
+};
+
+}  // namespace varnoke::adapters::posix

@@ -1,0 +1,413 @@
+#include "adapters/win32/msxml_document.h"
+
+#include <msxml2.h>
+#include <winhttp.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "adapters/win32/com/com_ptr.h"
+#include "core/web_address.h"
+#include "core/xml_declaration.h"
+
+// The SDK's msxml2.h declares these interfaces without __uuidof support.
+__CRT_UUID_DECL(IXMLDOMNode, 0x2933bf80, 0x7b36, 0x11d2, 0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60)
+__CRT_UUID_DECL(IXMLDOMDocument2, 0x2933bf95, 0x7b36, 0x11d2, 0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60)
+
+namespace varnoke::adapters::win32 {
+
+using namespace hostapi;  // the ports this file implements
+namespace {
+
+using com::com_ptr;
+using com::MakeBstr;
+using com::unique_bstr;
+using com::unique_variant;
+
+// The 6.0 document first: it can prohibit DTDs. 3.0 is on every system.
+constexpr CLSID kDomDocument60 = {0x88D96A05, 0xF192, 0x11D4, {0xA6, 0x5F, 0x00, 0x40, 0x96, 0x32, 0x51, 0xE5}};
+constexpr CLSID kDomDocument30 = {0xF5078F32, 0xC551, 0x11D3, {0x89, 0xB9, 0x00, 0x00, 0xF8, 0x1F, 0xE2, 0x21}};
+
+unique_variant StringVariant(std::u16string_view text) {
+    unique_variant v;
+    v->vt = VT_BSTR;
+    v->bstrVal = MakeBstr(text).release();
+    return v;
+}
+
+// A document in a legacy Chinese encoding, decoded here: the platform DOM
+// reads these only where the system's language support provides them.
+// Nothing for documents in any other encoding; an empty inner value for
+// bytes that are not valid in the declared one.
+std::optional<std::optional<std::u16string>> DecodeLegacy(std::string_view bytes) {
+    const unsigned codePage = LegacyChineseCodePage(DeclaredEncoding(bytes.substr(0, 256)));
+    if (codePage == 0) return std::nullopt;
+    const std::string_view body = WithoutDeclaration(bytes);
+    std::optional<std::u16string> text;
+    const int length = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, body.data(),
+                                           static_cast<int>(body.size()), nullptr, 0);
+    if (length > 0 || body.empty()) {
+        text.emplace(static_cast<std::size_t>(length), u'\0');
+        MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, body.data(), static_cast<int>(body.size()),
+                            reinterpret_cast<wchar_t*>(text->data()), length);
+    }
+    return std::optional<std::optional<std::u16string>>(std::move(text));
+}
+
+// The same for a local file; nothing for addresses.
+std::optional<std::optional<std::u16string>> DecodeLegacyFile(std::u16string_view path) {
+    if (path.find(u"://") != std::u16string_view::npos) return std::nullopt;
+    std::ifstream in(std::filesystem::path(std::wstring(reinterpret_cast<const wchar_t*>(path.data()), path.size())),
+                     std::ios::binary);
+    char head[256] = {};
+    in.read(head, sizeof head);
+    if (LegacyChineseCodePage(DeclaredEncoding(std::string_view(head, in.gcount()))) == 0) return std::nullopt;
+    in.clear();
+    in.seekg(0);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return DecodeLegacy(bytes);
+}
+
+// Web addresses are fetched here rather than by the DOM's own load: that
+// load, synchronous as the component needs it, has no bound on time or size,
+// so a server that accepts and never answers would freeze the host's thread.
+// WinHTTP bounds each operation; FetchWithin below bounds the whole.
+class InternetHandle {
+public:
+    explicit InternetHandle(HINTERNET h) : h_(h) {}
+    ~InternetHandle() {
+        if (h_) WinHttpCloseHandle(h_);
+    }
+    InternetHandle(const InternetHandle&) = delete;
+    InternetHandle& operator=(const InternetHandle&) = delete;
+    HINTERNET get() const { return h_; }
+    explicit operator bool() const { return h_ != nullptr; }
+
+private:
+    HINTERNET h_;
+};
+
+// The user's static proxy, as the DOM's own load would use it; otherwise the
+// machine's WinHTTP setting. Automatic configuration (discovery, scripts) is
+// left out: it runs outside the bounds above.
+InternetHandle OpenSession() {
+    constexpr const wchar_t* kAgent = L"Varnoke/1.0";
+    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG user{};
+    std::wstring proxy, bypass;
+    if (WinHttpGetIEProxyConfigForCurrentUser(&user)) {
+        if (user.lpszProxy) proxy = user.lpszProxy;
+        if (user.lpszProxyBypass) bypass = user.lpszProxyBypass;
+        for (LPWSTR s : {user.lpszAutoConfigUrl, user.lpszProxy, user.lpszProxyBypass})
+            if (s) GlobalFree(s);
+    }
+    if (!proxy.empty())
+        return InternetHandle(WinHttpOpen(kAgent, WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.c_str(),
+                                          bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : bypass.c_str(), 0));
+    return InternetHandle(
+        WinHttpOpen(kAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+}
+
+std::optional<DWORD> NumericHeader(HINTERNET request, DWORD query) {
+    DWORD value = 0, size = sizeof value;
+    if (!WinHttpQueryHeaders(request, query | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX, &value,
+                             &size, WINHTTP_NO_HEADER_INDEX))
+        return std::nullopt;
+    return value;
+}
+
+// The declared body length, if the server gave a readable one.
+std::optional<unsigned long long> ContentLength(HINTERNET request) {
+    wchar_t text[32];
+    DWORD size = sizeof text;
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
+                             WINHTTP_NO_HEADER_INDEX))
+        return std::nullopt;
+    std::string digits;
+    for (const wchar_t* p = text; *p; ++p) digits.push_back(*p < 128 ? static_cast<char>(*p) : '?');
+    unsigned long long length = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), length);
+    if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+    return length;
+}
+
+using Clock = std::chrono::steady_clock;
+
+// http and https only, redirects included (WinHTTP follows no other
+// scheme, and never from https to http); anything but a 2xx answer, a body
+// past the size bound or a transfer past the time bounds is a failure.
+std::optional<std::string> Fetch(const std::u16string& url, const FetchLimits& limits, Clock::time_point deadline) {
+    URL_COMPONENTS parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.dwSchemeLength = parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = DWORD(-1);
+    const auto* address = reinterpret_cast<const wchar_t*>(url.c_str());
+    if (!WinHttpCrackUrl(address, static_cast<DWORD>(url.size()), 0, &parts)) return std::nullopt;
+    if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return std::nullopt;
+    const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+    // The path and the query are adjacent in the address.
+    std::wstring object(parts.lpszUrlPath, parts.dwUrlPathLength + parts.dwExtraInfoLength);
+    if (object.empty()) object = L"/";
+
+    const InternetHandle session = OpenSession();
+    if (!session) return std::nullopt;
+    // Each operation may take the whole budget; 0 would mean no timeout at all.
+    constexpr long kMaxSeconds = 0x7FFFFFFF / 1000;
+    const int totalMs = static_cast<int>(std::clamp(limits.totalSeconds, 1L, kMaxSeconds) * 1000);
+    const int connectMs =
+        std::min(static_cast<int>(std::clamp(limits.connectSeconds, 1L, kMaxSeconds) * 1000), totalMs);
+    if (!WinHttpSetTimeouts(session.get(), connectMs, connectMs, totalMs, totalMs)) return std::nullopt;
+    const InternetHandle connection(WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0));
+    if (!connection) return std::nullopt;
+    const InternetHandle request(WinHttpOpenRequest(connection.get(), L"GET", object.c_str(), nullptr,
+                                                    WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                                    parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0));
+    if (!request) return std::nullopt;
+    // Options an older system lacks keep their defaults.
+    DWORD redirects = 5;  // as many as the POSIX adapter follows
+    WinHttpSetOption(request.get(), WINHTTP_OPTION_MAX_HTTP_AUTOMATIC_REDIRECTS, &redirects, sizeof redirects);
+    DWORD headersMs = static_cast<DWORD>(totalMs);
+    WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersMs, sizeof headersMs);
+
+    if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+        !WinHttpReceiveResponse(request.get(), nullptr))
+        return std::nullopt;
+    // 3xx here is a redirect WinHTTP would not follow.
+    const auto status = NumericHeader(request.get(), WINHTTP_QUERY_STATUS_CODE);
+    if (!status || *status < 200 || *status > 299) return std::nullopt;
+    const auto maxBytes = static_cast<unsigned long long>(std::max(limits.maxBytes, 0L));
+    const auto declared = ContentLength(request.get());
+    if (declared && *declared > maxBytes) return std::nullopt;
+
+    std::string body;
+    for (;;) {
+        DWORD available = 0;
+        if (!WinHttpQueryDataAvailable(request.get(), &available)) return std::nullopt;
+        if (available == 0) break;
+        if (body.size() + available > maxBytes) return std::nullopt;
+        const std::size_t had = body.size();
+        body.resize(had + available);
+        DWORD read = 0;
+        if (!WinHttpReadData(request.get(), body.data() + had, available, &read)) return std::nullopt;
+        body.resize(had + read);
+        // A trickle passes every per-read timeout: only the clock sees it.
+        if (Clock::now() >= deadline) return std::nullopt;
+        if (read == 0) break;
+    }
+    // A connection closed early leaves a prefix, which may still parse.
+    if (declared && body.size() != *declared) return std::nullopt;
+    return body;
+}
+
+// Keeps this module loaded for the rest of the process: a fetch left
+// running must never return into unloaded code.
+void PinThisModule() {
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(&PinThisModule), &self);
+}
+
+// WinHTTP's timeouts bound single operations only, and an operation under
+// way keeps the timeout it started with (Wine does not shorten it), so
+// silence late in a transfer could take the whole budget again. The fetch
+// therefore runs on its own thread and the caller waits no longer than the
+// total bound; a fetch past it is left to end on its own timeouts.
+std::optional<std::string> FetchWithin(std::u16string_view url, const FetchLimits& limits) {
+    struct Outcome {
+        std::mutex mutex;
+        std::condition_variable finished;
+        bool done = false;
+        std::optional<std::string> body;
+    };
+    const auto deadline = Clock::now() + std::chrono::seconds(std::max(limits.totalSeconds, 0L));
+    auto outcome = std::make_shared<Outcome>();
+    std::thread worker;
+    try {
+        worker = std::thread([outcome, address = std::u16string(url), limits, deadline] {
+            std::optional<std::string> body;
+            try {
+                body = Fetch(address, limits, deadline);
+            } catch (...) {  // out of memory: a failed fetch, never a dead host
+            }
+            std::lock_guard lock(outcome->mutex);
+            outcome->body = std::move(body);
+            outcome->done = true;
+            outcome->finished.notify_all();
+        });
+    } catch (const std::system_error&) {
+        return std::nullopt;  // no thread to be had
+    }
+    std::unique_lock lock(outcome->mutex);
+    if (outcome->finished.wait_until(lock, deadline, [&] { return outcome->done; })) {
+        lock.unlock();
+        worker.join();
+        return std::move(outcome->body);
+    }
+    lock.unlock();
+    PinThisModule();
+    worker.detach();
+    return std::nullopt;
+}
+
+// The bytes as they came, for the DOM to detect their encoding itself.
+unique_variant ByteArrayVariant(std::string_view bytes) {
+    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
+    if (!array) throw std::bad_alloc();
+    unique_variant v;
+    v->vt = VT_ARRAY | VT_UI1;
+    v->parray = array;
+    void* data = nullptr;
+    if (!bytes.empty() && SUCCEEDED(SafeArrayAccessData(array, &data))) {
+        std::memcpy(data, bytes.data(), bytes.size());
+        SafeArrayUnaccessData(array);
+    }
+    return v;
+}
+
+class MsxmlDocument final : public IXmlDocument {
+public:
+    MsxmlDocument(com_ptr<IXMLDOMDocument2> doc, const FetchLimits& limits) : doc_(std::move(doc)), limits_(limits) {}
+
+    void SetAsync(bool async) override { doc_->put_async(async ? VARIANT_TRUE : VARIANT_FALSE); }
+
+    bool Load(std::u16string_view pathOrUrl) override {
+        nodes_.clear();
+        if (HasWebScheme(pathOrUrl)) {
+            const auto bytes = FetchWithin(pathOrUrl, limits_);
+            if (!bytes) return LoadText(std::nullopt);
+            if (auto legacy = DecodeLegacy(*bytes)) return LoadText(*legacy);
+            return LoadVariant(ByteArrayVariant(*bytes));
+        }
+        if (auto legacy = DecodeLegacyFile(pathOrUrl)) return LoadText(*legacy);
+        return LoadVariant(StringVariant(pathOrUrl));
+    }
+
+    XmlNode DocumentElement() override {
+        com_ptr<IXMLDOMElement> root;
+        if (FAILED(doc_->get_documentElement(root.put())) || !root) return {};
+        return Keep(root.get());
+    }
+
+    std::optional<std::vector<XmlNode>> ElementsByTagName(std::u16string_view name) override {
+        com_ptr<IXMLDOMNodeList> list;
+        if (FAILED(doc_->getElementsByTagName(MakeBstr(name).get(), list.put())) || !list) return std::nullopt;
+        long length = 0;
+        if (FAILED(list->get_length(&length))) return std::nullopt;
+        std::vector<XmlNode> found;
+        found.reserve(static_cast<std::size_t>(length));
+        for (long i = 0; i < length; ++i) {
+            com_ptr<IXMLDOMNode> item;
+            if (FAILED(list->get_item(i, item.put())) || !item) return std::nullopt;
+            found.push_back(Keep(item.get()));
+        }
+        return found;
+    }
+
+    bool HasChildNodes(XmlNode node) override {
+        VARIANT_BOOL has = VARIANT_FALSE;
+        return node && SUCCEEDED(Node(node)->hasChildNodes(&has)) && has == VARIANT_TRUE;
+    }
+
+    XmlNode SelectSingleNode(XmlNode node, std::u16string_view name) override {
+        if (!node) return {};
+        com_ptr<IXMLDOMNode> child;
+        // S_FALSE with no node when nothing matches.
+        if (Node(node)->selectSingleNode(MakeBstr(name).get(), child.put()) != S_OK || !child) return {};
+        return Keep(child.get());
+    }
+
+    std::optional<std::u16string> TypedValue(XmlNode node) override {
+        if (!node) return std::nullopt;
+        unique_variant value;
+        if (FAILED(Node(node)->get_nodeTypedValue(value.put()))) return std::nullopt;
+        if (value->vt != VT_BSTR && FAILED(VariantChangeType(value.get(), value.get(), 0, VT_BSTR)))
+            return std::nullopt;
+        return std::u16string(com::View(value->bstrVal));
+    }
+
+    std::optional<std::u16string> Text(XmlNode node) override {
+        if (!node) return std::nullopt;
+        unique_bstr text;
+        if (FAILED(Node(node)->get_text(text.put()))) return std::nullopt;
+        return std::u16string(com::View(text.get()));
+    }
+
+    bool SetText(XmlNode node, std::u16string_view text) override {
+        return node && SUCCEEDED(Node(node)->put_text(MakeBstr(text).get()));
+    }
+
+    bool Save(std::u16string_view path) override {
+        auto target = StringVariant(path);
+        return SUCCEEDED(doc_->save(*target.get()));
+    }
+
+private:
+    // Nothing must not leave the previous document behind: an unparsable
+    // text replaces it.
+    bool LoadText(const std::optional<std::u16string>& text) {
+        VARIANT_BOOL ok = VARIANT_FALSE;
+        return SUCCEEDED(doc_->loadXML(MakeBstr(text.value_or(u"<")).get(), &ok)) && ok == VARIANT_TRUE;
+    }
+    bool LoadVariant(unique_variant source) {
+        VARIANT_BOOL ok = VARIANT_FALSE;
+        return SUCCEEDED(doc_->load(*source.get(), &ok)) && ok == VARIANT_TRUE;
+    }
+
+    // Handles are 1-based indexes into the nodes this document handed out.
+    template <class T>
+    XmlNode Keep(T* node) {
+        com_ptr<IXMLDOMNode> n;
+        if (FAILED(com_ptr<T>(node).query_to(n))) return {};
+        nodes_.push_back(std::move(n));
+        return XmlNode(nodes_.size());
+    }
+    IXMLDOMNode* Node(XmlNode h) const { return nodes_[h.id() - 1].get(); }
+
+    com_ptr<IXMLDOMDocument2> doc_;
+    FetchLimits limits_;
+    std::vector<com_ptr<IXMLDOMNode>> nodes_;
+};
+
+void SetProperty(IXMLDOMDocument2* doc, const wchar_t* name, VARIANT value) {
+    unique_bstr n(SysAllocString(name));
+    if (n.get()) doc->setProperty(n.get(), value);  // a version without the property keeps its default
+}
+
+}  // namespace
+
+std::unique_ptr<IXmlDocument> MsxmlDocumentFactory::NewDocument() {
+    com_ptr<IXMLDOMDocument2> doc;
+    lastError_ = CoCreateInstance(kDomDocument60, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IXMLDOMDocument2),
+                                  doc.put_void());
+    if (FAILED(lastError_))
+        lastError_ = CoCreateInstance(kDomDocument30, nullptr, CLSCTX_INPROC_SERVER,
+                                      __uuidof(IXMLDOMDocument2), doc.put_void());
+    if (FAILED(lastError_)) return nullptr;
+
+    doc->put_async(VARIANT_FALSE);
+    doc->put_validateOnParse(VARIANT_FALSE);
+    doc->put_resolveExternals(VARIANT_FALSE);
+    doc->put_preserveWhiteSpace(VARIANT_FALSE);
+    VARIANT on;
+    on.vt = VT_BOOL;
+    on.boolVal = VARIANT_TRUE;
+    SetProperty(doc.get(), L"ProhibitDTD", on);
+    VARIANT xpath;
+    xpath.vt = VT_BSTR;
+    xpath.bstrVal = SysAllocString(L"XPath");
+    SetProperty(doc.get(), L"SelectionLanguage", xpath);
+    VariantClear(&xpath);
+    return std::make_unique<MsxmlDocument>(std::move(doc), limits_);
+}
+
+}  // namespace varnoke::adapters::win32

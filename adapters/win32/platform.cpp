@@ -1,0 +1,29 @@
+#include "adapters/platform.h"
+
+#include <windows.h>
+
+#include "adapters/win32/msxml_document.h"
+#include "adapters/win32/shell_execute.h"
+
+namespace varnoke::adapters {
+
+std::unique_ptr<hostapi::IXmlDocumentFactory> NewXmlDocumentFactory() {
+    return std::make_unique<win32::MsxmlDocumentFactory>();
+}
+
+std::unique_ptr<hostapi::IShell> NewDesktopShell() { return std::make_unique<win32::ShellExecuteShell>(); }
+
+namespace {
+class SystemClock final : public hostapi::IClock {
+public:
+    hostapi::LocalDateTime Now() override {
+        SYSTEMTIME t;
+        GetLocalTime(&t);
+        return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+    }
+};
+}  // namespace
+
+std::unique_ptr<hostapi::IClock> NewSystemClock() { return std::make_unique<SystemClock>(); }
+
+}  // namespace varnoke::adapters

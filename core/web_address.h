@@ -1,0 +1,23 @@
+// Web addresses: which texts name a remote document, and which may reach
+// the shell.
+#pragma once
+
+#include <string_view>
+
+namespace varnoke {
+
+// True when `text` starts with "http://" or "https://", the scheme in any
+// ASCII case: the XML adapters fetch such a text over the network and read
+// any other as a file path.
+bool HasWebScheme(std::u16string_view text);
+
+// The guard in front of the shell. A verb's address is a base URL from the
+// action table followed by a ProductID from the tag's property bag, and a
+// document can carry any property bag: handed to the shell unchecked, a
+// path, a "file:" address or a UNC name would open files or start programs.
+// True only for addresses with a web scheme that are free of control
+// characters, blanks and double quotes, which could smuggle extra arguments
+// onto a browser's command line.
+bool IsWebAddress(std::u16string_view url);
+
+}  // namespace varnoke
