@@ -12,9 +12,21 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 export WINEARCH=win64
 
-display=${VARNOKE_DISPLAY:-:97}
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
+# A free display number unless one is given, so that runs in several
+# checkouts at once do not share (and stop) each other's display.
+if [ -n "${VARNOKE_DISPLAY:-}" ]; then
+    Xvfb "$VARNOKE_DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb=$!
+    display=$VARNOKE_DISPLAY
+else
+    fifo=$(mktemp -u)
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+    xvfb=$!
+    read -r number <"$fifo"
+    rm -f "$fifo"
+    display=:$number
+fi
 export DISPLAY=$display
 cleanup() {
     /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true

@@ -48,11 +48,7 @@ mkdir -p "$work" "$shots"
 rm -f "$shots"/insert_at_*.bmp "$shots"/insert_at_*.png
 export VARNOKE_WINEPREFIX=$work/prefix
 
-# A display nobody else uses.
-display=120
-while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-export VARNOKE_DISPLAY=:$display
-
+# wine-session.sh starts a display of its own on a free number.
 status=0
 "$root/scripts/wine-session.sh" "$0" --in-session "$exe" "$shots" || status=1
 
