@@ -42,7 +42,7 @@
 namespace varnoke::bench {
 namespace {
 
-using testing::PerEntryReference;
+using test::PerEntryReference;
 
 static_assert(std::endian::native == std::endian::little,
               "Hyperscan is fed the text's own bytes as UTF-16LE");

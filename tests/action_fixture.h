@@ -10,7 +10,7 @@
 #include "standins/recording_shell.h"
 #include "tests/temp_dir.h"
 
-namespace varnoke::testing {
+namespace varnoke::test {
 
 inline std::string ActionUrlXml(std::string_view name, std::string_view url) {
     return "<ActionUrl><ActionName>" + std::string(name) + "</ActionName><URL>" + std::string(url) +
@@ -45,4 +45,4 @@ public:
     std::unique_ptr<STAction> Action(const std::string& table) { return Action(table, {xml, shell}); }
 };
 
-}  // namespace varnoke::testing
+}  // namespace varnoke::test

@@ -9,9 +9,9 @@
 namespace varnoke {
 namespace {
 
-using testing::ActionFixture;
-using testing::ActionUrlXml;
-using testing::CompleteActionTable;
+using test::ActionFixture;
+using test::ActionUrlXml;
+using test::CompleteActionTable;
 
 std::string Table(const std::string& body) { return "<ActionList>" + body + "</ActionList>"; }
 

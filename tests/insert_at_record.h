@@ -4,7 +4,7 @@
 
 #include "insertion/insert_at_dialog.h"
 
-namespace varnoke::testing {
+namespace varnoke::test {
 
 inline void ResetInsertAtRecord() {
     bDialogCancelled = 7;
@@ -15,4 +15,4 @@ inline void ResetInsertAtRecord() {
     strInvalidRefMsg = u"Invalid!";
 }
 
-}  // namespace varnoke::testing
+}  // namespace varnoke::test

@@ -20,7 +20,7 @@ using standins::ScriptedDialog;
 using Step = ScriptedDialog::Step;
 
 using namespace standins::steps;
-using testing::ResetInsertAtRecord;
+using test::ResetInsertAtRecord;
 
 struct DialogCase {
     const char* name;

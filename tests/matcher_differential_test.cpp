@@ -14,7 +14,7 @@
 namespace varnoke {
 namespace {
 
-using testing::PerEntryReference;
+using test::PerEntryReference;
 
 class RandomCases {
 public:
@@ -123,7 +123,7 @@ TEST(MatcherDifferential, RecognizerCommitsWhatTheReferenceFinds) {
     RandomCases random(42);
     for (int i = 0; i < 300; ++i) {
         const auto list = random.List(true);
-        testing::StockFixture fixture;
+        test::StockFixture fixture;
         auto r = fixture.Recognizer(list);
         const auto text = random.Text(list, true);
         standins::RecordingSite site;

@@ -10,7 +10,7 @@
 #include "recognizer/matcher.h"
 #include "recognizer/stock_info.h"
 
-namespace varnoke::testing {
+namespace varnoke::test {
 
 inline std::vector<StockMatch> PerEntryReference(const std::vector<stockInfo>& list, std::u16string_view text) {
     std::vector<StockMatch> out;
@@ -23,4 +23,4 @@ inline std::vector<StockMatch> PerEntryReference(const std::vector<stockInfo>& l
     return out;
 }
 
-}  // namespace varnoke::testing
+}  // namespace varnoke::test

@@ -7,7 +7,7 @@
 #include <windows.h>
 #endif
 
-namespace varnoke::testing {
+namespace varnoke::test {
 
 inline bool RunningUnderWine() {
 #if defined(_WIN32)
@@ -18,4 +18,4 @@ inline bool RunningUnderWine() {
 #endif
 }
 
-}  // namespace varnoke::testing
+}  // namespace varnoke::test

@@ -9,7 +9,7 @@
 
 #include "hostapi/clock.h"
 
-namespace varnoke::testing {
+namespace varnoke::test {
 
 class FixedClock final : public hostapi::IClock {
 public:
@@ -36,4 +36,4 @@ inline std::string Read(const std::filesystem::path& p) {
     return ss.str();
 }
 
-}  // namespace varnoke::testing
+}  // namespace varnoke::test

@@ -2,20 +2,15 @@
 
 #include <thread>
 
-#include "adapters/platform.h"
 #include "core/data_paths.h"
 #include "recognizer/st_recognizer.h"
-#include "tests/temp_dir.h"
+#include "tests/stock_fixture.h"
 
 namespace varnoke {
 namespace {
 
-using testing::TempDir;
-
-std::string Stock(std::string_view name, std::string_view id) {
-    return "<KestriaStockList><StockName>" + std::string(name) + "</StockName><StockID>" +
-           std::string(id) + "</StockID></KestriaStockList>";
-}
+using test::StockFixture;
+using test::StockXml;
 
 struct LoadCase {
     const char* name;
@@ -29,22 +24,20 @@ class StockListLoad : public ::testing::TestWithParam<LoadCase> {};
 
 TEST_P(StockListLoad, Case) {
     const LoadCase& c = GetParam();
-    TempDir dir;
-    if (!c.file.empty()) dir.Write("varnokeL.xml", c.file);
-    auto xmlFactory = adapters::NewXmlDocumentFactory();
-    auto& xml = *xmlFactory;
-    STRecognizer r(xml);
-    ASSERT_EQ(r.Construct(dir.Folder()), Status::ok);
-    EXPECT_EQ(r.ListState(), c.listState);
+    StockFixture fixture;
+    if (!c.file.empty()) fixture.WriteList(c.file);
+    auto r = fixture.NewRecognizer();
+    ASSERT_EQ(r->Construct(fixture.Dir().Folder()), Status::ok);
+    EXPECT_EQ(r->ListState(), c.listState);
     if (c.listState == -1) {
-        EXPECT_EQ(r.StockCount(), 0);
+        EXPECT_EQ(r->StockCount(), 0);
         return;
     }
-    ASSERT_EQ(r.StockCount(), static_cast<int32_t>(c.entries.size()));
-    ASSERT_EQ(r.StockList().size(), c.entries.size());
+    ASSERT_EQ(r->StockCount(), static_cast<int32_t>(c.entries.size()));
+    ASSERT_EQ(r->StockList().size(), c.entries.size());
     for (std::size_t i = 0; i < c.entries.size(); ++i) {
-        EXPECT_EQ(r.StockList()[i].strStockName, c.entries[i].strStockName) << i;
-        EXPECT_EQ(r.StockList()[i].strStockID, c.entries[i].strStockID) << i;
+        EXPECT_EQ(r->StockList()[i].strStockName, c.entries[i].strStockName) << i;
+        EXPECT_EQ(r->StockList()[i].strStockID, c.entries[i].strStockID) << i;
     }
 }
 
@@ -52,18 +45,18 @@ INSTANTIATE_TEST_SUITE_P(
     Table, StockListLoad,
     ::testing::Values(
         LoadCase{"missing file", "", -1, {}},
-        LoadCase{"malformed", "<StockData>" + Stock("甲", "1") + "<StockData>", -1, {}},
+        LoadCase{"malformed", "<StockData>" + StockXml("甲", "1") + "<StockData>", -1, {}},
         LoadCase{"root element only", "<StockData/>", 0, {}},
         LoadCase{"two stocks, whitespace trimmed",
-                 "<StockData>\n  " + Stock(" 華岳精密 ", "2417") + "\n  " + Stock("2417", "2417") +
+                 "<StockData>\n  " + StockXml(" 華岳精密 ", "2417") + "\n  " + StockXml("2417", "2417") +
                      "\n</StockData>",
                  0, {{u"華岳精密", u"2417"}, {u"2417", u"2417"}}},
         LoadCase{"root is itself a stock, nested ones follow in document order",
                  "<KestriaStockList><StockName>R</StockName><StockID>0</StockID>"
-                 "<g>" + Stock("A", "1") + "</g>" + Stock("B", "2") + "</KestriaStockList>",
+                 "<g>" + StockXml("A", "1") + "</g>" + StockXml("B", "2") + "</KestriaStockList>",
                  0, {{u"R", u"0"}, {u"A", u"1"}, {u"B", u"2"}}},
         LoadCase{"duplicates stay separate entries",
-                 "<r>" + Stock("同名", "1111") + Stock("同名", "2222") + "</r>", 0,
+                 "<r>" + StockXml("同名", "1111") + StockXml("同名", "2222") + "</r>", 0,
                  {{u"同名", u"1111"}, {u"同名", u"2222"}}},
         LoadCase{"empty, text-only, comment-only and half-filled elements",
                  "<r><KestriaStockList/><KestriaStockList>text</KestriaStockList>"
@@ -83,66 +76,59 @@ INSTANTIATE_TEST_SUITE_P(
                  "</KestriaStockList></r>",
                  0, {{u"ABC", u"1"}}},
         LoadCase{"legacy encoding",
-                 "<?xml version=\"1.0\" encoding=\"big5\"?><r>" + Stock("\xb5\xd8\xa9\xa8", "2417") + "</r>",
+                 "<?xml version=\"1.0\" encoding=\"big5\"?><r>" + StockXml("\xb5\xd8\xa9\xa8", "2417") + "</r>",
                  0, {{u"華岳", u"2417"}}}),
     [](const auto& info) { return "case" + std::to_string(info.index); });
 
 TEST(StockList, ConstructionFormsThePathFromTheFolder) {
-    TempDir dir;
-    auto xmlFactory = adapters::NewXmlDocumentFactory();
-    auto& xml = *xmlFactory;
-    STRecognizer r(xml);
+    StockFixture fixture;
+    const std::u16string folder = fixture.Dir().Folder();
+    auto r = fixture.NewRecognizer();
     strStockXMLPath.clear();
-    r.Construct(dir.Folder());
-    EXPECT_EQ(strStockXMLPath, dir.Folder() + std::u16string(1, kPathSeparator) + u"varnokeL.xml");
+    r->Construct(folder);
+    EXPECT_EQ(strStockXMLPath, folder + std::u16string(1, kPathSeparator) + u"varnokeL.xml");
     // The separator is always inserted, even after one.
-    r.Construct(dir.Folder() + kPathSeparator);
-    EXPECT_EQ(strStockXMLPath, dir.Folder() + kPathSeparator + kPathSeparator + u"varnokeL.xml");
+    r->Construct(folder + kPathSeparator);
+    EXPECT_EQ(strStockXMLPath, folder + kPathSeparator + kPathSeparator + u"varnokeL.xml");
 }
 
 TEST(StockList, PathIsPerThread) {
-    TempDir a, b;
-    auto xmlFactory = adapters::NewXmlDocumentFactory();
-    auto& xml = *xmlFactory;
-    STRecognizer r(xml);
-    r.Construct(a.Folder());
+    StockFixture a, b;
+    auto r = a.NewRecognizer();
+    r->Construct(a.Dir().Folder());
     std::u16string seenOnOtherThread = u"unset";
     std::thread([&] {
         seenOnOtherThread = strStockXMLPath;  // a new thread starts empty
-        STRecognizer other(xml);
-        other.Construct(b.Folder());
+        b.NewRecognizer()->Construct(b.Dir().Folder());
     }).join();
     EXPECT_EQ(seenOnOtherThread, u"");
-    EXPECT_EQ(strStockXMLPath, a.Folder() + std::u16string(1, kPathSeparator) + u"varnokeL.xml");
+    EXPECT_EQ(strStockXMLPath, a.Dir().Folder() + std::u16string(1, kPathSeparator) + u"varnokeL.xml");
 }
 
 TEST(StockList, OnceNotLoadedNeverLoadedAgain) {
-    TempDir dir;
-    const auto good = dir.Write("good.xml", "<r>" + Stock("A", "1") + Stock("B", "2") + "</r>");
-    auto xmlFactory = adapters::NewXmlDocumentFactory();
-    auto& xml = *xmlFactory;
-    STRecognizer r(xml);
-    r.LoadStockSymbolFromXMLFile(good);
-    EXPECT_EQ(r.ListState(), 0);
-    EXPECT_EQ(r.StockCount(), 2);
+    StockFixture fixture;
+    const auto good = fixture.Dir().Write("good.xml", "<r>" + StockXml("A", "1") + StockXml("B", "2") + "</r>");
+    auto r = fixture.NewRecognizer();
+    r->LoadStockSymbolFromXMLFile(good);
+    EXPECT_EQ(r->ListState(), 0);
+    EXPECT_EQ(r->StockCount(), 2);
 
-    EXPECT_EQ(r.LoadStockSymbolFromXMLFile(dir.File("missing.xml")), Status::ok);
-    EXPECT_EQ(r.ListState(), -1);
-    EXPECT_EQ(r.StockCount(), 2);  // a failed load keeps the previous list
+    EXPECT_EQ(r->LoadStockSymbolFromXMLFile(fixture.Dir().File("missing.xml")), Status::ok);
+    EXPECT_EQ(r->ListState(), -1);
+    EXPECT_EQ(r->StockCount(), 2);  // a failed load keeps the previous list
 
-    r.LoadStockSymbolFromXMLFile(good);
-    EXPECT_EQ(r.ListState(), -1);
+    r->LoadStockSymbolFromXMLFile(good);
+    EXPECT_EQ(r->ListState(), -1);
 }
 
 TEST(StockList, ReloadReplacesTheWholeList) {
-    TempDir dir;
-    auto xmlFactory = adapters::NewXmlDocumentFactory();
-    auto& xml = *xmlFactory;
-    STRecognizer r(xml);
-    r.LoadStockSymbolFromXMLFile(dir.Write("a.xml", "<r>" + Stock("A", "1") + Stock("B", "2") + "</r>"));
-    r.LoadStockSymbolFromXMLFile(dir.Write("b.xml", "<r>" + Stock("C", "3") + "</r>"));
-    ASSERT_EQ(r.StockCount(), 1);
-    EXPECT_EQ(r.StockList()[0].strStockName, u"C");
+    StockFixture fixture;
+    const test::TempDir& dir = fixture.Dir();
+    auto r = fixture.NewRecognizer();
+    r->LoadStockSymbolFromXMLFile(dir.Write("a.xml", "<r>" + StockXml("A", "1") + StockXml("B", "2") + "</r>"));
+    r->LoadStockSymbolFromXMLFile(dir.Write("b.xml", "<r>" + StockXml("C", "3") + "</r>"));
+    ASSERT_EQ(r->StockCount(), 1);
+    EXPECT_EQ(r->StockList()[0].strStockName, u"C");
 }
 
 class NoXml final : public hostapi::IXmlDocumentFactory {

@@ -18,41 +18,6 @@ TEST(StringTable, BlocksHaveExactlyTheirRows) {
         EXPECT_FALSE(LoadLocalString(row)) << row;
 }
 
-TEST(StringTable, RowsUsedByCallersHoldTheirTexts) {
-    const struct {
-        int32_t row;
-        std::u16string_view text;
-    } cases[] = {
-        {100, u"Stock Quote on Web Site"},
-        {104, u"Insert Refreshable Stock Price"},
-        {106, u"Insert Stock Price Web Query"},
-        {107, u"&Starting at cell:"},
-        {108, u"On a &new sheet"},
-        {111, u"Invalid cell reference."},
-        {112, u"Kestria Stock Symbol"},
-        {113, u"Kestria Stock Symbol Recognizer"},
-        {203, u"基本資料"},
-        {206, u"將資料放在:"},
-        {207, u"目前工作表的儲存格(&S):"},
-        {211, u"參照無效。"},
-        {212, u"Kestria股票名稱/代碼"},
-        {213, u"Kestria股票名稱/代碼智慧標籤"},
-        {303, u"基本资料"},
-        {304, u"导入可更新的股票信息"},
-        {306, u"将数据放在"},
-        {307, u"现有工作表(&S):"},
-        {308, u"新工作表(&N)"},
-        {311, u"输入的内容为非法引用或名称"},
-        {312, u"Kestria股票名称/代码"},
-        {313, u"Kestria股票名称/代码智能标记"},
-        {114, u"\"\""},
-        {115, u"\"\""},
-        {214, u"\"\""},
-        {215, u"\"\""},
-    };
-    for (const auto& c : cases) EXPECT_EQ(LoadLocalString(c.row), std::u16string(c.text)) << c.row;
-}
-
 TEST(StringTable, NoTextHasLeadingOrTrailingBlanks) {
     for (int32_t row = 0; row < 400; ++row) {
         auto text = LoadLocalString(row);
@@ -66,12 +31,33 @@ TEST(StringTable, NoTextHasLeadingOrTrailingBlanks) {
     }
 }
 
+// The letter after "&", upper-cased; 0 without one.
+char16_t AccessKey(std::u16string_view text) {
+    const auto at = text.find(u'&');
+    if (at == std::u16string_view::npos || at + 1 == text.size()) return 0;
+    const char16_t key = text[at + 1];
+    return key >= u'a' && key <= u'z' ? static_cast<char16_t>(key - u'a' + u'A') : key;
+}
+
+bool HasNonAscii(std::u16string_view text) {
+    for (char16_t c : text)
+        if (c > 0x7F) return true;
+    return false;
+}
+
 TEST(StringTable, EqualOffsetsMeanTheSameUseInEveryBlock) {
-    // The three verb-4 captions, dialog titles and message titles line up by offset.
-    EXPECT_EQ(LoadLocalString(205), std::u16string(u"匯入股票價格資料"));
-    EXPECT_EQ(LoadLocalString(305), std::u16string(u"导入股票信息"));
-    EXPECT_EQ(LoadLocalString(209), std::u16string(u"確定"));
-    EXPECT_EQ(LoadLocalString(310), std::u16string(u"取消"));
+    for (int32_t block : {kEnglishBlock, kTraditionalChineseBlock, kSimplifiedChineseBlock}) {
+        const auto row = [block](int32_t offset) { return LoadLocalString(block + offset).value_or(u""); };
+        // The dialog's two option buttons answer to Alt+S and Alt+N in every language.
+        EXPECT_EQ(AccessKey(row(7)), u'S') << block;
+        EXPECT_EQ(AccessKey(row(8)), u'N') << block;
+        // The recognizer's row names the recognizer of what the message title row names.
+        EXPECT_TRUE(row(kRecognizerNameOffset).starts_with(row(kMsgTitleOffset))) << block;
+        EXPECT_GT(row(kRecognizerNameOffset).size(), row(kMsgTitleOffset).size()) << block;
+        // A row's language is its block's: English rows are ASCII, Chinese ones are not.
+        for (int32_t offset = 0; offset <= kRecognizerNameOffset; ++offset)
+            EXPECT_EQ(HasNonAscii(row(offset)), block != kEnglishBlock) << block + offset;
+    }
 }
 
 TEST(StringBlockForLocale, OnlyThreeLocalesAreRecognized) {

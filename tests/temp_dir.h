@@ -10,7 +10,7 @@
 
 #include "core/unicode.h"
 
-namespace varnoke::testing {
+namespace varnoke::test {
 
 class TempDir {
 public:
@@ -48,4 +48,4 @@ private:
     std::filesystem::path path_;
 };
 
-}  // namespace varnoke::testing
+}  // namespace varnoke::test

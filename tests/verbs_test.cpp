@@ -7,8 +7,8 @@
 namespace varnoke {
 namespace {
 
-using testing::ActionFixture;
-using testing::CompleteActionTable;
+using test::ActionFixture;
+using test::CompleteActionTable;
 
 const std::u16string kType(hostapi::kSmartTagType);
 

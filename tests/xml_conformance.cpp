@@ -7,7 +7,7 @@
 #include "core/unicode.h"
 #include "tests/platform_quirks.h"
 
-namespace varnoke::testing {
+namespace varnoke::test {
 namespace {
 
 std::string Utf8(std::u16string_view s) { return Utf16ToUtf8(s); }
@@ -168,4 +168,4 @@ void CheckXmlOperations(hostapi::IXmlDocumentFactory& factory, const WriteFile& 
     }
 }
 
-}  // namespace varnoke::testing
+}  // namespace varnoke::test

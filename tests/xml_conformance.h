@@ -11,7 +11,7 @@
 
 #include "hostapi/xml.h"
 
-namespace varnoke::testing {
+namespace varnoke::test {
 
 struct XmlCase {
     const char* name;
@@ -37,4 +37,4 @@ void CheckXmlCase(hostapi::IXmlDocumentFactory& factory, const XmlCase& c, const
 // writing text and saving.
 void CheckXmlOperations(hostapi::IXmlDocumentFactory& factory, const WriteFile& write);
 
-}  // namespace varnoke::testing
+}  // namespace varnoke::test

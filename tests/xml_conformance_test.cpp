@@ -5,7 +5,7 @@
 #include "tests/temp_dir.h"
 #include "tests/xml_conformance.h"
 
-namespace varnoke::testing {
+namespace varnoke::test {
 namespace {
 
 class XmlConformance : public ::testing::TestWithParam<XmlCase> {
@@ -31,4 +31,4 @@ TEST(XmlBackend, Operations) {
 }
 
 }  // namespace
-}  // namespace varnoke::testing
+}  // namespace varnoke::test

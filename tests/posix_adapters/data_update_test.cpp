@@ -16,6 +16,7 @@
 #include "actions/st_action.h"
 #include "adapters/platform.h"
 #include "adapters/posix/pugi_xml.h"
+#include "core/unicode.h"
 #include "standins/recording_shell.h"
 #include "tests/posix_adapters/http_server.h"
 #include "tests/refresh_fixture.h"
@@ -24,11 +25,11 @@
 namespace varnoke {
 namespace {
 
-using testing::FixedClock;
-using testing::HttpServer;
-using testing::Read;
-using testing::Table;
-using testing::TempDir;
+using test::FixedClock;
+using test::HttpServer;
+using test::Read;
+using test::Table;
+using test::TempDir;
 using Behaviour = HttpServer::Behaviour;
 
 class DataUpdate : public ::testing::Test {
@@ -230,11 +231,20 @@ TEST_F(DataUpdate, AFailedSaveKeepsTheOldTableAndStillCountsAsDone) {
     EXPECT_EQ(Read(local.path() / "acturl.xml"), table);  // never a new checkpoint over an old list
 }
 
+// The XML component as the tool and the refresh get it: an answer of 16 MiB
+// loads, one byte more does not.
 TEST(DataUpdateDefaults, DownloadBounds) {
-    const hostapi::FetchLimits limits;
-    EXPECT_EQ(limits.connectSeconds, 10);
-    EXPECT_EQ(limits.totalSeconds, 30);
-    EXPECT_EQ(limits.maxBytes, 16L * 1024 * 1024);
+    HttpServer server;
+    auto xml = adapters::NewXmlDocumentFactory();
+    constexpr std::size_t kBound = 16 * 1024 * 1024;
+    for (const std::size_t size : {kBound, kBound + 1}) {
+        server.Set("/big.xml", {200, "<r>" + std::string(size - 7, 'x') + "</r>"});
+        auto doc = xml->NewDocument();
+        ASSERT_TRUE(doc);
+        doc->Load(*Utf8ToUtf16(server.Url("/big.xml")));
+        EXPECT_EQ(static_cast<bool>(doc->DocumentElement()), size == kBound) << size;
+    }
+    EXPECT_EQ(server.Requests().size(), 2u);
 }
 
 TEST(MinuteCount, LocalCalendarMinutesSinceTheEpoch) {

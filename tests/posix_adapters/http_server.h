@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-namespace varnoke::testing {
+namespace varnoke::test {
 
 class HttpServer {
 public:
@@ -128,4 +128,4 @@ private:
     std::vector<std::string> requests_;
 };
 
-}  // namespace varnoke::testing
+}  // namespace varnoke::test

@@ -38,7 +38,7 @@ protected:
         return ss.str();
     }
 
-    testing::TempDir dir;
+    test::TempDir dir;
     std::string oldPath;
 };
 

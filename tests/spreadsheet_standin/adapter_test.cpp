@@ -29,7 +29,7 @@ using standins::ScriptedDialog;
 using Step = ScriptedDialog::Step;
 
 using namespace standins::steps;
-using testing::ResetInsertAtRecord;
+using test::ResetInsertAtRecord;
 
 constexpr std::u16string_view kUrl = u"https://quotes.example/q?s=2330&f=l1";
 

@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-namespace varnoke::testing {
+namespace varnoke::test {
 
 class HttpServer {
 public:
@@ -79,12 +79,14 @@ public:
     }
 
 private:
-    static bool Readable(SOCKET s, long milliseconds) {
+    static bool Readable(SOCKET s, long milliseconds) { return Ready(s, milliseconds, false); }
+    static bool Writable(SOCKET s, long milliseconds) { return Ready(s, milliseconds, true); }
+    static bool Ready(SOCKET s, long milliseconds, bool writing) {
         fd_set set;
         FD_ZERO(&set);
         FD_SET(s, &set);
         timeval wait{milliseconds / 1000, (milliseconds % 1000) * 1000};
-        return select(0, &set, nullptr, nullptr, &wait) > 0;
+        return select(0, writing ? nullptr : &set, writing ? &set : nullptr, nullptr, &wait) > 0;
     }
 
     void Serve() {
@@ -93,6 +95,10 @@ private:
             if (!Readable(listener_, 50)) continue;
             const SOCKET client = accept(listener_, nullptr, nullptr);
             if (client == INVALID_SOCKET) continue;
+            // A client that stops reading a long body must not hold the
+            // server, and its owner's destructor, in a send for ever.
+            u_long nonBlocking = 1;
+            ioctlsocket(client, FIONBIO, &nonBlocking);
             std::string request;
             char buffer[4096];
             while (request.find("\r\n\r\n") == std::string::npos) {
@@ -141,12 +147,18 @@ private:
         }
         for (SOCKET c : held) closesocket(c);
     }
-    static bool Send(SOCKET s, const std::string& data) {
+    // Gives up when the client goes, or stops reading while the server stops.
+    bool Send(SOCKET s, const std::string& data) const {
         std::size_t sent = 0;
         while (sent < data.size()) {
             const int n = send(s, data.data() + sent, static_cast<int>(data.size() - sent), 0);
-            if (n <= 0) return false;
-            sent += static_cast<std::size_t>(n);
+            if (n > 0) {
+                sent += static_cast<std::size_t>(n);
+            } else if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK && !stopping_) {
+                Writable(s, 50);
+            } else {
+                return false;
+            }
         }
         return true;
     }
@@ -161,4 +173,4 @@ private:
     std::vector<std::string> requests_;
 };
 
-}  // namespace varnoke::testing
+}  // namespace varnoke::test

@@ -22,11 +22,11 @@
 namespace varnoke {
 namespace {
 
-using testing::FixedClock;
-using testing::HttpServer;
-using testing::Read;
-using testing::Table;
-using testing::TempDir;
+using test::FixedClock;
+using test::HttpServer;
+using test::Read;
+using test::Table;
+using test::TempDir;
 using Behaviour = HttpServer::Behaviour;
 using std::chrono::steady_clock;
 
@@ -186,11 +186,21 @@ TEST(RemoteLoadTotalBound, SilenceAfterASlowStartEndsAtTheTotal) {
     EXPECT_LT(elapsed, std::chrono::milliseconds(5500));
 }
 
+// The XML component as the component and the refresh get it: an answer of
+// 16 MiB loads, one byte more does not.
 TEST(RemoteLoadDefaults, DownloadBounds) {
-    const hostapi::FetchLimits limits;
-    EXPECT_EQ(limits.connectSeconds, 10);
-    EXPECT_EQ(limits.totalSeconds, 30);
-    EXPECT_EQ(limits.maxBytes, 16L * 1024 * 1024);
+    HttpServer server;
+    ASSERT_TRUE(server.Listening());
+    auto xml = adapters::NewXmlDocumentFactory();
+    constexpr std::size_t kBound = 16 * 1024 * 1024;
+    for (const std::size_t size : {kBound, kBound + 1}) {
+        server.Set("/big.xml", {200, XmlOfSize(size)});
+        auto doc = xml->NewDocument();
+        ASSERT_TRUE(doc);
+        doc->Load(server.Url16("/big.xml"));
+        EXPECT_EQ(static_cast<bool>(doc->DocumentElement()), size == kBound) << size;
+    }
+    EXPECT_EQ(server.Requests().size(), 2u);
 }
 
 // The portable refresh over the Windows adapters.
