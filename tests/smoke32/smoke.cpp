@@ -38,6 +38,8 @@ using varnoke::com::com_ptr;
 using varnoke::com::unique_bstr;
 using varnoke::com::unique_variant;
 using varnoke::wintest::Bstr;
+using varnoke::wintest::Harness;
+using varnoke::wintest::Hex;
 using varnoke::wintest::IntArg;
 using varnoke::wintest::ReadFileBytes;
 using varnoke::wintest::StringArg;
@@ -49,29 +51,14 @@ const std::wstring kProductId = L"ProductID";
 
 // ---------------------------------------------------------------- reporting
 
-int passed = 0;
-int failed = 0;
+// Every check is printed: under emulation a run takes minutes.
+Harness h(Harness::Report::everyCheck);
 
-std::string Hex(HRESULT hr) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
-    return text;
-}
-
-bool Check(bool ok, const std::string& what, const std::string& detail = {}) {
-    (ok ? passed : failed)++;
-    std::printf("%s %s%s%s\n", ok ? "ok  " : "FAIL", what.c_str(), ok || detail.empty() ? "" : ": ",
-                ok ? "" : detail.c_str());
-    std::fflush(stdout);
-    return ok;
-}
-
-bool CheckHr(HRESULT hr, const std::string& what) { return Check(hr == S_OK, what, "HRESULT " + Hex(hr)); }
+bool CheckHr(HRESULT hr, const std::string& what) { return h.CheckHr(hr, S_OK, what); }
 
 bool CheckText(HRESULT hr, BSTR got, std::wstring_view want, const std::string& what) {
     const std::wstring_view text = got ? std::wstring_view(got, SysStringLen(got)) : std::wstring_view();
-    return Check(hr == S_OK && text == want, what,
-                 "HRESULT " + Hex(hr) + ", got \"" + Utf8(text) + "\", want \"" + Utf8(want) + "\"");
+    return h.CheckText(hr, S_OK, text, want, what);
 }
 
 std::wstring Text(BSTR s) { return s ? std::wstring(s, SysStringLen(s)) : std::wstring(); }
@@ -308,11 +295,11 @@ com_ptr<I> CreateByProgId(const wchar_t* progId, REFCLSID expected) {
     com_ptr<I> object;
     CLSID clsid{};
     HRESULT hr = CLSIDFromProgID(progId, &clsid);
-    if (!Check(hr == S_OK && IsEqualCLSID(clsid, expected), Utf8(progId) + " names its class",
-               "HRESULT " + Hex(hr) + ", CLSID " + Utf8(GuidText(clsid))))
+    if (!h.Check(hr == S_OK && IsEqualCLSID(clsid, expected), Utf8(progId) + " names its class",
+                 "HRESULT " + Hex(hr) + ", CLSID " + Utf8(GuidText(clsid))))
         return object;
     hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(I), object.put_void());
-    Check(hr == S_OK && object, "CoCreateInstance(" + Utf8(progId) + ")", "HRESULT " + Hex(hr));
+    h.Check(hr == S_OK && object, "CoCreateInstance(" + Utf8(progId) + ")", "HRESULT " + Hex(hr));
     return object;
 }
 
@@ -343,6 +330,7 @@ std::string ShowTags(const std::vector<Commit>& commits) {
 // ---------------------------------------------------------------- the checks
 
 void Recognition() {
+    h.Section("recognition");
     auto recognizer = CreateByProgId<ISmartTagRecognizer>(L"VarnokeST.STRecognizer", __uuidof(STRecognizer));
     if (!recognizer) return;
 
@@ -356,9 +344,9 @@ void Recognition() {
     {
         unique_variant count;
         const HRESULT hr = DispatchGet(recognizer.get(), L"SmartTagCount", {}, count.put());
-        Check(hr == S_OK && V_VT(count.get()) == VT_I4 && V_I4(count.get()) == 1,
-              "recognizer SmartTagCount through IDispatch is 1",
-              "HRESULT " + Hex(hr) + ", vt " + std::to_string(V_VT(count.get())));
+        h.Check(hr == S_OK && V_VT(count.get()) == VT_I4 && V_I4(count.get()) == 1,
+                "recognizer SmartTagCount through IDispatch is 1",
+                "HRESULT " + Hex(hr) + ", vt " + std::to_string(V_VT(count.get())));
     }
 
     com_ptr<RecordingSite> site;
@@ -377,34 +365,35 @@ void Recognition() {
     for (const Tag& t : kExpectedTags)
         want += " (" + Utf8(kType) + " " + std::to_string(t.start) + "," + std::to_string(t.length) + " " +
                 Utf8(kProductId) + "=" + Utf8(t.productId) + ")";
-    Check(same, "Recognize commits every stock name with its ProductID, in list order",
-          "got" + ShowTags(site->commits) + "; want" + want);
-    Check(site->handedOut.size() == site->commits.size(), "one property bag asked for per committed tag",
-          std::to_string(site->handedOut.size()) + " bags for " + std::to_string(site->commits.size()) + " tags");
+    h.Check(same, "Recognize commits every stock name with its ProductID, in list order",
+            "got" + ShowTags(site->commits) + "; want" + want);
+    h.Check(site->handedOut.size() == site->commits.size(), "one property bag asked for per committed tag",
+            std::to_string(site->handedOut.size()) + " bags for " + std::to_string(site->commits.size()) + " tags");
 
     primary.reset();
     recognizer.reset();
     site.reset();
-    Check(liveHostObjects == 0, "the recognizer keeps no reference to the site or its bags",
-          std::to_string(liveHostObjects) + " host objects still alive");
+    h.Check(liveHostObjects == 0, "the recognizer keeps no reference to the site or its bags",
+            std::to_string(liveHostObjects) + " host objects still alive");
 }
 
 void Verbs(const std::wstring& urlLog, bool recorderInstalled) {
+    h.Section("verbs");
     auto action = CreateByProgId<ISmartTagAction>(L"VarnokeST.STAction", __uuidof(STAction));
     if (!action) return;
 
     int count = -1;
     HRESULT hr = action->get_VerbCount(Bstr(kType).get(), &count);
-    Check(hr == S_OK && count == 5, "VerbCount of the stock tag is 5",
-          "HRESULT " + Hex(hr) + ", count " + std::to_string(count));
+    h.Check(hr == S_OK && count == 5, "VerbCount of the stock tag is 5",
+            "HRESULT " + Hex(hr) + ", count " + std::to_string(count));
     count = -1;
     hr = action->get_VerbCount(Bstr(L"urn:schemas-varnoke:smarttags#other").get(), &count);
-    Check(hr == S_OK && count == 0, "VerbCount of another tag type is 0",
-          "HRESULT " + Hex(hr) + ", count " + std::to_string(count));
+    h.Check(hr == S_OK && count == 0, "VerbCount of another tag type is 0",
+            "HRESULT " + Hex(hr) + ", count " + std::to_string(count));
 
     int id = -1;
     hr = action->get_VerbID(Bstr(kType).get(), 1, &id);
-    Check(hr == S_OK && id == 0, "VerbID of index 1 is 0", "HRESULT " + Hex(hr) + ", id " + std::to_string(id));
+    h.Check(hr == S_OK && id == 0, "VerbID of index 1 is 0", "HRESULT " + Hex(hr) + ", id " + std::to_string(id));
 
     unique_bstr caption;
     hr = action->get_VerbCaptionFromID(0, Bstr(L"Word").get(), 1033, caption.put());
@@ -433,7 +422,7 @@ void Verbs(const std::wstring& urlLog, bool recorderInstalled) {
     CheckHr(hr, "InvokeVerb(0) returns S_OK");
     bool readId = false;
     for (const auto& k : bag->keysRead) readId = readId || k == kProductId;
-    Check(readId, "InvokeVerb reads ProductID from the property bag");
+    h.Check(readId, "InvokeVerb reads ProductID from the property bag");
 
     // The shell starts the recorder on its own; give it time under emulation.
     const std::string want = "https://quote.example.test/stock?id=1203\n";
@@ -445,13 +434,13 @@ void Verbs(const std::wstring& urlLog, bool recorderInstalled) {
     }
     Sleep(500);  // a second, unexpected line would have arrived by now
     log = ReadFileBytes(urlLog);
-    Check(recorderInstalled && log == want, "the shell is asked to open the quote address with the ProductID",
-          recorderInstalled ? "recorded \"" + log.value_or("(nothing)") + "\"" : "the recorder could not be set");
+    h.Check(recorderInstalled && log == want, "the shell is asked to open the quote address with the ProductID",
+            recorderInstalled ? "recorded \"" + log.value_or("(nothing)") + "\"" : "the recorder could not be set");
 
     action.reset();
     bag.reset();
-    Check(liveHostObjects == 0, "the action keeps no reference to the property bag",
-          std::to_string(liveHostObjects) + " host objects still alive");
+    h.Check(liveHostObjects == 0, "the action keeps no reference to the property bag",
+            std::to_string(liveHostObjects) + " host objects still alive");
 }
 
 using NoArgumentFn = HRESULT(__stdcall*)();
@@ -468,36 +457,37 @@ bool ProgIdsUnknown() {
 
 int Run(const std::wstring& dll, const std::wstring& tlb, const std::wstring& recorder, const std::wstring& urlLog) {
     const std::wstring folder = dll.substr(0, dll.find_last_of(L'\\'));
-    if (!Check(WriteUtf8File(folder + L"\\varnokeL.xml", kStockList) &&
-                   WriteUtf8File(folder + L"\\acturl.xml", kActionTable),
-               "writing the component's data files beside it"))
+    if (!h.Check(WriteUtf8File(folder + L"\\varnokeL.xml", kStockList) &&
+                     WriteUtf8File(folder + L"\\acturl.xml", kActionTable),
+                 "writing the component's data files beside it"))
         return 1;
     DeleteFileW(urlLog.c_str());
 
     // What the host application's set-up does.
+    h.Section("registration");
     {
         com_ptr<ITypeLib> library;
         CheckHr(LoadTypeLibEx(tlb.c_str(), REGKIND_REGISTER, library.put()), "registering the host's SmartTagLib");
         BSTR path = nullptr;
         const HRESULT hr = QueryPathOfRegTypeLib(LIBID_SmartTagLib, 1, 2, 0, &path);
         unique_bstr owned(path);
-        Check(hr == S_OK, "SmartTagLib 1.2 is registered", "HRESULT " + Hex(hr));
+        CheckHr(hr, "SmartTagLib 1.2 is registered");
     }
 
     HMODULE module = LoadLibraryW(dll.c_str());
-    if (!Check(module != nullptr, "loading the DLL", "error " + std::to_string(GetLastError()))) return 1;
+    if (!h.Check(module != nullptr, "loading the DLL", "error " + std::to_string(GetLastError()))) return 1;
     const NoArgumentFn registerServer = Export(module, "DllRegisterServer");
     const NoArgumentFn unregisterServer = Export(module, "DllUnregisterServer");
-    if (!Check(registerServer && unregisterServer, "the DLL exports DllRegisterServer and DllUnregisterServer"))
+    if (!h.Check(registerServer && unregisterServer, "the DLL exports DllRegisterServer and DllUnregisterServer"))
         return 1;
 
     unregisterServer();  // what an earlier, killed run may have left
-    Check(ProgIdsUnknown(), "before registration the ProgIDs name nothing");
+    h.Check(ProgIdsUnknown(), "before registration the ProgIDs name nothing");
     CheckHr(registerServer(), "DllRegisterServer");
     const std::wstring inproc = L"CLSID\\" + GuidText(__uuidof(STRecognizer)) + L"\\InprocServer32";
     const auto server = ReadDefaultValue(HKEY_CLASSES_ROOT, inproc);
-    Check(server && lstrcmpiW(server->c_str(), dll.c_str()) == 0, "the recognizer's server is this DLL",
-          "registered \"" + Utf8(server.value_or(L"(nothing)")) + "\"");
+    h.Check(server && lstrcmpiW(server->c_str(), dll.c_str()) == 0, "the recognizer's server is this DLL",
+            "registered \"" + Utf8(server.value_or(L"(nothing)")) + "\"");
 
     Recognition();
     {
@@ -505,13 +495,14 @@ int Run(const std::wstring& dll, const std::wstring& tlb, const std::wstring& re
         Verbs(urlLog, recorderInPlace.installed());
     }
 
+    h.Section("unregistration");
     CoFreeUnusedLibraries();
     CheckHr(unregisterServer(), "DllUnregisterServer");
-    Check(ProgIdsUnknown(), "after unregistration the ProgIDs name nothing");
-    Check(!KeyExists(L"CLSID\\" + GuidText(__uuidof(STRecognizer))) &&
-              !KeyExists(L"CLSID\\" + GuidText(__uuidof(STAction))),
-          "after unregistration both CLSID keys are gone");
-    Check(KeyExists(L"TypeLib\\" + GuidText(LIBID_SmartTagLib)), "the host's SmartTagLib stays registered");
+    h.Check(ProgIdsUnknown(), "after unregistration the ProgIDs name nothing");
+    h.Check(!KeyExists(L"CLSID\\" + GuidText(__uuidof(STRecognizer))) &&
+                !KeyExists(L"CLSID\\" + GuidText(__uuidof(STAction))),
+            "after unregistration both CLSID keys are gone");
+    h.Check(KeyExists(L"TypeLib\\" + GuidText(LIBID_SmartTagLib)), "the host's SmartTagLib stays registered");
     FreeLibrary(module);
     return 0;
 }
@@ -528,6 +519,5 @@ int wmain(int argc, wchar_t** argv) {
         Run(argv[1], argv[2], argv[3], argv[4]);
         CoUninitialize();
     }
-    std::printf("%d passed, %d failed\n", passed, failed);
-    return failed == 0 && passed > 0 ? 0 : 1;
+    return h.Finish();
 }

@@ -9,15 +9,18 @@
 #include "adapters/win32/host_objects.h"
 #include "adapters/win32/spreadsheet_dispatch.h"
 #include "core/strings.h"
+#include "core/unicode.h"
 #include "insertion/insert_at_dialog.h"
 #include "insertion/web_query.h"
 #include "standins/spreadsheet.h"
 #include "tests/insert_at_record.h"
 #include "tests/spreadsheet_standin/expected_calls.h"
-#include "tests/spreadsheet_standin/harness.h"
 #include "tests/spreadsheet_standin/standin.h"
+#include "tests/win32/harness.h"
 
 namespace varnoke::spreadsheet_standin {
+
+using wintest::Harness;
 
 void StandInTests(Harness& h);  // standin_test.cpp
 
@@ -261,7 +264,7 @@ void Protocol(Harness& h) {
             h.Equal(actual.operation, std::string(expected[i].operation), what + ": operation");
             h.Equal(actual.flags, expected[i].flags, what + ": flags");
             h.Equal(arguments, expected[i].arguments, what + ": arguments");
-            h.Equal(actual.result, S_OK, what + ": succeeded");
+            h.CheckHr(actual.result, S_OK, what + ": succeeded");
             // The adding of sheets is asked for in locale 1033, everything else in the user's.
             h.Equal(actual.locale, LCID(actual.operation == "Sheets.Add" ? 1033 : LOCALE_USER_DEFAULT),
                     what + ": locale");
@@ -441,7 +444,7 @@ void AdapterTests(Harness& h) {
 int main() {
     // The adapter runs on the host's single-threaded apartment.
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    varnoke::spreadsheet_standin::Harness h;
+    varnoke::wintest::Harness h;
     varnoke::spreadsheet_standin::AdapterTests(h);
     varnoke::spreadsheet_standin::StandInTests(h);
     CoUninitialize();

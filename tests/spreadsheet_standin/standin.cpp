@@ -6,21 +6,17 @@
 #include <stdexcept>
 
 #include "core/unicode.h"
+#include "tests/win32/harness.h"
 
 namespace varnoke::spreadsheet_standin {
 
 using com::com_ptr;
+using wintest::Hex;
 
 namespace {
 
 constexpr int32_t kLastRow = 65536;
 constexpr int32_t kLastColumn = 256;
-
-std::string Hex(unsigned long value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", value);
-    return text;
-}
 
 std::string DescribeValue(const VARIANTARG& v) {
     switch (v.vt) {
@@ -33,7 +29,7 @@ std::string DescribeValue(const VARIANTARG& v) {
         case VT_BOOL:
             return std::to_string(v.boolVal);
         case VT_ERROR:
-            return Hex(static_cast<unsigned long>(v.scode));
+            return Hex(v.scode);
         case VT_BSTR:
             return "\"" + Utf16ToUtf8(com::View(v.bstrVal)) + "\"";
         case VT_DISPATCH:
@@ -188,7 +184,7 @@ std::string CallRecord::Describe() const {
         if (!a.value.empty()) text += " " + a.value;
     }
     return text + ") flags " + std::to_string(flags) + " lcid " + std::to_string(locale) + " -> " +
-           Hex(static_cast<unsigned long>(result));
+           Hex(result);
 }
 
 std::vector<std::string> Workbook::Operations() const {

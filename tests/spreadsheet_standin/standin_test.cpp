@@ -6,9 +6,13 @@
 #include <deque>
 #include <functional>
 
-#include "tests/spreadsheet_standin/harness.h"
+#include "core/unicode.h"
+#include "tests/win32/harness.h"
 
 namespace varnoke::spreadsheet_standin {
+
+using wintest::Harness;
+using wintest::Hex;
 
 void StandInTests(Harness& h);
 
@@ -374,8 +378,8 @@ void ArgumentChecking(Harness& h) {
     DISPPARAMS none{};
     unique_variant result;
     const GUID other = kRangeIid;
-    h.Equal(range->Invoke(148, other, kUser, kGet, &none, result.put(), nullptr, nullptr), DISP_E_UNKNOWNINTERFACE,
-            "an interface ID other than IID_NULL");
+    h.CheckHr(range->Invoke(148, other, kUser, kGet, &none, result.put(), nullptr, nullptr), DISP_E_UNKNOWNINTERFACE,
+              "an interface ID other than IID_NULL");
 }
 
 void CellsAccepted(Harness& h) {
@@ -564,8 +568,8 @@ void Records(Harness& h) {
         DISPID names[] = {1, 0};
         DISPPARAMS params{args, names, 2, 2};
         unique_variant table;
-        h.Equal(tables.result->pdispVal->Invoke(181, IID_NULL, kUser, kCall, &params, table.put(), nullptr, nullptr),
-                S_OK, "QueryTables.Add");
+        h.CheckHr(tables.result->pdispVal->Invoke(181, IID_NULL, kUser, kCall, &params, table.put(), nullptr, nullptr),
+                  S_OK, "QueryTables.Add");
         h.Check(destination == cell.result->pdispVal, "the destination variable is left as it was");
         if (!h.Check(table->vt == VT_DISPATCH && table->pdispVal, "a query table")) return;
         if (h.Equal(book.queryTables.size(), std::size_t{1}, "query tables")) {
@@ -639,8 +643,8 @@ void ReplacedDestination(Harness& h) {
         DISPID names[] = {1, 0};
         DISPPARAMS params{args, names, 2, 2};
         unique_variant table;
-        h.Equal(tables->Invoke(181, IID_NULL, kUser, kCall, &params, table.put(), nullptr, nullptr), S_OK,
-                "QueryTables.Add");
+        h.CheckHr(tables->Invoke(181, IID_NULL, kUser, kCall, &params, table.put(), nullptr, nullptr), S_OK,
+                  "QueryTables.Add");
         com_ptr<IDispatch> held, range;
         held.attach(variable);
         h.Check(variable != cell.get() && FAILED(variable->QueryInterface(kRangeIid, range.put_void())),

@@ -21,9 +21,9 @@
 #include "core/unicode.h"
 #include "smarttaglib.h"
 #include "tests/spreadsheet_standin/expected_calls.h"
-#include "tests/spreadsheet_standin/harness.h"
 #include "tests/spreadsheet_standin/standin.h"
 #include "tests/win32/fakes.h"
+#include "tests/win32/harness.h"
 
 namespace varnoke::spreadsheet_standin {
 namespace {
@@ -35,14 +35,16 @@ using adapters::win32::kOKButtonId;
 using adapters::win32::kOptCellId;
 using adapters::win32::kOptNewSheetId;
 using wintest::FakeBag;
+using wintest::Harness;
+using wintest::Hex;
 using wintest::MakeFake;
+using wintest::Utf8;
 
 Harness h;
 
 const wchar_t kActionProgId[] = L"VarnokeST.STAction";
 const wchar_t kDialogTitle[] = L"Insert Stock Price";
 
-std::string Narrow(std::wstring_view text) { return Utf16ToUtf8(std::u16string(text.begin(), text.end())); }
 std::u16string Wide16(std::wstring_view text) { return std::u16string(text.begin(), text.end()); }
 
 using NoArgumentFn = HRESULT(__stdcall*)();
@@ -134,9 +136,9 @@ com_ptr<I> Create(const wchar_t* progId, const std::string& what) {
     com_ptr<I> object;
     CLSID clsid{};
     HRESULT hr = CLSIDFromProgID(progId, &clsid);
-    if (!h.Equal(hr, S_OK, what + ": CLSIDFromProgID(" + Narrow(progId) + ")")) return object;
+    if (!h.CheckHr(hr, S_OK, what + ": CLSIDFromProgID(" + Utf8(progId) + ")")) return object;
     hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(I), object.put_void());
-    h.Check(hr == S_OK && object, what + ": CoCreateInstance(" + Narrow(progId) + "), HRESULT " + Hex(hr));
+    h.Check(hr == S_OK && object, what + ": CoCreateInstance(" + Utf8(progId) + "), HRESULT " + Hex(hr));
     return object;
 }
 
@@ -162,7 +164,7 @@ void RunCase(const char* name, Answer answer, const std::wstring& baseUrl) {
         SysFreeString(text);
         SysFreeString(xml);
     }
-    h.Equal(hr, S_OK, what + ": InvokeVerb");
+    h.CheckHr(hr, S_OK, what + ": InvokeVerb");
     if (!h.Check(report.found, what + ": the dialog titled \"Insert Stock Price\" appeared within 10 s")) {
         Harness::Print(book.Log());
         return;
@@ -217,37 +219,37 @@ int RunAll(const std::wstring& dll, const std::wstring& tlb) {
     h.Section("setup");
     const std::wstring folder = dll.substr(0, dll.find_last_of(L'\\'));
     const std::wstring baseUrl = VerbFourBaseUrl(folder);
-    if (!h.Check(baseUrl.rfind(L"http", 0) == 0, "verb 4's base URL in " + Narrow(folder) + "\\acturl.xml: \"" +
-                                                     Narrow(baseUrl) + "\""))
+    if (!h.Check(baseUrl.rfind(L"http", 0) == 0,
+                 "verb 4's base URL in " + Utf8(folder) + "\\acturl.xml: \"" + Utf8(baseUrl) + "\""))
         return h.Finish();
 
-    h.Equal(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK, "CoInitializeEx");
+    h.CheckHr(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK, "CoInitializeEx");
     com_ptr<ITypeLib> probe;
     const bool hostLibraryWasRegistered = SUCCEEDED(LoadRegTypeLib(LIBID_SmartTagLib, 1, 2, 0, probe.put()));
     probe.reset();
     com_ptr<ITypeLib> hostLibrary;
-    h.Equal(LoadTypeLibEx(tlb.c_str(), REGKIND_REGISTER, hostLibrary.put()), S_OK,
-            "LoadTypeLibEx(" + Narrow(tlb) + ", REGKIND_REGISTER)");
+    h.CheckHr(LoadTypeLibEx(tlb.c_str(), REGKIND_REGISTER, hostLibrary.put()), S_OK,
+              "LoadTypeLibEx(" + Utf8(tlb) + ", REGKIND_REGISTER)");
 
     HMODULE module = LoadLibraryW(dll.c_str());
-    if (!h.Check(module != nullptr, "LoadLibrary(" + Narrow(dll) + "), error " + std::to_string(GetLastError())))
+    if (!h.Check(module != nullptr, "LoadLibrary(" + Utf8(dll) + "), error " + std::to_string(GetLastError())))
         return h.Finish();
     const auto registerServer =
         reinterpret_cast<NoArgumentFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
     const auto unregisterServer =
         reinterpret_cast<NoArgumentFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllUnregisterServer")));
     if (!h.Check(registerServer && unregisterServer, "the registration exports")) return h.Finish();
-    h.Equal(registerServer(), S_OK, "DllRegisterServer");
+    h.CheckHr(registerServer(), S_OK, "DllRegisterServer");
 
     RunCase("OK at the proposed cell", Answer::ok, baseUrl);
     RunCase("OK on a new sheet", Answer::newSheetOk, baseUrl);
     RunCase("Cancel", Answer::cancel, baseUrl);
 
     h.Section("teardown");
-    h.Equal(unregisterServer(), S_OK, "DllUnregisterServer");
+    h.CheckHr(unregisterServer(), S_OK, "DllUnregisterServer");
     hostLibrary.reset();
     if (!hostLibraryWasRegistered)
-        h.Equal(UnRegisterTypeLib(LIBID_SmartTagLib, 1, 2, 0, SYS_WIN64), S_OK, "unregistering the host library");
+        h.CheckHr(UnRegisterTypeLib(LIBID_SmartTagLib, 1, 2, 0, SYS_WIN64), S_OK, "unregistering the host library");
     CoUninitialize();
     return h.Finish();
 }
@@ -257,7 +259,7 @@ int RunAll(const std::wstring& dll, const std::wstring& tlb) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 3) {
-        varnoke::spreadsheet_standin::Harness::Print("usage: verb4_test DLL SMARTTAGLIB.TLB");
+        varnoke::wintest::Harness::Print("usage: verb4_test DLL SMARTTAGLIB.TLB");
         return 2;
     }
     return varnoke::spreadsheet_standin::RunAll(argv[1], argv[2]);

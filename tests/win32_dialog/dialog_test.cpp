@@ -18,7 +18,6 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -29,6 +28,7 @@
 #include "insertion/insert_at_dialog.h"
 #include "insertion/web_query.h"
 #include "standins/spreadsheet.h"
+#include "tests/win32/harness.h"
 
 namespace varnoke {
 namespace {
@@ -36,65 +36,8 @@ namespace {
 using hostapi::InsertAtControl;
 using namespace adapters::win32;
 
-// ---- Reporting -------------------------------------------------------------
-
-std::string Utf8(std::u16string_view text) {
-    if (text.empty()) return {};
-    const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
-    const int length = static_cast<int>(text.size());
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, length, out.data(), size, nullptr, nullptr);
-    return out;
-}
-
-std::string Show(const std::u16string& value) { return "\"" + Utf8(value) + "\""; }
-std::string Show(bool value) { return value ? "true" : "false"; }
-template <typename Number>
-std::string Show(Number value) {
-    return std::to_string(value);
-}
-
-class Results {
-public:
-    void Record(bool ok, const std::string& where, const std::string& what) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (ok) {
-            ++passed_;
-            return;
-        }
-        ++failed_;
-        std::printf("FAIL [%s] %s\n", where.c_str(), what.c_str());
-        std::fflush(stdout);
-    }
-    int Summary() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        std::printf("%d passed, %d failed\n", passed_, failed_);
-        std::fflush(stdout);
-        return failed_ == 0 && passed_ > 0 ? 0 : 1;
-    }
-
-private:
-    std::mutex mutex_;
-    int passed_ = 0;
-    int failed_ = 0;
-};
-
-Results results;
-
-// The checks of one scenario, from either thread.
-struct Check {
-    std::string where;
-    bool operator()(bool ok, const std::string& what) const {
-        results.Record(ok, where, what);
-        return ok;
-    }
-    template <typename Actual, typename Expected>
-    bool Equal(const Actual& actual, const Expected& expected, const std::string& what) const {
-        const bool ok = actual == expected;
-        return (*this)(ok, ok ? what : what + ": got " + Show(actual) + ", expected " + Show(Actual(expected)));
-    }
-};
+// Checks come from the main thread and from the thread playing the user.
+wintest::Harness h;
 
 // ---- Windows, as another thread sees them ------------------------------------
 
@@ -192,7 +135,6 @@ struct Options {
 Options options;
 
 struct Session {
-    Check check;
     DWORD thread;  // the dialog's
     int32_t block;  // the language block, 0 for the design-time texts
     Captions captions;
@@ -208,7 +150,7 @@ struct Session {
     }
     bool Checked(int id) const { return SendMessageW(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
     bool WaitFocus(int id, const std::string& what) const {
-        return check(WaitFor([&] { return Focus() == Item(id); }), what);
+        return h.Check(WaitFor([&] { return Focus() == Item(id); }), what);
     }
     bool Open() const { return IsWindow(dialog) && IsWindowVisible(dialog); }
     HWND MessageBoxWindow() const { return FindDialog(thread, dialog); }
@@ -222,11 +164,11 @@ void DriveWhileShown(Session session, const Script& script, const std::function<
     std::thread user([&session, &script] {
         Session& s = session;
         WaitFor([&] { return (s.dialog = FindDialog(s.thread, nullptr)) != nullptr; });
-        if (!s.check(s.dialog != nullptr, "the dialog opens")) return;
+        if (!h.Check(s.dialog != nullptr, "the dialog opens")) return;
         // Keyboard input goes to the foreground window.
-        s.check(WaitFor([&] { return GetForegroundWindow() == s.dialog; }), "the dialog is the foreground window");
+        h.Check(WaitFor([&] { return GetForegroundWindow() == s.dialog; }), "the dialog is the foreground window");
         script(s);
-        if (!s.check(WaitFor([&] { return !IsWindow(s.dialog); }), "the dialog has closed when the user is done"))
+        if (!h.Check(WaitFor([&] { return !IsWindow(s.dialog); }), "the dialog has closed when the user is done"))
             PostMessageW(s.dialog, WM_CLOSE, 0, 0);
     });
     show();
@@ -236,15 +178,14 @@ void DriveWhileShown(Session session, const Script& script, const std::function<
 // ---- What every dialog shows when it opens ------------------------------------
 
 void CheckOpened(Session& s, bool cellOption = true) {
-    const Check& c = s.check;
     const int ids[] = {0, kLabel1Id, kOptCellId, kOptNewSheetId, kOKButtonId, kCancelButtonId};
     const char* names[] = {"title", "Label1", "optCell", "optNewSheet", "OKButton", "CancelButton"};
     for (int i = 0; i < 6; ++i)
-        c.Equal(TextOf(ids[i] ? s.Item(ids[i]) : s.dialog), s.captions[i], std::string("caption of ") + names[i]);
-    c.Equal(TextOf(s.Item(kCellRangeId)), s.proposal, "text box");
-    c.Equal(s.Checked(kOptCellId), cellOption, "optCell checked");
-    c.Equal(s.Checked(kOptNewSheetId), !cellOption, "optNewSheet checked");
-    c(s.Focus() == s.Item(kOKButtonId), "the focus is on OK");
+        h.Equal(TextOf(ids[i] ? s.Item(ids[i]) : s.dialog), s.captions[i], std::string("caption of ") + names[i]);
+    h.Equal(TextOf(s.Item(kCellRangeId)), s.proposal, "text box");
+    h.Equal(s.Checked(kOptCellId), cellOption, "optCell checked");
+    h.Equal(s.Checked(kOptNewSheetId), !cellOption, "optNewSheet checked");
+    h.Check(s.Focus() == s.Item(kOKButtonId), "the focus is on OK");
 }
 
 // Each distinct non-ASCII character drawn alone with the dialog's font. A
@@ -279,8 +220,8 @@ void CheckGlyphsRender(const Session& s, HFONT font) {
     SelectObject(dc, oldBitmap);
     DeleteObject(bitmap);
     DeleteDC(dc);
-    s.check.Equal(blanks, 0, "CJK characters drawn blank");
-    s.check.Equal(images.size(), characters.size(), "distinct glyph images for distinct CJK characters");
+    h.Equal(blanks, 0, "CJK characters drawn blank");
+    h.Equal(images.size(), characters.size(), "distinct glyph images for distinct CJK characters");
 }
 
 // The window as it is on the screen, frame included, to a 24-bit BMP.
@@ -307,7 +248,7 @@ void SaveScreenshot(const Session& s, const std::string& path) {
     for (int row = 0; row < height && uniform; ++row)
         for (int column = 0; column < width * 3 && uniform; ++column)
             uniform = pixels[static_cast<DWORD>(row) * stride + static_cast<DWORD>(column)] == pixels[column % 3];
-    s.check(!uniform, "the screenshot shows something (not one flat colour)");
+    h.Check(!uniform, "the screenshot shows something (not one flat colour)");
     BITMAPFILEHEADER file{};
     file.bfType = 0x4D42;
     file.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
@@ -316,9 +257,9 @@ void SaveScreenshot(const Session& s, const std::string& path) {
         std::fwrite(&file, sizeof file, 1, out);
         std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out);
         std::fwrite(bits, 1, size, out);
-        s.check(std::fclose(out) == 0, "screenshot written to " + path);
+        h.Check(std::fclose(out) == 0, "screenshot written to " + path);
     } else {
-        s.check(false, "screenshot written to " + path);
+        h.Check(false, "screenshot written to " + path);
     }
     SelectObject(dc, old);
     DeleteObject(bitmap);
@@ -355,33 +296,34 @@ std::string Describe(const RECT& r) {
 }
 
 void CheckLayout(Session& s) {
-    const Check& c = s.check;
     HDC screen = GetDC(nullptr);
     const int dpiX = GetDeviceCaps(screen, LOGPIXELSX);
     const int dpiY = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
     if (options.expectedDpi) {
-        c.Equal(dpiX, options.expectedDpi, "horizontal screen DPI");
-        c.Equal(dpiY, options.expectedDpi, "vertical screen DPI");
+        h.Equal(dpiX, options.expectedDpi, "horizontal screen DPI");
+        h.Equal(dpiY, options.expectedDpi, "vertical screen DPI");
     }
     const auto x = [dpiX](int twips) { return MulDiv(twips, dpiX, 1440); };
     const auto y = [dpiY](int twips) { return MulDiv(twips, dpiY, 1440); };
 
     // The window.
-    c(ClassOf(s.dialog) == L"#32770", "dialog class");
+    h.Check(ClassOf(s.dialog) == L"#32770", "dialog class");
     const DWORD style = StyleOf(s.dialog);
-    c((style & (DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU)) ==
-          (DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU),
-      "dialog style has DS_MODALFRAME, WS_POPUP, WS_CAPTION and WS_SYSMENU");
-    c(!(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME)), "no minimize or maximize box, no sizing border");
-    c(!(ExStyleOf(s.dialog) & WS_EX_APPWINDOW), "not WS_EX_APPWINDOW");
-    c(GetWindow(s.dialog, GW_OWNER) == nullptr, "no owner window");
+    h.Check((style & (DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU)) ==
+                (DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU),
+            "dialog style has DS_MODALFRAME, WS_POPUP, WS_CAPTION and WS_SYSMENU");
+    h.Check(!(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME)),
+            "no minimize or maximize box, no sizing border");
+    h.Check(!(ExStyleOf(s.dialog) & WS_EX_APPWINDOW), "not WS_EX_APPWINDOW");
+    h.Check(GetWindow(s.dialog, GW_OWNER) == nullptr, "no owner window");
     RECT client;
     GetClientRect(s.dialog, &client);
     const RECT clientExpected{0, 0, x(5295), y(2175)};
-    c(EqualRect(&client, &clientExpected), "client area " + Describe(client) + ", expected " +
-                                               Describe(clientExpected) + " (5295 x 2175 twips)");
-    if (dpiX == 96 && dpiY == 96) c(client.right == 353 && client.bottom == 145, "client area 353 x 145 at 96 DPI");
+    h.Check(EqualRect(&client, &clientExpected), "client area " + Describe(client) + ", expected " +
+                                                     Describe(clientExpected) + " (5295 x 2175 twips)");
+    if (dpiX == 96 && dpiY == 96)
+        h.Check(client.right == 353 && client.bottom == 145, "client area 353 x 145 at 96 DPI");
     RECT window;
     GetWindowRect(s.dialog, &window);
     MONITORINFO monitor{};
@@ -389,61 +331,63 @@ void CheckLayout(Session& s) {
     GetMonitorInfoW(MonitorFromWindow(s.dialog, MONITOR_DEFAULTTONEAREST), &monitor);
     RECT inside;
     IntersectRect(&inside, &window, &monitor.rcWork);
-    c(EqualRect(&inside, &window), "the whole window is on the work area");
+    h.Check(EqualRect(&inside, &window), "the whole window is on the work area");
 
     // The children, in Z order.
     HWND child = GetWindow(s.dialog, GW_CHILD);
     HFONT font = nullptr;
     for (const ControlSpec& want : kControls) {
         const std::string name = want.name;
-        if (!c(child == s.Item(want.id), name + " is next in Z order")) child = s.Item(want.id);
-        c(ClassOf(child) == want.windowClass, name + " window class");
+        if (!h.Check(child == s.Item(want.id), name + " is next in Z order")) child = s.Item(want.id);
+        h.Check(ClassOf(child) == want.windowClass, name + " window class");
         const DWORD childStyle = StyleOf(child);
         if (want.id == kCellRangeId) {
-            c(!(childStyle & ES_MULTILINE), name + " is single-line");
-            c.Equal(static_cast<unsigned long>(SendMessageW(child, EM_GETLIMITTEXT, 0, 0)), 0x7FFFFFFEul,
+            h.Check(!(childStyle & ES_MULTILINE), name + " is single-line");
+            h.Equal(static_cast<unsigned long>(SendMessageW(child, EM_GETLIMITTEXT, 0, 0)), 0x7FFFFFFEul,
                     name + " has no length limit");
         } else if (want.id == kLabel1Id) {
-            c.Equal(childStyle & SS_TYPEMASK, want.type, name + " static type");
-            c(!(childStyle & SS_NOPREFIX), name + " shows access keys");
+            h.Equal(childStyle & SS_TYPEMASK, want.type, name + " static type");
+            h.Check(!(childStyle & SS_NOPREFIX), name + " shows access keys");
         } else {
-            c.Equal(childStyle & BS_TYPEMASK, want.type, name + " button type");
+            h.Equal(childStyle & BS_TYPEMASK, want.type, name + " button type");
         }
-        c.Equal(static_cast<bool>(childStyle & WS_GROUP), want.group, name + " WS_GROUP");
-        c.Equal(static_cast<bool>(childStyle & WS_TABSTOP), want.tabStop, name + " WS_TABSTOP");
-        c(want.id != IDOK && want.id != IDCANCEL, name + " is neither IDOK nor IDCANCEL");
+        h.Equal(static_cast<bool>(childStyle & WS_GROUP), want.group, name + " WS_GROUP");
+        h.Equal(static_cast<bool>(childStyle & WS_TABSTOP), want.tabStop, name + " WS_TABSTOP");
+        h.Check(want.id != IDOK && want.id != IDCANCEL, name + " is neither IDOK nor IDCANCEL");
 
         RECT r;
         GetWindowRect(child, &r);
         MapWindowPoints(nullptr, s.dialog, reinterpret_cast<POINT*>(&r), 2);
         const RECT expected{x(want.left), y(want.top), x(want.left) + x(want.width), y(want.top) + y(want.height)};
-        c(EqualRect(&r, &expected), name + " at " + Describe(r) + ", expected " + Describe(expected));
-        if (dpiX == 96 && dpiY == 96) c(EqualRect(&r, &want.at96), name + " at " + Describe(want.at96) + " at 96 DPI");
+        h.Check(EqualRect(&r, &expected), name + " at " + Describe(r) + ", expected " + Describe(expected));
+        if (dpiX == 96 && dpiY == 96)
+            h.Check(EqualRect(&r, &want.at96), name + " at " + Describe(want.at96) + " at 96 DPI");
 
         const auto controlFont = reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0));
-        if (c(controlFont != nullptr, name + " has a font")) {
+        if (h.Check(controlFont != nullptr, name + " has a font")) {
             if (!font) font = controlFont;
-            c(controlFont == font, name + " uses the one dialog font");
+            h.Check(controlFont == font, name + " uses the one dialog font");
         }
         child = GetWindow(child, GW_HWNDNEXT);
     }
-    c(child == nullptr, "no other child windows");
+    h.Check(child == nullptr, "no other child windows");
 
     // Neither button is the default.
     for (int id : {kOKButtonId, kCancelButtonId}) {
         const auto code = SendMessageW(s.Item(id), WM_GETDLGCODE, 0, 0);
-        c((code & DLGC_UNDEFPUSHBUTTON) && !(code & DLGC_DEFPUSHBUTTON),
-          "button " + std::to_string(id) + " is not the default button");
+        h.Check((code & DLGC_UNDEFPUSHBUTTON) && !(code & DLGC_DEFPUSHBUTTON),
+                "button " + std::to_string(id) + " is not the default button");
     }
 
     // The font: 8.25 points of the dialog face, regular.
     LOGFONTW logFont{};
-    if (c(font && GetObjectW(font, sizeof logFont, &logFont) == sizeof logFont, "the font's LOGFONT")) {
-        c.Equal(static_cast<int>(logFont.lfHeight), -MulDiv(825, dpiY, 7200), "font height (8.25 points)");
-        if (dpiY == 96) c.Equal(static_cast<int>(logFont.lfHeight), -11, "font height at 96 DPI");
-        c.Equal(static_cast<int>(logFont.lfWeight), FW_NORMAL, "font weight");
-        c(!logFont.lfItalic && !logFont.lfUnderline && !logFont.lfStrikeOut, "no italic, underline or strike-out");
-        c.Equal(std::u16string(reinterpret_cast<const char16_t*>(logFont.lfFaceName)), std::u16string(u"MS Shell Dlg"),
+    if (h.Check(font && GetObjectW(font, sizeof logFont, &logFont) == sizeof logFont, "the font's LOGFONT")) {
+        h.Equal(static_cast<int>(logFont.lfHeight), -MulDiv(825, dpiY, 7200), "font height (8.25 points)");
+        if (dpiY == 96) h.Equal(static_cast<int>(logFont.lfHeight), -11, "font height at 96 DPI");
+        h.Equal(static_cast<int>(logFont.lfWeight), FW_NORMAL, "font weight");
+        h.Check(!logFont.lfItalic && !logFont.lfUnderline && !logFont.lfStrikeOut,
+                "no italic, underline or strike-out");
+        h.Equal(std::u16string(reinterpret_cast<const char16_t*>(logFont.lfFaceName)), std::u16string(u"MS Shell Dlg"),
                 "font face");
         CheckGlyphsRender(s, font);
     }
@@ -452,12 +396,12 @@ void CheckLayout(Session& s) {
     // button are skipped; the two option buttons form one group.
     const int tabOrder[] = {kOKButtonId, kCancelButtonId, kOptCellId, kCellRangeId, kOKButtonId};
     for (int i = 0; i + 1 < 5; ++i)
-        c(GetNextDlgTabItem(s.dialog, s.Item(tabOrder[i]), FALSE) == s.Item(tabOrder[i + 1]),
-          "Tab from " + std::to_string(tabOrder[i]) + " goes to " + std::to_string(tabOrder[i + 1]));
-    c(GetNextDlgTabItem(s.dialog, s.Item(kOKButtonId), TRUE) == s.Item(kCellRangeId), "Shift+Tab from OK");
-    c(GetNextDlgGroupItem(s.dialog, s.Item(kOptCellId), FALSE) == s.Item(kOptNewSheetId), "optCell's group");
-    c(GetNextDlgGroupItem(s.dialog, s.Item(kOptNewSheetId), FALSE) == s.Item(kOptCellId),
-      "the option group has two members");
+        h.Check(GetNextDlgTabItem(s.dialog, s.Item(tabOrder[i]), FALSE) == s.Item(tabOrder[i + 1]),
+                "Tab from " + std::to_string(tabOrder[i]) + " goes to " + std::to_string(tabOrder[i + 1]));
+    h.Check(GetNextDlgTabItem(s.dialog, s.Item(kOKButtonId), TRUE) == s.Item(kCellRangeId), "Shift+Tab from OK");
+    h.Check(GetNextDlgGroupItem(s.dialog, s.Item(kOptCellId), FALSE) == s.Item(kOptNewSheetId), "optCell's group");
+    h.Check(GetNextDlgGroupItem(s.dialog, s.Item(kOptNewSheetId), FALSE) == s.Item(kOptCellId),
+            "the option group has two members");
 }
 
 // ---- The form, as the web query shows it ---------------------------------------
@@ -503,9 +447,9 @@ void EnterInTheTextBox(Session& s) {
     Type("c7");  // replaces the selected proposal
     Press(VK_RETURN);
     Type("5");  // arrives after Enter was handled
-    s.check(WaitFor([&] { return TextOf(s.Item(kCellRangeId)) == u"c75"; }), "typing into the text box");
-    s.check(s.Open(), "Enter in the text box leaves the dialog open");
-    s.check(s.MessageBoxWindow() == nullptr, "Enter in the text box pressed nothing");
+    h.Check(WaitFor([&] { return TextOf(s.Item(kCellRangeId)) == u"c75"; }), "typing into the text box");
+    h.Check(s.Open(), "Enter in the text box leaves the dialog open");
+    h.Check(s.MessageBoxWindow() == nullptr, "Enter in the text box pressed nothing");
     for (int id : {kOptCellId, kCancelButtonId, kOKButtonId}) {
         Keys({{VK_SHIFT, false}, {VK_TAB, false}, {VK_TAB, true}, {VK_SHIFT, true}});
         if (!s.WaitFocus(id, "Shift+Tab reaches " + std::to_string(id))) return;
@@ -516,22 +460,22 @@ void EnterInTheTextBox(Session& s) {
 void AccessKeysAndEsc(Session& s) {
     CheckOpened(s);
     Chord(VK_MENU, 'N');
-    s.check(WaitFor([&] { return s.Checked(kOptNewSheetId); }), "Alt+N checks optNewSheet");
-    s.check(!s.Checked(kOptCellId), "Alt+N unchecks optCell");
+    h.Check(WaitFor([&] { return s.Checked(kOptNewSheetId); }), "Alt+N checks optNewSheet");
+    h.Check(!s.Checked(kOptCellId), "Alt+N unchecks optCell");
     s.WaitFocus(kOptNewSheetId, "Alt+N focuses optNewSheet");
-    s.check(GetNextDlgTabItem(s.dialog, s.Item(kCancelButtonId), FALSE) == s.Item(kOptNewSheetId),
+    h.Check(GetNextDlgTabItem(s.dialog, s.Item(kCancelButtonId), FALSE) == s.Item(kOptNewSheetId),
             "the tab stop moves to the checked option");
     Chord(VK_MENU, 'S');
-    s.check(WaitFor([&] { return s.Checked(kOptCellId); }), "Alt+S checks optCell");
-    s.check(!s.Checked(kOptNewSheetId), "Alt+S unchecks optNewSheet");
+    h.Check(WaitFor([&] { return s.Checked(kOptCellId); }), "Alt+S checks optCell");
+    h.Check(!s.Checked(kOptNewSheetId), "Alt+S unchecks optNewSheet");
     Chord(VK_MENU, 'N');
-    s.check(WaitFor([&] { return s.Checked(kOptNewSheetId); }), "Alt+N again");
+    h.Check(WaitFor([&] { return s.Checked(kOptNewSheetId); }), "Alt+N again");
     s.WaitFocus(kOptNewSheetId, "the focus on optNewSheet");
     Press(VK_ESCAPE);
     Press(VK_TAB);  // arrives after Esc was handled
     s.WaitFocus(kCellRangeId, "Tab from optNewSheet reaches the text box");
-    s.check(s.Open(), "Esc leaves the dialog open");
-    s.check.Equal(TextOf(s.Item(kCellRangeId)), s.proposal, "the text box is untouched");
+    h.Check(s.Open(), "Esc leaves the dialog open");
+    h.Equal(TextOf(s.Item(kCellRangeId)), s.proposal, "the text box is untouched");
     for (int id : {kOptNewSheetId, kCancelButtonId, kOKButtonId}) {
         Keys({{VK_SHIFT, false}, {VK_TAB, false}, {VK_TAB, true}, {VK_SHIFT, true}});
         if (!s.WaitFocus(id, "Shift+Tab reaches " + std::to_string(id))) return;
@@ -544,8 +488,8 @@ void RejectedReference(Session& s) {
     SendMessageW(s.Item(kCellRangeId), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"IW1"));
     PostMessageW(s.Item(kOKButtonId), BM_CLICK, 0, 0);
     HWND box = nullptr;
-    if (!s.check(WaitFor([&] { return (box = s.MessageBoxWindow()) != nullptr; }), "a message box opens")) return;
-    s.check.Equal(TextOf(box), s.Row(kMsgTitleOffset), "message box title");
+    if (!h.Check(WaitFor([&] { return (box = s.MessageBoxWindow()) != nullptr; }), "a message box opens")) return;
+    h.Equal(TextOf(box), s.Row(kMsgTitleOffset), "message box title");
     int buttons = 0, icons = 0;
     std::u16string text;
     for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
@@ -558,18 +502,18 @@ void RejectedReference(Session& s) {
             text = TextOf(child);
         }
     }
-    s.check.Equal(text, s.Row(kInvalidRefMsgOffset), "message box text");
-    s.check.Equal(buttons, 1, "message box buttons");
-    s.check.Equal(icons, 0, "message box icons");
-    s.check(!IsWindowEnabled(s.dialog), "the dialog is disabled under its message box");
-    s.check(WaitFor([&] { return GetForegroundWindow() == box; }), "the message box is in the foreground");
+    h.Equal(text, s.Row(kInvalidRefMsgOffset), "message box text");
+    h.Equal(buttons, 1, "message box buttons");
+    h.Equal(icons, 0, "message box icons");
+    h.Check(!IsWindowEnabled(s.dialog), "the dialog is disabled under its message box");
+    h.Check(WaitFor([&] { return GetForegroundWindow() == box; }), "the message box is in the foreground");
     Press(VK_RETURN);
-    s.check(WaitFor([&] { return !IsWindow(box); }), "Enter closes the message box");
-    s.check(WaitFor([&] { return IsWindowEnabled(s.dialog) && GetForegroundWindow() == s.dialog; }),
+    h.Check(WaitFor([&] { return !IsWindow(box); }), "Enter closes the message box");
+    h.Check(WaitFor([&] { return IsWindowEnabled(s.dialog) && GetForegroundWindow() == s.dialog; }),
             "the dialog is back in the foreground");
-    s.check(s.Open(), "the dialog stays open");
-    s.check.Equal(TextOf(s.Item(kCellRangeId)), std::u16string(u"IW1"), "the text box keeps the rejected text");
-    s.check(s.Checked(kOptCellId), "optCell stays checked");
+    h.Check(s.Open(), "the dialog stays open");
+    h.Equal(TextOf(s.Item(kCellRangeId)), std::u16string(u"IW1"), "the text box keeps the rejected text");
+    h.Check(s.Checked(kOptCellId), "optCell stays checked");
     PostMessageW(s.dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(s.Item(kCancelButtonId)), TRUE);
     if (!s.WaitFocus(kCancelButtonId, "focus on Cancel")) return;
     Press(VK_RETURN);  // on the focused Cancel
@@ -619,8 +563,8 @@ const Language kLanguages[] = {{1033, "English"}, {1028, "Traditional Chinese"},
 
 void RunFormScenario(const Language& language, const FormScenario& scenario) {
     const int32_t block = StringBlockForLocale(language.locale);
-    Session session{{std::string(language.name) + ": " + scenario.name}, 0, block, LanguageCaptions(block), u"B6"};
-    const Check& c = session.check;
+    h.Section(std::string(language.name) + ": " + scenario.name);
+    Session session{0, block, LanguageCaptions(block), u"B6"};
     ResetRecord();
     Win32InsertAtViewFactory factory;
     {
@@ -632,14 +576,14 @@ void RunFormScenario(const Language& language, const FormScenario& scenario) {
         strMsgTitle = session.Row(kMsgTitleOffset);
         DriveWhileShown(session, scenario.user, [&form] { form.Show(); });
         const Outcome& o = scenario.outcome;
-        c.Equal(bDialogCancelled, o.cancelled, "bDialogCancelled");
-        c.Equal(bStartAtCell, o.startAtCell, "bStartAtCell");
-        c.Equal(strInsertRow, o.row, "strInsertRow");
-        c.Equal(strInsertColumn, o.column, "strInsertColumn");
-        c.Equal(form.View().CellText(), o.text, "the view's text after closing");
-        c.Equal(form.View().CellOptionSelected(), o.cellOption, "the view's option after closing");
+        h.Equal(bDialogCancelled, o.cancelled, "bDialogCancelled");
+        h.Equal(bStartAtCell, o.startAtCell, "bStartAtCell");
+        h.Equal(strInsertRow, o.row, "strInsertRow");
+        h.Equal(strInsertColumn, o.column, "strInsertColumn");
+        h.Equal(form.View().CellText(), o.text, "the view's text after closing");
+        h.Equal(form.View().CellOptionSelected(), o.cellOption, "the view's option after closing");
     }
-    c.Equal(bDialogCancelled, -1, "bDialogCancelled once the form is gone");
+    h.Equal(bDialogCancelled, -1, "bDialogCancelled once the form is gone");
 }
 
 // ---- The view alone, with recorded events -----------------------------------------
@@ -669,13 +613,14 @@ private:
 };
 
 Session DesignTimeSession(const std::string& name) {
-    return Session{{"view: " + name}, 0, 0, kDesignTime, u"Text1"};
+    h.Section("view: " + name);
+    return Session{0, 0, kDesignTime, u"Text1"};
 }
 
-void CheckCounts(const Check& c, const Recorder& r, int ok, int cancel, int unload) {
-    c.Equal(r.ok.load(), ok, "OKButton_Click calls");
-    c.Equal(r.cancel.load(), cancel, "CancelButton_Click calls");
-    c.Equal(r.unload.load(), unload, "Form_Unload calls");
+void CheckCounts(const Recorder& r, int ok, int cancel, int unload) {
+    h.Equal(r.ok.load(), ok, "OKButton_Click calls");
+    h.Equal(r.cancel.load(), cancel, "CancelButton_Click calls");
+    h.Equal(r.unload.load(), unload, "Form_Unload calls");
 }
 
 void ViewScenarios() {
@@ -690,14 +635,14 @@ void ViewScenarios() {
             CheckLayout(s);
             SendMessageW(s.Item(kCellRangeId), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"D4"));
             PostMessageW(s.Item(kOptNewSheetId), BM_CLICK, 0, 0);
-            s.check(WaitFor([&] { return s.Checked(kOptNewSheetId); }), "a click checks optNewSheet");
+            h.Check(WaitFor([&] { return s.Checked(kOptNewSheetId); }), "a click checks optNewSheet");
             PostMessageW(s.Item(kOKButtonId), BM_CLICK, 0, 0);
         }, [&] { view->ShowModal(events); });
-        CheckCounts(s.check, events, 1, 0, 0);
-        s.check.Equal(events.textAtOK, std::u16string(u"D4"), "CellText while shown");
-        s.check.Equal(events.cellOptionAtOK, false, "CellOptionSelected while shown");
-        s.check.Equal(view->CellText(), std::u16string(u"D4"), "CellText after Hide");
-        s.check.Equal(view->CellOptionSelected(), false, "CellOptionSelected after Hide");
+        CheckCounts(events, 1, 0, 0);
+        h.Equal(events.textAtOK, std::u16string(u"D4"), "CellText while shown");
+        h.Equal(events.cellOptionAtOK, false, "CellOptionSelected while shown");
+        h.Equal(view->CellText(), std::u16string(u"D4"), "CellText after Hide");
+        h.Equal(view->CellOptionSelected(), false, "CellOptionSelected after Hide");
     }
     {
         // The form decides when to hide; the close command always closes.
@@ -712,15 +657,15 @@ void ViewScenarios() {
         DriveWhileShown(s, [&events](Session& s) {
             CheckOpened(s);
             PostMessageW(s.Item(kOKButtonId), BM_CLICK, 0, 0);
-            s.check(WaitFor([&] { return events.ok.load() == 1; }), "the click reaches the form");
-            s.check(WaitFor([&] { return TextOf(s.Item(kCellRangeId)) == u"E5"; }), "SetCellText while shown");
-            s.check.Equal(TextOf(s.dialog), std::u16string(u"Changed while shown"), "SetCaption(Form) while shown");
-            s.check.Equal(TextOf(s.Item(kOKButtonId)), std::u16string(u"&Again"), "SetCaption(OK) while shown");
-            s.check(s.Open(), "the dialog stays open");
+            h.Check(WaitFor([&] { return events.ok.load() == 1; }), "the click reaches the form");
+            h.Check(WaitFor([&] { return TextOf(s.Item(kCellRangeId)) == u"E5"; }), "SetCellText while shown");
+            h.Equal(TextOf(s.dialog), std::u16string(u"Changed while shown"), "SetCaption(Form) while shown");
+            h.Equal(TextOf(s.Item(kOKButtonId)), std::u16string(u"&Again"), "SetCaption(OK) while shown");
+            h.Check(s.Open(), "the dialog stays open");
             PostMessageW(s.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
         }, [&] { view->ShowModal(events); });
-        CheckCounts(s.check, events, 1, 0, 1);
-        s.check.Equal(view->CellText(), std::u16string(u"E5"), "CellText after closing");
+        CheckCounts(events, 1, 0, 1);
+        h.Equal(view->CellText(), std::u16string(u"E5"), "CellText after closing");
     }
     {
         // Shown twice, the view shows what the user left the first time.
@@ -731,17 +676,17 @@ void ViewScenarios() {
             CheckOpened(s);
             SendMessageW(s.Item(kCellRangeId), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Z9"));
             PostMessageW(s.Item(kOptNewSheetId), BM_CLICK, 0, 0);
-            s.check(WaitFor([&] { return s.Checked(kOptNewSheetId); }), "a click checks optNewSheet");
+            h.Check(WaitFor([&] { return s.Checked(kOptNewSheetId); }), "a click checks optNewSheet");
             PostMessageW(s.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
         }, [&] { view->ShowModal(events); });
         s.proposal = u"Z9";
         DriveWhileShown(s, [](Session& s) {
             CheckOpened(s, false);
-            s.check(GetNextDlgTabItem(s.dialog, s.Item(kCancelButtonId), FALSE) == s.Item(kOptNewSheetId),
+            h.Check(GetNextDlgTabItem(s.dialog, s.Item(kCancelButtonId), FALSE) == s.Item(kOptNewSheetId),
                     "the tab stop is on the checked option");
             PostMessageW(s.Item(kCancelButtonId), BM_CLICK, 0, 0);
         }, [&] { view->ShowModal(events); });
-        CheckCounts(s.check, events, 0, 1, 1);
+        CheckCounts(events, 0, 1, 1);
     }
 }
 
@@ -758,7 +703,7 @@ struct WebQueryCase {
 void NewSheetThenClickOK(Session& s) {
     CheckOpened(s);
     Chord(VK_MENU, 'N');
-    s.check(WaitFor([&] { return s.Checked(kOptNewSheetId); }), "Alt+N checks optNewSheet");
+    h.Check(WaitFor([&] { return s.Checked(kOptNewSheetId); }), "Alt+N checks optNewSheet");
     PostMessageW(s.Item(kOKButtonId), BM_CLICK, 0, 0);
 }
 
@@ -770,9 +715,8 @@ const WebQueryCase kWebQueryCases[] = {
 
 void RunWebQueryCase(const WebQueryCase& test) {
     const int32_t block = StringBlockForLocale(test.locale);
-    Session session{{std::string("web query ") + std::to_string(test.locale) + ": " + test.name}, 0, block,
-                    LanguageCaptions(block), u"B8"};
-    const Check& c = session.check;
+    h.Section("web query " + std::to_string(test.locale) + ": " + test.name);
+    Session session{0, block, LanguageCaptions(block), u"B8"};
     standins::Workbook book;
     book.language = test.locale;
     book.targetAddress = u"B5:C7";
@@ -781,39 +725,38 @@ void RunWebQueryCase(const WebQueryCase& test) {
     WebQueryInsertion insertion(host, factory);
     ResetRecord();
     DriveWhileShown(session, test.user, [&] { insertion.InsertWebQuery(u"https://w.example/q?s=2330", &host.cellTarget); });
-    c.Equal(book.sheets.size(), test.sheets, "sheets");
+    h.Equal(book.sheets.size(), test.sheets, "sheets");
     if (test.destination.empty()) {
-        c.Equal(book.queryTables.size(), std::size_t{0}, "query tables");
+        h.Equal(book.queryTables.size(), std::size_t{0}, "query tables");
         return;
     }
-    if (!c.Equal(book.queryTables.size(), std::size_t{1}, "query tables")) return;
-    c.Equal(book.queryTables[0].sheet, test.sheet, "query table's sheet");
-    c.Equal(book.queryTables[0].destination, test.destination, "query table's destination");
-    c.Equal(book.queryTables[0].refreshes, 1, "refreshes");
+    if (!h.Equal(book.queryTables.size(), std::size_t{1}, "query tables")) return;
+    h.Equal(book.queryTables[0].sheet, test.sheet, "query table's sheet");
+    h.Equal(book.queryTables[0].destination, test.destination, "query table's destination");
+    h.Equal(book.queryTables[0].refreshes, 1, "refreshes");
 }
 
 // ---- No display --------------------------------------------------------------------
 
 void Headless() {
-    const Check c{"no display"};
+    h.Section("no display");
     Win32InsertAtViewFactory factory;
     auto view = factory.NewView();
     Recorder events(*view);
     view->ShowModal(events);  // returns: nothing can be shown
-    CheckCounts(c, events, 0, 0, 1);
+    CheckCounts(events, 0, 0, 1);
     ResetRecord();
     {
         frmInsertAt form(factory.NewView());
         form.Show();
-        c.Equal(bDialogCancelled, -1, "bDialogCancelled after a failed show");
-        c.Equal(bStartAtCell, int16_t{7}, "bStartAtCell untouched");
+        h.Equal(bDialogCancelled, -1, "bDialogCancelled after a failed show");
+        h.Equal(bStartAtCell, int16_t{7}, "bStartAtCell untouched");
     }
 }
 
 DWORD WINAPI Watchdog(LPVOID) {
     Sleep(240000);
-    std::printf("FAIL [watchdog] the run hung; stopped\n");
-    std::fflush(stdout);
+    wintest::Harness::Print("FAIL [watchdog] the run hung; stopped");
     ExitProcess(3);
 }
 
@@ -838,11 +781,11 @@ int main(int argc, char** argv) {
     CreateThread(nullptr, 0, &Watchdog, nullptr, 0, nullptr);
     if (options.headless) {
         Headless();
-        return results.Summary();
+        return h.Finish();
     }
     ViewScenarios();
     for (const Language& language : kLanguages)
         for (const FormScenario& scenario : kFormScenarios) RunFormScenario(language, scenario);
     for (const WebQueryCase& test : kWebQueryCases) RunWebQueryCase(test);
-    return results.Summary();
+    return h.Finish();
 }
