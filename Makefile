@@ -6,6 +6,8 @@
 #   make dll    build Varnoke.dll (and varnoke.exe) for 32- and 64-bit Windows
 #   make bench  the recognizer benchmark against the per-entry search and Hyperscan
 #   make test32 smoke checks of the 32-bit DLL under 32-bit Wine (through qemu; slow)
+#   make fuzz   every fuzz target for FUZZ_SECONDS (default 600) each, keeping
+#               the inputs that reach new coverage in fuzz/corpus/
 
 BUILD      ?= build
 BUILD_SAN  ?= build-sanitize
@@ -13,8 +15,9 @@ BUILD_W32  ?= build-win32
 BUILD_W64  ?= build-win64
 BUILD_BENCH ?= build-bench
 JOBS       ?= $(shell nproc)
+FUZZ_SECONDS ?= 600
 
-.PHONY: all setup setup-windows build build-sanitize dll demo test test-native test-sanitize test-windows test32 bench clean
+.PHONY: all setup setup-windows build build-sanitize dll demo test test-native test-sanitize test-windows test-fuzz test32 bench fuzz clean
 
 all: build
 
@@ -44,7 +47,7 @@ dll: setup-windows
 demo: build
 	@scripts/demo.sh $(BUILD)/bin/varnoke data/sample.txt
 
-test: test-native test-sanitize test-windows
+test: test-native test-sanitize test-fuzz test-windows
 
 test-native: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -52,6 +55,13 @@ test-native: build
 test-sanitize: build-sanitize
 	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --test-dir $(BUILD_SAN) --output-on-failure -j $(JOBS)
+
+# Each fuzz target briefly, from the corpus in the tree.
+test-fuzz:
+	@scripts/fuzz.sh 30
+
+fuzz:
+	@scripts/fuzz.sh $(FUZZ_SECONDS) --keep
 
 # One wineserver and one virtual display for the whole phase.
 test-windows: dll
@@ -68,4 +78,4 @@ bench:
 	@BUILD_BENCH=$(BUILD_BENCH) JOBS=$(JOBS) scripts/bench.sh
 
 clean:
-	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_W32) $(BUILD_W64) $(BUILD_BENCH) build-wine
+	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_W32) $(BUILD_W64) $(BUILD_BENCH) build-fuzz build-wine

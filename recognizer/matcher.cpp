@@ -259,7 +259,11 @@ StockNameMatcher::StockNameMatcher(const std::vector<stockInfo>& list) {
         if (n.length >= 3) {
             Slot& pair = slots_[slotFor(Pack(units_.data() + n.offset, 2), 2)];
             pairs += pair.first == 0 && !pair.longer3 && !pair.longer4;
-            (n.length == 3 ? pair.longer3 : pair.longer4) = 1;
+            if (n.length == 3) {
+                pair.longer3 = 1;
+            } else {
+                pair.longer4 = 1;
+            }
         }
     }
     // byKey_: one name per key of 1 to 3 units; for a key of 4, the count of

@@ -4,6 +4,7 @@
 #   scripts/setup.sh [native] [windows]     (default: native)
 #     native   the Linux build, the tool and its tests
 #     windows  the mingw-w64 cross builds of the DLL and Wine to test them
+#     fuzz     clang and its libFuzzer and sanitizer runtimes
 set -euo pipefail
 
 groups=("$@")
@@ -18,6 +19,7 @@ for group in "${groups[@]}"; do
         windows) packages+=(cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
                             binutils-mingw-w64 googletest wine64 libwine-dev xvfb xauth
                             fonts-wqy-microhei python3) ;;
+        fuzz) packages+=(cmake make clang libclang-rt-14-dev libpugixml-dev libcurl4-openssl-dev) ;;
         *) echo "setup: unknown group $group" >&2; exit 2 ;;
     esac
 done
