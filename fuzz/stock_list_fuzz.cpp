@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < list.size() && i < 16; ++i) text += list[i].strStockName + list[i].strStockName + u" ";
     standins::RecordingSite site;
     recognizer.ISmartTagRecognizer_Recognize(text, 0, 1033, site);
-    const auto expected = testing::PerEntryReference(list, text);
+    const auto expected = test::PerEntryReference(list, text);
     if (site.tags.size() != expected.size()) fuzz::Finding("tags and listed occurrences differ in number");
     for (size_t i = 0; i < expected.size(); ++i) {
         const auto& tag = site.tags[i];
