@@ -61,6 +61,16 @@ case "$(cat "$work/err")" in
     *) echo "FAIL: unreadable file message: $(cat "$work/err")"; failures=$((failures + 1)) ;;
 esac
 
+mkdir "$work/folder"
+not_regular=("$work/folder")
+case "$binary" in *.exe) ;; *) mkfifo "$work/fifo" && not_regular+=("$work/fifo") ;; esac
+for f in "${not_regular[@]}"; do
+    out=$(tool scan --data "$work" "$f" 2>"$work/err"); rc=$?
+    check "scan of ${f##*/}: exit status" 2 "$rc"
+    check "scan of ${f##*/}: stdout" "" "$out"
+    check "scan of ${f##*/}: message" "varnoke: cannot read $f: not a regular file" "$(cat "$work/err")"
+done
+
 mkdir "$work/empty"
 out=$(printf '宏岳' | tool scan --data "$work/empty" 2>"$work/err"); rc=$?
 check "missing stock list is no error" 0 "$rc"

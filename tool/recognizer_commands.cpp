@@ -3,10 +3,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
+#include "adapters/platform.h"
 #include "tool/clients.h"
 #include "tool/common.h"
 
@@ -41,16 +40,21 @@ bool ReadText(const Options& o, std::u16string& text, std::string& error) {
     std::string name = "standard input";
     if (!o.positional.empty() && o.positional[0] != "-") {
         name = o.positional[0];
-        std::ifstream in(std::filesystem::path(reinterpret_cast<const char8_t*>(name.c_str())), std::ios::binary);
-        if (!in) {
-            error = "cannot read " + name + ": " + std::strerror(errno);
+        // A regular file only: a folder, a pipe or a device is no text.
+        const auto path = Utf8ToUtf16(name);
+        auto read = path ? adapters::ReadRegularFile(*path) : std::nullopt;
+        if (!read) {
+            const int reason = errno;
+            std::error_code ec;
+            const auto status =
+                std::filesystem::status(std::filesystem::path(reinterpret_cast<const char8_t*>(name.c_str())), ec);
+            error = "cannot read " + name + ": " +
+                    (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)
+                         ? std::string("not a regular file")
+                         : std::string(std::strerror(reason)));
             return false;
         }
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        if (in.bad()) {
-            error = "cannot read " + name;
-            return false;
-        }
+        bytes = std::move(*read);
     } else {
         std::ostringstream ss;
         ss << std::cin.rdbuf();
