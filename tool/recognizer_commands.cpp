@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "adapters/platform.h"
+#include "recognizer/matcher.h"
 #include "tool/clients.h"
 #include "tool/common.h"
 
@@ -88,12 +89,14 @@ int Scan(const Options& o) {
 
     auto recognizer = Recognizer(o, error);
     if (!recognizer) return Fail(error);
-    const std::vector<Tag> tags = recognizer->Recognize(text);
-
+    // Each tag is printed as it is committed: a long text's output is never
+    // held whole.
     const bool json = o.Flag("--json");
-    std::string out = json ? "[" : "";
     bool first = true;
-    for (const Tag& tag : tags) {
+    std::string out;
+    const bool recognized = recognizer->Recognize(text, [&](const Tag& tag) {
+        out.clear();
+        if (json && first) out += "[";
         const std::string id = Utf16ToUtf8(tag.productId);
         const std::string matched =
             Utf16ToUtf8(std::u16string_view(text).substr(tag.start - 1, tag.length));
@@ -107,9 +110,15 @@ int Scan(const Options& o) {
                    matched + '\n';
         }
         first = false;
+        std::cout << out;
+    });
+    if (!recognized) {
+        // Nothing was committed, so nothing was printed.
+        std::cerr << "varnoke: more than " << StockNameMatcher::kMaxMatches
+                  << " tags in one text: nothing recognized\n";
+        return 1;
     }
-    if (json) out += first ? "]\n" : "\n]\n";
-    std::cout << out;
+    if (json) std::cout << (first ? "[]\n" : "\n]\n");
     return 0;
 }
 
