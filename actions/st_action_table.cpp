@@ -33,6 +33,16 @@ void STAction::LoadActionURLFromXMLFile(std::u16string_view sXMLPathIn) {
     const auto items = doc->ElementsByTagName(u"ActionUrl");
     if (!items || items->empty()) return;
 
+    // A field holding an element has no usable value: a verb's field is
+    // then missing, a refresh element empty, and the text of everything
+    // below it is never built.
+    const auto typedValue = [&](hostapi::XmlNode field) {
+        return doc->HasChildElement(field) ? std::nullopt : doc->TypedValue(field);
+    };
+    const auto text = [&](hostapi::XmlNode field) {
+        return doc->HasChildElement(field) ? std::optional<std::u16string>(u"") : doc->Text(field);
+    };
+
     // Second phase: a failing step is skipped and the next one runs.
     for (std::size_t i = 0; i < items->size(); ++i) {
         const hostapi::XmlNode item = (*items)[i];
@@ -40,9 +50,9 @@ void STAction::LoadActionURLFromXMLFile(std::u16string_view sXMLPathIn) {
         if (i >= actionList.size()) continue;     // surplus elements are read and discarded
         ActionInfo& entry = actionList[i];
         entry.iActionID = static_cast<int16_t>(i);
-        if (auto name = doc->TypedValue(doc->SelectSingleNode(item, u"ActionName")))
+        if (auto name = typedValue(doc->SelectSingleNode(item, u"ActionName")))
             entry.strActionName = std::move(*name);
-        if (auto url = doc->TypedValue(doc->SelectSingleNode(item, u"URL")))
+        if (auto url = typedValue(doc->SelectSingleNode(item, u"URL")))
             entry.strActionUrl = std::move(*url);
     }
     // The stored captions are always the English ones; hosts ask for
@@ -56,7 +66,7 @@ void STAction::LoadActionURLFromXMLFile(std::u16string_view sXMLPathIn) {
     const auto readInt = [&](std::u16string_view name, int32_t& field) {
         const hostapi::XmlNode node = doc->SelectSingleNode(root, name);
         if (!node) return false;
-        if (auto value = ParseInt32(doc->Text(node).value_or(u""))) field = *value;
+        if (auto value = ParseInt32(text(node).value_or(u""))) field = *value;
         return true;
     };
     if (!readInt(u"lastcheckpoint", lastCheckpoint) || !readInt(u"lastupdate", lastUpdate)) {
@@ -69,7 +79,7 @@ void STAction::LoadActionURLFromXMLFile(std::u16string_view sXMLPathIn) {
         updateInfoValid = false;
         return;
     }
-    if (auto text = doc->Text(url)) updateURL = std::move(*text);
+    if (auto value = text(url)) updateURL = std::move(*value);
     updateInfoValid = true;
 }
 

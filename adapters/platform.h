@@ -4,6 +4,9 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include "actions/data_file_update.h"
 #include "actions/st_action.h"
@@ -21,6 +24,11 @@ std::unique_ptr<hostapi::IShell> NewDesktopShell();
 std::unique_ptr<hostapi::IClock> NewSystemClock();
 // The file system, replacing files in one step.
 std::unique_ptr<hostapi::IFiles> NewFiles();
+
+// The whole content of a regular file. Nothing for anything else (a folder,
+// a pipe, a device), which is opened in a way that cannot block and is
+// never read.
+std::optional<std::string> ReadRegularFile(std::u16string_view path);
 
 // An action object's platform ports wired once: the XML component, the
 // desktop shell, and the data-file refresh over the clock and the files.

@@ -6,6 +6,7 @@ add_library(varnoke_platform STATIC
   adapters/posix/module_folder.cpp
   adapters/posix/platform.cpp
   adapters/posix/pugi_xml.cpp
+  adapters/posix/regular_file.cpp
   adapters/posix/xdg_shell.cpp
   adapters/posix/xml_encoding.cpp
 )

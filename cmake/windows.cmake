@@ -22,6 +22,7 @@ add_library(varnoke_platform STATIC
   adapters/win32/module_folder.cpp
   adapters/win32/msxml_document.cpp
   adapters/win32/platform.cpp
+  adapters/win32/regular_file.cpp
   adapters/win32/shell_execute.cpp
   adapters/win32/spreadsheet_dispatch.cpp
   ${VARNOKE_GENERATED}/smarttaglib_i.c

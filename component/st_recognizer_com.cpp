@@ -33,8 +33,7 @@ public:
                                                ::ISmartTagRecognizerSite* RecognizerSite) override {
         return Boundary([&] {
             adapters::win32::HostRecognizerSite site(RecognizerSite);
-            core_.ISmartTagRecognizer_Recognize(View(Text), DataType, LocaleID, site);
-            return S_OK;
+            return HResultFromStatus(core_.ISmartTagRecognizer_Recognize(View(Text), DataType, LocaleID, site));
         });
     }
 

@@ -39,7 +39,11 @@ public:
     // Parses the whole file (or, for a backend that fetches, the absolute
     // URL). The result is the component's own success flag; callers judge a
     // load by DocumentElement() instead. Entities are never expanded and
-    // nothing external is fetched while parsing.
+    // nothing external is fetched while parsing. Only a regular file is
+    // read: a folder, a pipe or a device is no document, and never blocks.
+    // A document holding a character XML does not allow (raw, or as a
+    // character reference outside CDATA, comments and processing
+    // instructions) is not well-formed: no document element.
     virtual bool Load(std::u16string_view pathOrUrl) = 0;
 
     // The root element, or an empty handle when the last load failed.
@@ -51,6 +55,11 @@ public:
 
     // True when the node has any child node, text and comments included.
     virtual bool HasChildNodes(XmlNode node) = 0;
+
+    // True when the element holds a child element. Cheap whatever lies
+    // below it: the loaders ask before taking a field's text, which for an
+    // element holding others would cost as much as everything below it.
+    virtual bool HasChildElement(XmlNode node) = 0;
 
     // The first child element of that exact name, or an empty handle.
     virtual XmlNode SelectSingleNode(XmlNode node, std::u16string_view name) = 0;

@@ -369,13 +369,22 @@ void StockNameMatcher::Scan(std::u16string_view text, Emit&& emit) const {
     }
 }
 
-std::vector<StockMatch> StockNameMatcher::FindAll(std::u16string_view text) const {
+std::optional<std::vector<StockMatch>> StockNameMatcher::FindAll(std::u16string_view text,
+                                                                 std::size_t limit) const {
     std::vector<StockMatch> matches;
     if (names_.size() <= 1) return matches;
+    bool over = false;
     Scan(text, [&](uint32_t name, std::size_t position) {
-        for (uint32_t k = names_[name].firstEntry; k < names_[name + 1].firstEntry; ++k)
+        const uint32_t first = names_[name].firstEntry, end = names_[name + 1].firstEntry;
+        // One check per occurrence of a name, not per entry.
+        if (over || end - first > limit - matches.size()) {
+            over = true;
+            return;
+        }
+        for (uint32_t k = first; k < end; ++k)
             matches.push_back({entries_[k], static_cast<uint32_t>(position), names_[name].length});
     });
+    if (over) return std::nullopt;
     // Each entry's matches were found in ascending position: a stable sort
     // by entry gives the contract's order.
     SortByEntry(matches, entryCount_);

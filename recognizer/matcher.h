@@ -18,7 +18,9 @@
 // codes such as "1101" and "1102") do not pile up on one candidate list.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -38,8 +40,15 @@ public:
     StockNameMatcher() = default;
     explicit StockNameMatcher(const std::vector<stockInfo>& list);
 
-    // All matches of `text`, in list order (see above).
-    std::vector<StockMatch> FindAll(std::u16string_view text) const;
+    // The most matches one call collects: many entries sharing a name that
+    // occurs often would otherwise ask for memory without bound (10^4
+    // entries over 20 KB of text make 2x10^8 matches).
+    static constexpr std::size_t kMaxMatches = std::size_t{1} << 22;
+
+    // All matches of `text`, in list order (see above). Nothing when there
+    // are more than `limit`, which is noticed before collecting past it.
+    std::optional<std::vector<StockMatch>> FindAll(std::u16string_view text,
+                                                   std::size_t limit = kMaxMatches) const;
 
     // Bytes held by the built structure.
     std::size_t MemoryUsage() const;

@@ -41,11 +41,13 @@ std::u16string STRecognizer::ISmartTagRecognizer_SmartTagName(int32_t SmartTagID
 
 std::u16string STRecognizer::ISmartTagRecognizer_SmartTagDownloadURL(int32_t) const { return {}; }
 
-void STRecognizer::ISmartTagRecognizer_Recognize(
+Status STRecognizer::ISmartTagRecognizer_Recognize(
     std::u16string_view Text, int32_t /*DataType*/, hostapi::LocaleId /*LocaleID*/,
     hostapi::ISmartTagRecognizerSite& RecognizerSite) const {
-    if (listState == -1) return;
-    for (const StockMatch& m : matcher.FindAll(Text)) {
+    if (listState == -1) return Status::ok;
+    const auto matches = matcher.FindAll(Text);
+    if (!matches) return Status::overflow;  // all or nothing: no host sees a part
+    for (const StockMatch& m : *matches) {
         // Positions past what the host's 32-bit start can express are unreachable.
         if (m.position >= static_cast<uint32_t>(std::numeric_limits<int32_t>::max())) continue;
         // A failing host call only loses this one tag.
@@ -55,6 +57,7 @@ void STRecognizer::ISmartTagRecognizer_Recognize(
         RecognizerSite.CommitSmartTag(hostapi::kSmartTagType, static_cast<int32_t>(m.position) + 1,
                                       static_cast<int32_t>(m.length), *bag);
     }
+    return Status::ok;
 }
 
 }  // namespace varnoke

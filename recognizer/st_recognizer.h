@@ -40,9 +40,11 @@ public:
     int32_t ISmartTagRecognizer_SmartTagCount() const;
     std::u16string ISmartTagRecognizer_SmartTagName(int32_t SmartTagID) const;
     std::u16string ISmartTagRecognizer_SmartTagDownloadURL(int32_t SmartTagID) const;
-    // Commits a tag for every occurrence of every stock name; never fails.
-    // DataType and LocaleID are accepted and deliberately not examined.
-    void ISmartTagRecognizer_Recognize(std::u16string_view Text, int32_t DataType,
+    // Commits a tag for every occurrence of every stock name. More than
+    // StockNameMatcher::kMaxMatches of them is Status::overflow, with
+    // nothing committed. DataType and LocaleID are accepted and deliberately
+    // not examined.
+    Status ISmartTagRecognizer_Recognize(std::u16string_view Text, int32_t DataType,
                                        hostapi::LocaleId LocaleID,
                                        hostapi::ISmartTagRecognizerSite& RecognizerSite) const;
 

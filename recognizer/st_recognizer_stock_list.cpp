@@ -44,14 +44,20 @@ Status STRecognizer::LoadStockSymbolFromXMLFile(std::u16string_view sXMLPathIn) 
     }
 
     // From here a failing step is skipped and the next one runs: an entry
-    // whose element is empty or lacks a field keeps that field empty.
+    // whose element is empty or lacks a field keeps that field empty. A field
+    // holding an element is no name or ID either, and its text (all below
+    // it, entries nested in it included) is never built: nested entries
+    // would make the load quadratic.
+    const auto value = [&](hostapi::XmlNode field) {
+        return doc->HasChildElement(field) ? std::nullopt : doc->TypedValue(field);
+    };
     for (std::size_t i = 0; i < elements.size(); ++i) {
         const hostapi::XmlNode element = elements[i];
         if (!doc->HasChildNodes(element)) continue;
         const hostapi::XmlNode name = doc->SelectSingleNode(element, u"StockName");
         const hostapi::XmlNode id = doc->SelectSingleNode(element, u"StockID");
-        if (auto v = doc->TypedValue(name)) stockList[i].strStockName = std::move(*v);
-        if (auto v = doc->TypedValue(id)) stockList[i].strStockID = std::move(*v);
+        if (auto v = value(name)) stockList[i].strStockName = std::move(*v);
+        if (auto v = value(id)) stockList[i].strStockID = std::move(*v);
     }
     try {
         matcher = StockNameMatcher(stockList);

@@ -114,6 +114,12 @@ INSTANTIATE_TEST_SUITE_P(
                  Table(kFive + "<lastcheckpoint>3</lastcheckpoint><updatefrequency>5</updatefrequency>"
                                "<updateurl>u</updateurl>"),
                  {kFiveNames, kFiveUrls, kIds, true, 3, 0, 0, u"", false}},
+        LoadCase{"fields holding an element: a verb's are missing, refresh elements empty",
+                 Table(ActionUrlXml("A", "ua") + "<ActionUrl><ActionName>B<i>x</i></ActionName><URL><a>ub</a></URL>"
+                       "</ActionUrl><lastcheckpoint><n>3</n></lastcheckpoint><lastupdate>100</lastupdate>"
+                       "<updateurl>https://d.example/<b/></updateurl>"),
+                 {{u"A", u"", u"", u"", u""}, {u"ua", u"", u"", u"", u""}, {0, 1, 0, 0, 0}, true,
+                  0, 100, 10080, u"", true}},
         LoadCase{"a nested lastcheckpoint counts as missing",
                  Table(kFive + "<g><lastcheckpoint>3</lastcheckpoint></g><lastupdate>100</lastupdate>"
                                "<updateurl>u</updateurl>"),

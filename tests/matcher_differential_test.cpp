@@ -119,6 +119,24 @@ TEST(MatcherDifferential, AgreesOnCodesInNumbers) {
     EXPECT_EQ(StockNameMatcher(list).FindAll(text), PerEntryReference(list, text));
 }
 
+TEST(MatcherDifferential, MoreMatchesThanTheLimitGiveNothing) {
+    const std::vector<stockInfo> list = {{u"ab", u"1"}, {u"b", u"2"}, {u"ab", u"3"}, {u"", u"4"}};
+    const StockNameMatcher matcher(list);
+    const std::u16string text = u"abab";  // 2 + 2 + 2 matches
+    const struct {
+        std::size_t limit;
+        bool found;
+    } cases[] = {{6, true}, {SIZE_MAX, true}, {5, false}, {1, false}, {0, false}};
+    for (const auto& c : cases) {
+        const auto found = matcher.FindAll(text, c.limit);
+        ASSERT_EQ(found.has_value(), c.found) << c.limit;
+        if (found) {
+            EXPECT_EQ(*found, PerEntryReference(list, text)) << c.limit;
+        }
+    }
+    EXPECT_EQ(matcher.FindAll(u"", 0), std::vector<StockMatch>());
+}
+
 TEST(MatcherDifferential, RecognizerCommitsWhatTheReferenceFinds) {
     RandomCases random(42);
     for (int i = 0; i < 300; ++i) {

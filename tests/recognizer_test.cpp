@@ -125,6 +125,18 @@ TEST(RecognizeFailures, HostFailuresLoseOnlyTheirOwnTag) {
     }
 }
 
+TEST(RecognizeFailures, TooManyMatchesCommitNothing) {
+    // 1024 entries sharing a name that occurs at 4097 positions: one match
+    // per entry and position, past the bound by 1024.
+    StockFixture fixture;
+    auto r = fixture.Recognizer(std::vector<stockInfo>(1024, stockInfo{u"a", u"1"}));
+    RecordingSite site;
+    EXPECT_EQ(r->ISmartTagRecognizer_Recognize(std::u16string(4097, u'a'), 0, 0, site), Status::overflow);
+    EXPECT_EQ(site.bagRequests, 0);
+    EXPECT_EQ(site.commitCalls, 0);
+    static_assert(StockNameMatcher::kMaxMatches == 4096 * 1024);
+}
+
 TEST(RecognizerMembers, FixedAnswers) {
     StockFixture fixture;
     auto r = fixture.Recognizer({});

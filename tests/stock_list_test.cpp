@@ -71,10 +71,13 @@ INSTANTIATE_TEST_SUITE_P(
                  "<StockName>first</StockName><StockName>second</StockName>"
                  "<StockID>1</StockID><StockID>2</StockID></KestriaStockList></r>",
                  0, {{u"first", u"1"}}},
-        LoadCase{"field text spans child elements",
+        LoadCase{"a field holding an element is empty; entries nested in a name still load",
                  "<r><KestriaStockList><StockName>A<b>B</b>C</StockName><StockID>1</StockID>"
-                 "</KestriaStockList></r>",
-                 0, {{u"ABC", u"1"}}},
+                 "</KestriaStockList><KestriaStockList><StockName>X<KestriaStockList><StockName>Y"
+                 "<KestriaStockList><StockName>Z</StockName><StockID>3</StockID></KestriaStockList>"
+                 "</StockName><StockID>2</StockID></KestriaStockList></StockName><StockID><i>4</i></StockID>"
+                 "</KestriaStockList>" + Stock("N", "9") + "</r>",
+                 0, {{u"", u"1"}, {u"", u""}, {u"", u"2"}, {u"Z", u"3"}, {u"N", u"9"}}},
         LoadCase{"legacy encoding",
                  "<?xml version=\"1.0\" encoding=\"big5\"?><r>" + StockXml("\xb5\xd8\xa9\xa8", "2417") + "</r>",
                  0, {{u"華岳", u"2417"}}}),

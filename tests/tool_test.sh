@@ -61,6 +61,25 @@ case "$(cat "$work/err")" in
     *) echo "FAIL: unreadable file message: $(cat "$work/err")"; failures=$((failures + 1)) ;;
 esac
 
+# 10^4 entries sharing one name over 20 KB of text ask for 2x10^8 tags:
+# refused whole, with a message, not by running out of memory.
+mkdir "$work/many"
+{ echo '<StockData>'; for i in $(seq 10000); do echo "<KestriaStockList><StockName>a</StockName><StockID>$i</StockID></KestriaStockList>"; done; echo '</StockData>'; } > "$work/many/varnokeL.xml"
+out=$(head -c 20000 /dev/zero | tr '\0' a | tool scan --data "$work/many" 2>"$work/err"); rc=$?
+check "too many tags: exit status" 1 "$rc"
+check "too many tags: stdout" "" "$out"
+check "too many tags: message" "varnoke: more than 4194304 tags in one text: nothing recognized" "$(cat "$work/err")"
+
+mkdir "$work/folder"
+not_regular=("$work/folder")
+case "$binary" in *.exe) ;; *) mkfifo "$work/fifo" && not_regular+=("$work/fifo") ;; esac
+for f in "${not_regular[@]}"; do
+    out=$(tool scan --data "$work" "$f" 2>"$work/err"); rc=$?
+    check "scan of ${f##*/}: exit status" 2 "$rc"
+    check "scan of ${f##*/}: stdout" "" "$out"
+    check "scan of ${f##*/}: message" "varnoke: cannot read $f: not a regular file" "$(cat "$work/err")"
+done
+
 mkdir "$work/empty"
 out=$(printf '宏岳' | tool scan --data "$work/empty" 2>"$work/err"); rc=$?
 check "missing stock list is no error" 0 "$rc"

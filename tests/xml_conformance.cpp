@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
 
 #include "core/unicode.h"
 #include "tests/platform_quirks.h"
@@ -31,7 +36,7 @@ const std::vector<XmlCase>& XmlConformanceCases() {
          "<a>1<b><a>2</a></b><a>3</a></a>", true, u"a", {u"123", u"2", u"3"}, {}},
         {"names are case-sensitive", "<r><A>1</A><a>2</a><aa>3</aa></r>", true, u"a", {u"2"}, {}},
         {"text concatenates descendants, blank runs between elements included, and trims the ends",
-         "<r><a>\n\t x <b>y</b><!--c--> <c><d>z</d></c> \r\n</a></r>", true, u"a", {u"x y z"}, {}},
+         "<r><a>\n\t x <b>y</b><!--c--> <c><d>z</d></c> \r\n</a></r>", true, u"a", {u"x y z"}, {}, {true}},
         {"inner blanks are kept as written", "<r><a>p <b> x </b> q</a><a>  x   y  </a><a><b>x</b><c>y</c></a></r>",
          true, u"a", {u"p  x  q", u"x   y", u"xy"}, {}},
         {"entities and character references",
@@ -41,7 +46,11 @@ const std::vector<XmlCase>& XmlConformanceCases() {
          true, u"a", {u" <x>&amp; ", u" c "}, {}},
         {"child nodes: comment counts, whitespace-only text does not",
          "<r><a><!--c--></a><a/><a>   </a><a>t</a><a><b/></a><a>\n <!--c--> </a></r>", true, u"a",
-         {u"", u"", u"", u"t", u"", u""}, {true, false, false, true, true, true}},
+         {u"", u"", u"", u"t", u"", u""}, {true, false, false, true, true, true},
+         {false, false, false, false, true, false}},
+        {"a child element anywhere among the children, CDATA is none",
+         "<r><a>x<!--c--><b/></a><a><![CDATA[<b/>]]></a><a><?p?><c>1</c>y</a></r>", true, u"a",
+         {u"x", u"<b/>", u"1y"}, {true, true, true}, {true, false, true}},
         {"no match is an empty list", "<r><b/></r>", true, u"a", {}, {}},
         {"UTF-8 with byte-order mark", "\xEF\xBB\xBF<r><a>\xE8\x8F\xAF</a></r>", true, u"a",
          {u"華"}, {}},
@@ -58,7 +67,7 @@ const std::vector<XmlCase>& XmlConformanceCases() {
          true, u"a", {u"華岳精密"}, {}},
         {"gb18030 with a four-byte character",
          "<?xml version=\"1.0\" encoding=\"gb18030\"?><r><a>\xbb\xaa\xd4\xc0\x95\x32\x82\x36</a></r>",
-         true, u"a", {u"华岳\U00020000"}, {}, true},
+         true, u"a", {u"华岳\U00020000"}, {}, {}, true},
         {"ISO-8859-1", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r><a>caf\xe9</a></r>", true,
          u"a", {u"caf\u00e9"}, {}},
         {"unknown encoding", "<?xml version=\"1.0\" encoding=\"x-no-such-encoding\"?><r><a>x</a></r>",
@@ -68,6 +77,29 @@ const std::vector<XmlCase>& XmlConformanceCases() {
         {"empty file", "", false, u"a", {}, {}},
         {"text only", "just text", false, u"a", {}, {}},
         {"two roots", "<r/><r/>", false, u"r", {}, {}},
+        // Only characters XML allows, raw or as references; a parser that
+        // let one through would cut or empty names and addresses.
+        {"reference to NUL", "<r><a>\xE5\xB3\xBB\xE7\xA3\x90&#0;\xE6\xB0\xB4\xE6\xB3\xA5</a></r>", false, u"a", {}, {}},
+        {"hex reference to NUL in an attribute", "<r><a href=\"https://x/&#x0;y\">z</a></r>", false, u"a", {}, {}},
+        {"reference to a surrogate", "<r><a>&#xD800;</a></r>", false, u"a", {}, {}},
+        {"reference past U+10FFFF", "<r><a>&#x110000;</a></r>", false, u"a", {}, {}},
+        {"reference past 32 bits", "<r><a>&#99999999999;</a></r>", false, u"a", {}, {}},
+        {"reference to a control character", "<r><a>&#27;</a></r>", false, u"a", {}, {}},
+        {"reference to U+FFFE", "<r><a>&#65534;</a></r>", false, u"a", {}, {}},
+        {"raw control character", "<r><a>x\x01y</a></r>", false, u"a", {}, {}},
+        {"raw U+FFFF", "<r><a>\xEF\xBF\xBF</a></r>", false, u"a", {}, {}},
+        {"raw control character in a declared single-byte encoding",
+         "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r><a>x\x1Fy</a></r>", false, u"a", {}, {}},
+        {"reference to a surrogate in big5", "<?xml version=\"1.0\" encoding=\"big5\"?><r><a>&#xDFFF;</a></r>",
+         false, u"a", {}, {}},
+        {"lone surrogate in UTF-16LE",
+         std::string("\xFF\xFE<\0r\0>\0<\0a\0>\0x\0\x00\xD8y\0<\0/\0a\0>\0<\0/\0r\0>\0", 36), false, u"a",
+         {}, {}},
+        {"allowed references at the edges of the ranges",
+         "<r><a>a&#x9;b&#xD7FF;&#xE000;&#xFFFD;&#x10000;&#1114111;&#x4D2;</a></r>", true, u"a",
+         {u"a\tb\uD7FF\uE000\uFFFD\U00010000\U0010FFFF\u04D2"}, {}},
+        {"references in CDATA, comments and processing instructions are literal text",
+         "<r><?p &#0;?><!-- &#xD800; --><a><![CDATA[&#0;]]></a></r>", true, u"a", {u"&#0;"}, {}},
     };
     return cases;
 }
@@ -93,6 +125,9 @@ void CheckXmlCase(hostapi::IXmlDocumentFactory& factory, const XmlCase& c, const
         if (!c.hasChildNodes.empty()) {
             EXPECT_EQ(doc->HasChildNodes((*found)[i]), c.hasChildNodes[i]) << i;
         }
+        if (!c.hasChildElement.empty()) {
+            EXPECT_EQ(doc->HasChildElement((*found)[i]), c.hasChildElement[i]) << i;
+        }
     }
 }
 
@@ -112,6 +147,39 @@ void CheckXmlOperations(hostapi::IXmlDocumentFactory& factory, const WriteFile& 
         EXPECT_FALSE(doc->Text(hostapi::XmlNode()));
         EXPECT_FALSE(doc->TypedValue(hostapi::XmlNode()));
         EXPECT_FALSE(doc->HasChildNodes(hostapi::XmlNode()));
+        EXPECT_FALSE(doc->HasChildElement(hostapi::XmlNode()));
+    }
+    {
+        SCOPED_TRACE("only regular files are read: anything else is no document, at once");
+        const std::filesystem::path folder = write("folder.xml", "");
+        std::filesystem::remove(folder);
+        std::filesystem::create_directory(folder);
+        std::vector<std::u16string> others = {folder.u16string()};
+#if defined(_WIN32)
+        others.push_back(u"NUL");
+        others.push_back(u"\\\\.\\NUL");
+        // A pipe whose server end waits here: reading it would block.
+        const HANDLE pipe = CreateNamedPipeW(L"\\\\.\\pipe\\varnoke-conformance", PIPE_ACCESS_DUPLEX,
+                                             PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
+        ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+        others.push_back(u"\\\\.\\pipe\\varnoke-conformance");
+#else
+        const std::filesystem::path fifo = write("fifo.xml", "");
+        std::filesystem::remove(fifo);
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        others.push_back(fifo.u16string());  // no writer: opening it for reading would block
+        others.push_back(u"/dev/null");
+#endif
+        for (const auto& path : others) {
+            SCOPED_TRACE(Utf8(path));
+            auto doc = factory.NewDocument();
+            EXPECT_TRUE(doc->Load(write("good.xml", "<r/>")));
+            doc->Load(path);
+            EXPECT_FALSE(doc->DocumentElement());
+        }
+#if defined(_WIN32)
+        CloseHandle(pipe);
+#endif
     }
     {
         SCOPED_TRACE("a missing file and a reload that fails leave no document element");

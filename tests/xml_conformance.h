@@ -20,6 +20,7 @@ struct XmlCase {
     std::u16string tag;                 // searched with ElementsByTagName
     std::vector<std::u16string> texts;  // Text() of each element found, in order
     std::vector<bool> hasChildNodes;    // HasChildNodes() of each, when given
+    std::vector<bool> hasChildElement = {};  // HasChildElement() of each, when given
     // Wine (8) has no GB18030 code page: such files do not load there.
     bool failsUnderWine = false;
     friend void PrintTo(const XmlCase& c, std::ostream* os) { *os << c.name; }
@@ -33,8 +34,8 @@ using WriteFile = std::function<std::u16string(std::string_view name, std::strin
 // Loads the case from a file and checks every expectation.
 void CheckXmlCase(hostapi::IXmlDocumentFactory& factory, const XmlCase& c, const WriteFile& write);
 
-// What the table cannot express: selection, missing files, hostile DOCTYPEs,
-// writing text and saving.
+// What the table cannot express: selection, missing files, files that are
+// not regular files, hostile DOCTYPEs, writing text and saving.
 void CheckXmlOperations(hostapi::IXmlDocumentFactory& factory, const WriteFile& write);
 
 }  // namespace varnoke::test

@@ -3,6 +3,7 @@
 // Windows, with --com) the registered component driven through COM.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,7 +28,9 @@ public:
     virtual std::u16string Desc(int32_t locale) = 0;
     virtual int32_t SmartTagCount() = 0;
     virtual std::u16string SmartTagName(int32_t id) = 0;
-    virtual std::vector<Tag> Recognize(std::u16string_view text) = 0;
+    // Hands each tag to `onTag` as it is committed; false when the
+    // recognizer failed (too many matches), having committed nothing.
+    virtual bool Recognize(std::u16string_view text, const std::function<void(const Tag&)>& onTag) = 0;
     // Why nothing will be recognized, when the client can tell.
     virtual std::optional<std::string> NotLoadedReason() = 0;
 };

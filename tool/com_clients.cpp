@@ -60,9 +60,10 @@ private:
     }
 };
 
-class RecordingSite final : public com::ComObject<RecordingSite, com::Dual<::ISmartTagRecognizerSite>> {
+// Hands each committed tag on at once and keeps nothing.
+class StreamingSite final : public com::ComObject<StreamingSite, com::Dual<::ISmartTagRecognizerSite>> {
 public:
-    std::vector<Tag> tags;
+    std::function<void(const Tag&)> onTag;
 
     STDMETHODIMP GetNewPropertyBag(::ISmartTagProperties** bag) override {
         if (!bag) return E_POINTER;
@@ -74,7 +75,7 @@ public:
         return com::Boundary([&] {
             unique_bstr id;
             Properties->get_Read(MakeBstr(hostapi::kProductIdKey).get(), id.put());
-            tags.push_back({Start, Length, std::u16string(View(id.get()))});
+            onTag({Start, Length, std::u16string(View(id.get()))});
             return S_OK;
         });
     }
@@ -115,11 +116,11 @@ public:
         return count;
     }
     std::u16string SmartTagName(int32_t id) override { return Get([&](BSTR* s) { return r_->get_SmartTagName(id, s); }); }
-    std::vector<Tag> Recognize(std::u16string_view text) override {
-        com_ptr<RecordingSite> site;
-        site.attach(new RecordingSite());
-        r_->Recognize(MakeBstr(text).get(), IF_TYPE_PARA, 1033, site.get());
-        return site->tags;
+    bool Recognize(std::u16string_view text, const std::function<void(const Tag&)>& onTag) override {
+        com_ptr<StreamingSite> site;
+        site.attach(new StreamingSite());
+        site->onTag = onTag;
+        return SUCCEEDED(r_->Recognize(MakeBstr(text).get(), IF_TYPE_PARA, 1033, site.get()));
     }
     // The host interfaces do not tell whether a list was loaded.
     std::optional<std::string> NotLoadedReason() override { return std::nullopt; }

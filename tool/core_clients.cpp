@@ -10,6 +10,26 @@
 namespace varnoke::tool {
 namespace {
 
+// Hands each committed tag on at once and keeps nothing: a long text's tags
+// need not fit in memory together.
+class StreamingSite final : public hostapi::ISmartTagRecognizerSite {
+public:
+    explicit StreamingSite(const std::function<void(const Tag&)>& onTag) : onTag_(onTag) {}
+    std::unique_ptr<hostapi::ISmartTagProperties> GetNewPropertyBag() override {
+        return std::make_unique<standins::PropertyBag>();
+    }
+    bool CommitSmartTag(std::u16string_view, int32_t start, int32_t length,
+                        hostapi::ISmartTagProperties& properties) override {
+        Tag tag{start, length, {}};
+        properties.Read(hostapi::kProductIdKey, tag.productId);
+        onTag_(tag);
+        return true;
+    }
+
+private:
+    const std::function<void(const Tag&)>& onTag_;
+};
+
 class CoreRecognizerClient final : public RecognizerClient {
 public:
     explicit CoreRecognizerClient(std::u16string_view folder) {
@@ -24,15 +44,9 @@ public:
     std::u16string Desc(int32_t locale) override { return core_.ISmartTagRecognizer_Desc(locale); }
     int32_t SmartTagCount() override { return core_.ISmartTagRecognizer_SmartTagCount(); }
     std::u16string SmartTagName(int32_t id) override { return core_.ISmartTagRecognizer_SmartTagName(id); }
-    std::vector<Tag> Recognize(std::u16string_view text) override {
-        standins::RecordingSite site;
-        core_.ISmartTagRecognizer_Recognize(text, 0, 0, site);
-        std::vector<Tag> tags;
-        for (const auto& t : site.tags) {
-            auto id = t.properties.find(hostapi::kProductIdKey);
-            tags.push_back({t.start, t.length, id == t.properties.end() ? u"" : id->second});
-        }
-        return tags;
+    bool Recognize(std::u16string_view text, const std::function<void(const Tag&)>& onTag) override {
+        StreamingSite site(onTag);
+        return core_.ISmartTagRecognizer_Recognize(text, 0, 0, site) == Status::ok;
     }
     std::optional<std::string> NotLoadedReason() override {
         if (core_.ListState() != -1) return std::nullopt;

@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
+#include "adapters/platform.h"
+#include "recognizer/matcher.h"
 #include "tool/clients.h"
 #include "tool/common.h"
 
@@ -41,16 +41,21 @@ bool ReadText(const Options& o, std::u16string& text, std::string& error) {
     std::string name = "standard input";
     if (!o.positional.empty() && o.positional[0] != "-") {
         name = o.positional[0];
-        std::ifstream in(std::filesystem::path(reinterpret_cast<const char8_t*>(name.c_str())), std::ios::binary);
-        if (!in) {
-            error = "cannot read " + name + ": " + std::strerror(errno);
+        // A regular file only: a folder, a pipe or a device is no text.
+        const auto path = Utf8ToUtf16(name);
+        auto read = path ? adapters::ReadRegularFile(*path) : std::nullopt;
+        if (!read) {
+            const int reason = errno;
+            std::error_code ec;
+            const auto status =
+                std::filesystem::status(std::filesystem::path(reinterpret_cast<const char8_t*>(name.c_str())), ec);
+            error = "cannot read " + name + ": " +
+                    (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)
+                         ? std::string("not a regular file")
+                         : std::string(std::strerror(reason)));
             return false;
         }
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        if (in.bad()) {
-            error = "cannot read " + name;
-            return false;
-        }
+        bytes = std::move(*read);
     } else {
         std::ostringstream ss;
         ss << std::cin.rdbuf();
@@ -84,12 +89,14 @@ int Scan(const Options& o) {
 
     auto recognizer = Recognizer(o, error);
     if (!recognizer) return Fail(error);
-    const std::vector<Tag> tags = recognizer->Recognize(text);
-
+    // Each tag is printed as it is committed: a long text's output is never
+    // held whole.
     const bool json = o.Flag("--json");
-    std::string out = json ? "[" : "";
     bool first = true;
-    for (const Tag& tag : tags) {
+    std::string out;
+    const bool recognized = recognizer->Recognize(text, [&](const Tag& tag) {
+        out.clear();
+        if (json && first) out += "[";
         const std::string id = Utf16ToUtf8(tag.productId);
         const std::string matched =
             Utf16ToUtf8(std::u16string_view(text).substr(tag.start - 1, tag.length));
@@ -103,9 +110,15 @@ int Scan(const Options& o) {
                    matched + '\n';
         }
         first = false;
+        std::cout << out;
+    });
+    if (!recognized) {
+        // Nothing was committed, so nothing was printed.
+        std::cerr << "varnoke: more than " << StockNameMatcher::kMaxMatches
+                  << " tags in one text: nothing recognized\n";
+        return 1;
     }
-    if (json) out += first ? "]\n" : "\n]\n";
-    std::cout << out;
+    if (json) std::cout << (first ? "[]\n" : "\n]\n");
     return 0;
 }
 

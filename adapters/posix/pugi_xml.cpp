@@ -2,13 +2,13 @@
 
 #include <curl/curl.h>
 
-#include <fstream>
-#include <iterator>
 #include <pugixml.hpp>
 
+#include "adapters/platform.h"
 #include "adapters/posix/xml_encoding.h"
 #include "core/unicode.h"
 #include "core/web_address.h"
+#include "core/xml_chars.h"
 #include "core/xml_declaration.h"
 
 namespace varnoke::adapters::posix {
@@ -46,24 +46,6 @@ bool IsWhitespaceText(pugi::xml_node n) {
 bool LooksLikeUtf16(std::string_view b) {
     return b.starts_with("\xFF\xFE") || b.starts_with("\xFE\xFF") ||
            (b.size() >= 2 && (b[0] == '\0' || b[1] == '\0'));
-}
-
-std::optional<std::string> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string bytes;
-    // One read when the size is known; a stream that cannot tell is read to its end.
-    if (in.seekg(0, std::ios::end)) {
-        if (const std::streamoff size = in.tellg(); size > 0) bytes.resize(static_cast<std::size_t>(size));
-        in.seekg(0, std::ios::beg);
-    }
-    in.clear();
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    if (in.bad()) return std::nullopt;
-    bytes.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    return bytes;
 }
 
 // http and https only, redirects included; a status of 400 or above, a
@@ -109,7 +91,7 @@ public:
     bool Load(std::u16string_view pathOrUrl) override {
         doc_.reset();
         buffer_.clear();
-        auto bytes = HasWebScheme(pathOrUrl) ? Fetch(Utf16ToUtf8(pathOrUrl), limits_) : ReadFile(Utf16ToUtf8(pathOrUrl));
+        auto bytes = HasWebScheme(pathOrUrl) ? Fetch(Utf16ToUtf8(pathOrUrl), limits_) : ReadRegularFile(pathOrUrl);
         if (!bytes) return false;
         pugi::xml_encoding encoding = pugi::encoding_auto;
         const std::string declared = DeclaredEncoding(*bytes);
@@ -118,8 +100,12 @@ public:
             if (!utf8) return false;
             bytes = std::move(utf8);
             encoding = pugi::encoding_utf8;
-        } else if (!LooksLikeUtf16(*bytes) && FirstInvalidUtf8(*bytes) != std::string::npos) {
-            return false;  // the library would pass invalid bytes through
+            // The library passes forbidden characters through, and turns
+            // references to them into truncating NULs or nothing.
+            if (!HasOnlyXmlCharsUtf8(*bytes)) return false;
+        } else if ((!LooksLikeUtf16(*bytes) && FirstInvalidUtf8(*bytes) != std::string::npos) ||
+                   !HasOnlyXmlChars(*bytes)) {
+            return false;  // the library would pass invalid bytes and forbidden characters through
         }
         // Parsed where it lies: the document points into buffer_ from now on.
         buffer_ = std::move(*bytes);
@@ -159,6 +145,13 @@ public:
         if (!node) return false;
         for (pugi::xml_node child = Node(node).first_child(); child; child = child.next_sibling())
             if (!IsWhitespaceText(child)) return true;
+        return false;
+    }
+
+    bool HasChildElement(XmlNode node) override {
+        if (!node) return false;
+        for (pugi::xml_node child = Node(node).first_child(); child; child = child.next_sibling())
+            if (child.type() == pugi::node_element) return true;
         return false;
     }
 

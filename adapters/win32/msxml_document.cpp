@@ -8,9 +8,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -18,8 +15,10 @@
 #include <thread>
 #include <vector>
 
+#include "adapters/platform.h"
 #include "adapters/win32/com/com_ptr.h"
 #include "core/web_address.h"
+#include "core/xml_chars.h"
 #include "core/xml_declaration.h"
 
 // The SDK's msxml2.h declares these interfaces without __uuidof support.
@@ -64,20 +63,6 @@ std::optional<std::optional<std::u16string>> DecodeLegacy(std::string_view bytes
                             reinterpret_cast<wchar_t*>(text->data()), length);
     }
     return std::optional<std::optional<std::u16string>>(std::move(text));
-}
-
-// The same for a local file; nothing for addresses.
-std::optional<std::optional<std::u16string>> DecodeLegacyFile(std::u16string_view path) {
-    if (path.find(u"://") != std::u16string_view::npos) return std::nullopt;
-    std::ifstream in(std::filesystem::path(std::wstring(reinterpret_cast<const wchar_t*>(path.data()), path.size())),
-                     std::ios::binary);
-    char head[256] = {};
-    in.read(head, sizeof head);
-    if (LegacyChineseCodePage(DeclaredEncoding(std::string_view(head, in.gcount()))) == 0) return std::nullopt;
-    in.clear();
-    in.seekg(0);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return DecodeLegacy(bytes);
 }
 
 // Web addresses are fetched here rather than by the DOM's own load: that
@@ -282,14 +267,18 @@ public:
 
     bool Load(std::u16string_view pathOrUrl) override {
         nodes_.clear();
-        if (HasWebScheme(pathOrUrl)) {
-            const auto bytes = FetchWithin(pathOrUrl, limits_);
-            if (!bytes) return LoadText(std::nullopt);
-            if (auto legacy = DecodeLegacy(*bytes)) return LoadText(*legacy);
-            return LoadVariant(ByteArrayVariant(*bytes));
+        // A local file is read here too, from the handle its type was
+        // checked on, so the DOM never opens a path of its own accord.
+        const auto bytes = HasWebScheme(pathOrUrl) ? FetchWithin(pathOrUrl, limits_) : ReadRegularFile(pathOrUrl);
+        if (!bytes) return LoadText(std::nullopt);
+        // The DOM's own checks of characters differ between versions: the
+        // bytes are checked here, for every version alike.
+        if (auto legacy = DecodeLegacy(*bytes)) {
+            if (*legacy && !HasOnlyXmlChars(std::u16string_view(**legacy))) return LoadText(std::nullopt);
+            return LoadText(*legacy);
         }
-        if (auto legacy = DecodeLegacyFile(pathOrUrl)) return LoadText(*legacy);
-        return LoadVariant(StringVariant(pathOrUrl));
+        if (!HasOnlyXmlChars(std::string_view(*bytes))) return LoadText(std::nullopt);
+        return LoadVariant(ByteArrayVariant(*bytes));
     }
 
     XmlNode DocumentElement() override {
@@ -316,6 +305,20 @@ public:
     bool HasChildNodes(XmlNode node) override {
         VARIANT_BOOL has = VARIANT_FALSE;
         return node && SUCCEEDED(Node(node)->hasChildNodes(&has)) && has == VARIANT_TRUE;
+    }
+
+    bool HasChildElement(XmlNode node) override {
+        if (!node) return false;
+        com_ptr<IXMLDOMNode> child;
+        if (FAILED(Node(node)->get_firstChild(child.put()))) return false;
+        while (child) {
+            DOMNodeType type = NODE_INVALID;
+            if (SUCCEEDED(child->get_nodeType(&type)) && type == NODE_ELEMENT) return true;
+            com_ptr<IXMLDOMNode> next;
+            if (FAILED(child->get_nextSibling(next.put()))) return false;
+            child = std::move(next);
+        }
+        return false;
     }
 
     XmlNode SelectSingleNode(XmlNode node, std::u16string_view name) override {

@@ -148,6 +148,13 @@ TEST_F(DataUpdate, StopsWithoutTouchingAnyFile) {
         {"list fails after the table succeeded", {200, Table("9", "1", "", "u")}, {404, ""},
          UpdateOutcome::list_unreachable},
         {"list is not XML", {200, Table("9", "1", "", "u")}, {200, "nonsense"}, UpdateOutcome::list_unreachable},
+        // Saved, these would leave both files unloadable and no refresh to mend them.
+        {"table names a surrogate", {200, Table("9", "1", "", "u", "&#xD800;")}, {200, newList},
+         UpdateOutcome::table_unreachable},
+        {"table names NUL", {200, Table("9", "1", "", "u&#0;")}, {200, newList}, UpdateOutcome::table_unreachable},
+        {"list names a character past U+10FFFF", {200, Table("9", "1", "", "u")},
+         {200, "<StockData><KestriaStockList><StockName>&#x110000;</StockName></KestriaStockList></StockData>"},
+         UpdateOutcome::list_unreachable},
     };
     for (const auto& c : cases) {
         auto action = Local(5, 100, 60, server.Url("/v/acturl.xml"));

@@ -279,6 +279,12 @@ TEST_F(DataUpdateOnWindows, StopsWithoutTouchingAnyFile) {
         {"list fails after the table succeeded", {200, Table("9", "1", "", "u")}, {404, ""},
          UpdateOutcome::list_unreachable},
         {"list is not XML", {200, Table("9", "1", "", "u")}, {200, "nonsense"}, UpdateOutcome::list_unreachable},
+        {"table names a surrogate", {200, Table("9", "1", "", "u", "&#xD800;")}, {200, newList},
+         UpdateOutcome::table_unreachable},
+        {"table names NUL", {200, Table("9", "1", "", "u&#0;")}, {200, newList}, UpdateOutcome::table_unreachable},
+        {"list names a character past U+10FFFF", {200, Table("9", "1", "", "u")},
+         {200, "<StockData><KestriaStockList><StockName>&#x110000;</StockName></KestriaStockList></StockData>"},
+         UpdateOutcome::list_unreachable},
         {"list never answers", {200, Table("9", "1", "", "u")}, {200, newList, Behaviour::never_answer},
          UpdateOutcome::list_unreachable},
     };

@@ -1,0 +1,131 @@
+#include "core/xml_chars.h"
+
+#include <string>
+
+#include "core/xml_declaration.h"
+
+namespace varnoke {
+namespace {
+
+template <class C>
+bool At(std::basic_string_view<C> s, std::size_t i, std::string_view ascii) {
+    if (s.size() - i < ascii.size()) return false;
+    for (std::size_t k = 0; k < ascii.size(); ++k)
+        if (s[i + k] != static_cast<C>(ascii[k])) return false;
+    return true;
+}
+
+// Just past the end of `ascii` from i on, or npos.
+template <class C>
+std::size_t PastNext(std::basic_string_view<C> s, std::size_t i, std::string_view ascii) {
+    for (i = s.find(static_cast<C>(ascii[0]), i); i != s.npos; i = s.find(static_cast<C>(ascii[0]), i + 1))
+        if (At(s, i, ascii)) return i + ascii.size();
+    return s.npos;
+}
+
+int DigitValue(char32_t c, bool hex) {
+    if (c >= '0' && c <= '9') return static_cast<int>(c - '0');
+    if (!hex) return -1;
+    if (c >= 'a' && c <= 'f') return static_cast<int>(c - 'a' + 10);
+    if (c >= 'A' && c <= 'F') return static_cast<int>(c - 'A' + 10);
+    return -1;
+}
+
+// Every character reference outside CDATA sections, comments and
+// processing instructions names an allowed character. Markup is ASCII in
+// every encoding taken here, so code units are compared directly. Text
+// that is no complete reference is left to the parser.
+template <class C>
+bool ReferencesAllowed(std::basic_string_view<C> s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const C c = s[i];
+        if (c == static_cast<C>('<')) {
+            std::size_t end = i + 1;
+            if (At(s, i, "<!--")) end = PastNext(s, i + 4, "-->");
+            else if (At(s, i, "<![CDATA[")) end = PastNext(s, i + 9, "]]>");
+            else if (At(s, i, "<?")) end = PastNext(s, i + 2, "?>");
+            if (end == s.npos) return true;  // unterminated: the parser rejects it
+            i = end;
+            continue;
+        }
+        if (c != static_cast<C>('&') || !At(s, i, "&#")) {
+            ++i;
+            continue;
+        }
+        i += 2;
+        const bool hex = i < s.size() && s[i] == static_cast<C>('x');
+        if (hex) ++i;
+        char32_t value = 0;
+        std::size_t digits = 0;
+        for (int d; i < s.size() && (d = DigitValue(static_cast<char32_t>(s[i]), hex)) >= 0; ++i, ++digits)
+            value = value > 0x10FFFF ? value : value * (hex ? 16 : 10) + static_cast<char32_t>(d);
+        if (digits > 0 && i < s.size() && s[i] == static_cast<C>(';') && !IsXmlChar(value)) return false;
+    }
+    return true;
+}
+
+bool RawUtf8Allowed(std::string_view s) {
+    for (std::size_t i = 0; i < s.size();) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b < 0x80) {
+            if (!IsXmlChar(b)) return false;
+            ++i;
+            continue;
+        }
+        const std::size_t n = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
+        if (n == 0 || b > 0xF4 || s.size() - i < n) return false;
+        char32_t c = b & (0x7F >> n);
+        for (std::size_t k = 1; k < n; ++k) {
+            const auto t = static_cast<unsigned char>(s[i + k]);
+            if ((t & 0xC0) != 0x80) return false;
+            c = (c << 6) | (t & 0x3F);
+        }
+        const char32_t least = n == 2 ? 0x80 : n == 3 ? 0x800 : 0x10000;
+        if (c < least || !IsXmlChar(c)) return false;  // overlong, surrogate, U+FFFE/U+FFFF or too large
+        i += n;
+    }
+    return true;
+}
+
+bool RawUtf16Allowed(std::u16string_view s) {
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char16_t u = s[i];
+        if (u >= 0xD800 && u <= 0xDBFF) {
+            if (i + 1 == s.size() || s[i + 1] < 0xDC00 || s[i + 1] > 0xDFFF) return false;
+            ++i;  // a pair is always an allowed character
+        } else if (!IsXmlChar(u)) {
+            return false;  // includes a lone low surrogate
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool HasOnlyXmlCharsUtf8(std::string_view text) { return RawUtf8Allowed(text) && ReferencesAllowed(text); }
+
+bool HasOnlyXmlChars(std::u16string_view text) { return RawUtf16Allowed(text) && ReferencesAllowed(text); }
+
+bool HasOnlyXmlChars(std::string_view b) {
+    const bool le = b.starts_with("\xFF\xFE") || (b.size() >= 2 && b[1] == '\0');
+    const bool be = !le && (b.starts_with("\xFE\xFF") || (b.size() >= 2 && b[0] == '\0'));
+    if (le || be) {
+        if (b.size() % 2 != 0) return false;
+        std::u16string text(b.size() / 2, u'\0');
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const auto lo = static_cast<unsigned char>(b[2 * i + (le ? 0 : 1)]);
+            const auto hi = static_cast<unsigned char>(b[2 * i + (le ? 1 : 0)]);
+            text[i] = static_cast<char16_t>(hi << 8 | lo);
+        }
+        return HasOnlyXmlChars(text);
+    }
+    const std::string declared = DeclaredEncoding(b);
+    if (declared.empty() || declared == "utf-8" || declared == "utf8" || declared == "us-ascii" || declared == "ascii")
+        return HasOnlyXmlCharsUtf8(b);
+    for (const char c : b)
+        if (static_cast<unsigned char>(c) < 0x20 && !IsXmlChar(static_cast<unsigned char>(c))) return false;
+    return ReferencesAllowed(b);
+}
+
+}  // namespace varnoke
