@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const std::u16string text = current;
     const StockNameMatcher matcher(list);
-    if (matcher.FindAll(text) != test::PerEntryReference(list, text))
+    if (matcher.FindAll(text, SIZE_MAX) != test::PerEntryReference(list, text))
         fuzz::Finding("the matcher and the per-entry search disagree");
     return 0;
 }

@@ -43,6 +43,7 @@ private:
             return d_->ElementsByTagName(n);
         }
         bool HasChildNodes(hostapi::XmlNode n) override { return d_->HasChildNodes(n); }
+        bool HasChildElement(hostapi::XmlNode n) override { return d_->HasChildElement(n); }
         hostapi::XmlNode SelectSingleNode(hostapi::XmlNode n, std::u16string_view name) override {
             return d_->SelectSingleNode(n, name);
         }

@@ -76,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "</KestriaStockList><KestriaStockList><StockName>X<KestriaStockList><StockName>Y"
                  "<KestriaStockList><StockName>Z</StockName><StockID>3</StockID></KestriaStockList>"
                  "</StockName><StockID>2</StockID></KestriaStockList></StockName><StockID><i>4</i></StockID>"
-                 "</KestriaStockList>" + Stock("N", "9") + "</r>",
+                 "</KestriaStockList>" + StockXml("N", "9") + "</r>",
                  0, {{u"", u"1"}, {u"", u""}, {u"", u"2"}, {u"Z", u"3"}, {u"N", u"9"}}},
         LoadCase{"legacy encoding",
                  "<?xml version=\"1.0\" encoding=\"big5\"?><r>" + StockXml("\xb5\xd8\xa9\xa8", "2417") + "</r>",
