@@ -382,30 +382,39 @@ TEST_F(DataUpdate, KilledAtAnyPointNeverTearsOrMixesTheFiles) {
     server.Set("/v/acturl.xml", {200, remoteTable, Behaviour::trickle, 32, 5});
     server.Set("/v/varnokeL.xml", {200, remoteList, Behaviour::trickle, 32, 5});
 
-    const auto runChild = [&](std::chrono::microseconds killAfter) {
-        auto action = Local(5, 100, 60, server.Url("/v/acturl.xml"));
+    // Children refreshing at once, each its own object (and so its own
+    // updateurl), all killed at the same moment.
+    const auto runChildren = [&](std::chrono::microseconds killAfter, const std::vector<std::string>& urls) {
+        std::vector<std::unique_ptr<STAction>> actions;
+        for (const auto& url : urls) actions.push_back(Local(5, 100, 60, url));
         const std::string oldTable = Read(local.path() / "acturl.xml");
-        const pid_t child = fork();
-        if (child == 0) {
-            update.Run(*action);
-            _exit(update.LastOutcome() == UpdateOutcome::refreshed ? 0 : 1);
+        std::vector<pid_t> children;
+        for (auto& action : actions) {
+            const pid_t child = fork();
+            if (child == 0) {
+                update.Run(*action);
+                _exit(update.LastOutcome() == UpdateOutcome::refreshed ? 0 : 1);
+            }
+            children.push_back(child);
         }
-        int status = 0;
-        if (killAfter.count() >= 0) {
+        std::vector<int> statuses(children.size(), 0);
+        const auto deadline = std::chrono::steady_clock::now() + killAfter;
+        for (std::size_t i = 0; i < children.size(); ++i) {
             // Wait for the kill moment, or less if the child ends first.
-            const auto deadline = std::chrono::steady_clock::now() + killAfter;
-            while (waitpid(child, &status, WNOHANG) == 0) {
+            while (killAfter.count() >= 0 && waitpid(children[i], &statuses[i], WNOHANG) == 0) {
                 if (std::chrono::steady_clock::now() >= deadline) {
-                    kill(child, SIGKILL);
-                    waitpid(child, &status, 0);
+                    kill(children[i], SIGKILL);
                     break;
                 }
                 std::this_thread::sleep_for(std::chrono::microseconds(200));
             }
-        } else {
-            waitpid(child, &status, 0);
+            if (killAfter.count() < 0 || WIFSIGNALED(statuses[i]) == 0) waitpid(children[i], &statuses[i], 0);
         }
-        return std::make_pair(oldTable, status);
+        return std::make_pair(oldTable, statuses);
+    };
+    const auto runChild = [&](std::chrono::microseconds killAfter) {
+        const auto [oldTable, statuses] = runChildren(killAfter, {server.Url("/v/acturl.xml")});
+        return std::make_pair(oldTable, statuses[0]);
     };
 
     // A run left alone completes; its length spaces the kills.
@@ -435,6 +444,37 @@ TEST_F(DataUpdate, KilledAtAnyPointNeverTearsOrMixesTheFiles) {
     // The kills landed both before and after the end of the refresh.
     EXPECT_GT(sawOld, 0);
     EXPECT_GT(sawNew, 0);
+
+    // Two refreshes at once, from two servers: a slow one with checkpoint 6
+    // and a quick one with 7. Left alone, both end with the newer pair: the
+    // slow one finds 7 on disk once it holds the lock.
+    HttpServer slow;
+    slow.Set("/v/acturl.xml", {200, RemoteTable(6), Behaviour::trickle, 8, 10});
+    slow.Set("/v/varnokeL.xml", {200, testing::StockList("SIX") + std::string(400, ' '), Behaviour::trickle, 16, 20});
+    server.Set("/v/acturl.xml", {200, RemoteTable(7), Behaviour::trickle, 32, 5});
+    server.Set("/v/varnokeL.xml", {200, testing::StockList("SEVEN") + std::string(400, ' '), Behaviour::trickle, 32, 5});
+    const std::vector<std::string> both = {slow.Url("/v/acturl.xml"), server.Url("/v/acturl.xml")};
+    const auto version = [](const std::string& text, const std::string& old, const std::string& six,
+                            const std::string& seven) {
+        return text == old ? 5 : text.find(seven) != std::string::npos ? 7 : text.find(six) != std::string::npos ? 6 : -1;
+    };
+    const auto check = [&](const std::string& oldTable, const std::string& when) {
+        const int list = version(Read(local.path() / "varnokeL.xml"), oldList, ">SIX<", ">SEVEN<");
+        const int table = version(Read(local.path() / "acturl.xml"), oldTable, "<lastcheckpoint>6<", "<lastcheckpoint>7<");
+        EXPECT_NE(list, -1) << when << ": torn list";
+        EXPECT_NE(table, -1) << when << ": torn table";
+        EXPECT_GE(list, table) << when << ": a list older than the checkpoint";
+        return std::make_pair(list, table);
+    };
+    const auto pairStart = std::chrono::steady_clock::now();
+    const auto [pairOld, pairStatuses] = runChildren(std::chrono::microseconds(-1), both);
+    const auto pairWhole =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - pairStart);
+    EXPECT_EQ(check(pairOld, "left alone"), std::make_pair(7, 7));
+    for (int i = 0; i <= 16; ++i) {
+        const auto [oldTable, statuses] = runChildren(pairWhole * i / 16, both);
+        check(oldTable, "pair kill " + std::to_string(i));
+    }
 }
 
 }  // namespace
