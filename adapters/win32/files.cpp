@@ -26,13 +26,13 @@ bool Flush(const std::wstring& path) {
     return ok;
 }
 
-bool ReplaceFile(std::u16string_view source, std::u16string_view target) {
+bool MoveOver(std::u16string_view source, std::u16string_view target) {
     const std::wstring from = Wide(source), to = Wide(target);
     if (!Flush(from)) return false;
     // Over an existing file, ReplaceFileW keeps the target's attributes and
     // access rights, as a rename would not; it fails where it cannot, and
     // the plain move (write-through) is then the fallback.
-    if (IsFile(to) && ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+    if (IsFile(to) && ::ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
                                    nullptr))
         return true;
     return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
@@ -80,7 +80,7 @@ std::wstring MutexName(std::u16string_view folder) {
 class Files final : public hostapi::IFiles {
 public:
     bool ReplaceFileAtomically(std::u16string_view source, std::u16string_view target) override {
-        return ReplaceFile(source, target);
+        return MoveOver(source, target);
     }
     bool RemoveFile(std::u16string_view path) override { return Remove(path); }
 
