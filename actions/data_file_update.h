@@ -2,14 +2,20 @@
 // table names, run at the end of every InvokeVerb.
 //
 // It runs only when the object has not refreshed yet, the table gave its
-// refresh elements, the refresh interval has passed since lastupdate, and
-// the remote action table carries a larger lastcheckpoint. Both remote
-// documents are fetched and parsed before any local file changes; then the
-// stock list and after it the action table (with lastupdate rewritten to
-// now) replace the local files, each in one atomic step. Nothing in memory
-// changes: objects constructed later see the new files.
+// refresh elements, the refresh interval has passed since lastupdate, the
+// updateurl is an http or https address, and the remote action table
+// carries a larger lastcheckpoint. The whole refresh has one time budget.
+// Both remote documents are fetched and parsed before any local file
+// changes; then, holding the data folder's lock, it checks the checkpoint
+// again against the table on disk, writes both beside their targets, loads
+// each written file with the real loaders, and only when both load as what
+// they claim to be, the stock list and after it the action table (with
+// lastupdate rewritten to now) replace the local files, each in one atomic
+// step. Nothing in memory changes: objects constructed later see the new
+// files.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -30,6 +36,10 @@ enum class UpdateOutcome {
     not_newer,         // its checkpoint is not larger than ours
     no_lastupdate,     // it has no lastupdate
     list_unreachable,  // the remote stock list did not load
+    not_web_address,   // updateurl is no http or https address: nothing is read
+    lock_busy,         // another refresh held the data folder's lock past the budget
+    list_invalid,      // the remote stock list has no usable entry
+    table_invalid,     // the remote action table lacks its verbs or refresh elements
     save_failed,       // fetched, but the local files could not (all) be replaced
     refreshed,
 };
@@ -45,18 +55,24 @@ std::u16string BaseLocation(std::u16string_view updateURL);
 
 class DataFileUpdate final : public IDataFileUpdate {
 public:
-    DataFileUpdate(hostapi::IXmlDocumentFactory& xml, hostapi::IClock& clock, hostapi::IFiles& files)
-        : xml_(xml), clock_(clock), files_(files) {}
+    // `budget` bounds the whole refresh: both fetches and the wait for the
+    // lock; by default the documented total bound of one fetch.
+    DataFileUpdate(hostapi::IXmlDocumentFactory& xml, hostapi::IClock& clock, hostapi::IFiles& files,
+                   std::chrono::milliseconds budget = std::chrono::seconds(hostapi::FetchLimits{}.totalSeconds))
+        : xml_(xml), clock_(clock), files_(files), budget_(budget) {}
 
     void Run(STAction& action) override;
     UpdateOutcome LastOutcome() const { return last_; }
 
 private:
     UpdateOutcome Refresh(STAction& action);
+    UpdateOutcome Replace(hostapi::IXmlDocument& list, hostapi::IXmlDocument& table, int32_t remote,
+                          int32_t known, std::chrono::steady_clock::time_point deadline, STAction& action);
 
     hostapi::IXmlDocumentFactory& xml_;
     hostapi::IClock& clock_;
     hostapi::IFiles& files_;
+    std::chrono::milliseconds budget_;
     UpdateOutcome last_ = UpdateOutcome::not_run;
 };
 

@@ -38,6 +38,7 @@ private:
                 return d_->Load(fuzz::Utf16Path(fuzz::ScratchFolder() / "remote" / Utf16ToUtf8(at.substr(kRemote.size()))));
             return d_->Load(at);
         }
+        void SetFetchDeadline(std::chrono::steady_clock::time_point at) override { d_->SetFetchDeadline(at); }
         hostapi::XmlNode DocumentElement() override { return d_->DocumentElement(); }
         std::optional<std::vector<hostapi::XmlNode>> ElementsByTagName(std::u16string_view n) override {
             return d_->ElementsByTagName(n);

@@ -7,6 +7,7 @@
 // every operation accepts one and answers as for a missing node.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -45,6 +46,11 @@ public:
     // character reference outside CDATA, comments and processing
     // instructions) is not well-formed: no document element.
     virtual bool Load(std::u16string_view pathOrUrl) = 0;
+
+    // A fetch by a later Load ends by this moment at the latest, besides its
+    // own bounds: a caller that fetches several documents gives them one
+    // budget together.
+    virtual void SetFetchDeadline(std::chrono::steady_clock::time_point deadline) = 0;
 
     // The root element, or an empty handle when the last load failed.
     virtual XmlNode DocumentElement() = 0;

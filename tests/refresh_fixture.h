@@ -30,6 +30,19 @@ inline std::string Table(const std::string& checkpoint, const std::string& lastu
     return xml + "</ActionList>";
 }
 
+// A stock list of one entry, named by the marker.
+inline std::string StockList(const std::string& marker) {
+    return "<StockData><KestriaStockList><StockName>" + marker + "</StockName><StockID>" + marker +
+           "1</StockID></KestriaStockList></StockData>";
+}
+
+// Regular files in a folder, links not counted.
+inline int FilesIn(const std::filesystem::path& folder) {
+    int count = 0;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) count += e.symlink_status().type() == std::filesystem::file_type::regular;
+    return count;
+}
+
 inline std::string Read(const std::filesystem::path& p) {
     std::stringstream ss;
     ss << std::ifstream(p, std::ios::binary).rdbuf();

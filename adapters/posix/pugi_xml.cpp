@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <chrono>
 #include <pugixml.hpp>
 
 #include "adapters/platform.h"
@@ -15,6 +17,12 @@ namespace varnoke::adapters::posix {
 
 using namespace hostapi;  // the ports this file implements
 namespace {
+
+// A document's bounds, and the deadline its caller may add to them.
+struct BoundedLimits : FetchLimits {
+    explicit BoundedLimits(const FetchLimits& limits) : FetchLimits(limits) {}
+    std::optional<std::chrono::steady_clock::time_point> deadline;
+};
 
 // Whitespace-only text is kept, for element text, and hidden from the child
 // nodes below, as the platform DOM does; comments and processing
@@ -50,7 +58,16 @@ bool LooksLikeUtf16(std::string_view b) {
 
 // http and https only, redirects included; a status of 400 or above, a
 // body past the size bound or a transfer past the time bounds is a failure.
-std::optional<std::string> Fetch(const std::string& url, const FetchLimits& limits) {
+std::optional<std::string> Fetch(const std::string& url, const BoundedLimits& limits) {
+    // The caller's deadline shortens both time bounds; past it nothing is sent.
+    long totalMs = std::max(limits.totalSeconds, 0L) * 1000, connectMs = std::max(limits.connectSeconds, 0L) * 1000;
+    if (limits.deadline) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*limits.deadline -
+                                                                                std::chrono::steady_clock::now());
+        if (left.count() <= 0) return std::nullopt;
+        totalMs = std::min(totalMs, static_cast<long>(std::min<long long>(left.count(), 0x7FFFFFFF)));
+        connectMs = std::min(connectMs, totalMs);
+    }
     struct Sink {
         std::string body;
         long max;
@@ -69,8 +86,8 @@ std::optional<std::string> Fetch(const std::string& url, const FetchLimits& limi
     curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, limits.connectSeconds);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, limits.totalSeconds);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connectMs);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, totalMs);
     curl_easy_setopt(curl, CURLOPT_MAXFILESIZE, limits.maxBytes);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);  // a host's threads and signals are its own
     curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
@@ -87,6 +104,7 @@ public:
     explicit PugiXmlDocument(const FetchLimits& limits) : limits_(limits) {}
 
     void SetAsync(bool) override {}
+    void SetFetchDeadline(std::chrono::steady_clock::time_point deadline) override { limits_.deadline = deadline; }
 
     bool Load(std::u16string_view pathOrUrl) override {
         doc_.reset();
@@ -232,7 +250,7 @@ private:
         return pugi::xml_node(reinterpret_cast<pugi::xml_node_struct*>(h.id()));
     }
 
-    FetchLimits limits_;
+    BoundedLimits limits_;
     std::string buffer_;  // the loaded bytes, which doc_ was parsed in
     pugi::xml_document doc_;
 };

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "adapters/platform.h"
@@ -8,21 +9,142 @@ namespace varnoke::adapters {
 namespace {
 
 std::wstring Wide(std::u16string_view s) { return std::wstring(reinterpret_cast<const wchar_t*>(s.data()), s.size()); }
+std::u16string Narrow16(std::wstring_view s) { return std::u16string(reinterpret_cast<const char16_t*>(s.data()), s.size()); }
 
-bool ReplaceFile(std::u16string_view source, std::u16string_view target) {
-    // Write-through: the move is on the disk when the call returns.
-    return MoveFileExW(Wide(source).c_str(), Wide(target).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+bool IsFile(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The new content is on the disk before the name changes.
+bool Flush(const std::wstring& path) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool ok = FlushFileBuffers(file) != 0;
+    CloseHandle(file);
+    return ok;
+}
+
+bool MoveOver(std::u16string_view source, std::u16string_view target) {
+    const std::wstring from = Wide(source), to = Wide(target);
+    if (!Flush(from)) return false;
+    // Over an existing file, ReplaceFileW keeps the target's attributes and
+    // access rights, as a rename would not; it fails where it cannot, and
+    // the plain move (write-through) is then the fallback.
+    if (IsFile(to) && ::ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                                   nullptr))
+        return true;
+    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool Remove(std::u16string_view path) { return DeleteFileW(Wide(path).c_str()) != 0; }
 
+class FolderLock final : public hostapi::IFolderLock {
+public:
+    explicit FolderLock(HANDLE mutex) : mutex_(mutex) {}
+    ~FolderLock() override {
+        ReleaseMutex(mutex_);
+        CloseHandle(mutex_);
+    }
+
+private:
+    HANDLE mutex_;
+};
+
+// A named mutex per folder: the name is a hash of the folder's full path,
+// compared without case as the file system does; the system releases the
+// mutex of a process that dies (the next owner sees it abandoned and takes it).
+std::wstring MutexName(std::u16string_view folder) {
+    std::wstring full(MAX_PATH, L'\0');
+    const std::wstring given = Wide(folder);
+    DWORD length = GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length > full.size()) {
+        full.resize(length);
+        length = GetFullPathNameW(given.c_str(), length, full.data(), nullptr);
+    }
+    full.resize(length == 0 ? 0 : length);
+    if (full.empty()) full = given;
+    while (full.size() > 3 && (full.back() == L'\\' || full.back() == L'/')) full.pop_back();
+    unsigned long long hash = 14695981039346656037ull;  // FNV-1a
+    for (wchar_t c : full) {
+        const wchar_t lower = (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : (c == L'/' ? L'\\' : c);
+        hash = (hash ^ static_cast<unsigned short>(lower)) * 1099511628211ull;
+    }
+    wchar_t name[64];
+    wsprintfW(name, L"Varnoke.DataRefresh.%08lx%08lx", static_cast<unsigned long>(hash >> 32),
+              static_cast<unsigned long>(hash & 0xFFFFFFFF));
+    return name;
+}
+
 class Files final : public hostapi::IFiles {
 public:
     bool ReplaceFileAtomically(std::u16string_view source, std::u16string_view target) override {
-        return ReplaceFile(source, target);
+        return MoveOver(source, target);
     }
     bool RemoveFile(std::u16string_view path) override { return Remove(path); }
+
+    std::u16string ResolveLinks(std::u16string_view path) override {
+        const std::wstring given = Wide(path);
+        const DWORD attributes = GetFileAttributesW(given.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            return std::u16string(path);
+        const HANDLE file = CreateFileW(given.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return std::u16string(path);
+        std::wstring final(1024, L'\0');
+        const DWORD length = GetFinalPathNameByHandleW(file, final.data(), static_cast<DWORD>(final.size()),
+                                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        CloseHandle(file);
+        if (length == 0 || length >= final.size()) return std::u16string(path);
+        final.resize(length);
+        // "\\?\C:\..." as the plain drive path the rest of the component uses.
+        if (final.rfind(L"\\\\?\\UNC\\", 0) == 0) final = L"\\\\" + final.substr(8);
+        else if (final.rfind(L"\\\\?\\", 0) == 0) final = final.substr(4);
+        return Narrow16(final);
+    }
+
+    bool CreateExclusive(std::u16string_view path, std::u16string_view) override {
+        // The target's attributes and access rights come over with ReplaceFileW.
+        const HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        CloseHandle(file);
+        return true;
+    }
+
+    void RemoveFilesStartingWith(std::u16string_view prefix) override {
+        const std::wstring full = Wide(prefix);
+        const auto cut = full.find_last_of(L"\\/");
+        const std::wstring folder = cut == std::wstring::npos ? L"" : full.substr(0, cut + 1);
+        const std::wstring start = cut == std::wstring::npos ? full : full.substr(cut + 1);
+        if (start.empty()) return;
+        WIN32_FIND_DATAW found;
+        const HANDLE search = FindFirstFileW((full + L"*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) return;
+        do {
+            const std::wstring name = found.cFileName;
+            // The pattern also matches short names: check the long one.
+            if (name.size() > start.size() && CompareStringOrdinal(name.c_str(), static_cast<int>(start.size()),
+                                                                   start.c_str(), static_cast<int>(start.size()),
+                                                                   TRUE) == CSTR_EQUAL &&
+                !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                DeleteFileW((folder + name).c_str());
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+
+    std::unique_ptr<hostapi::IFolderLock> LockFolder(std::u16string_view folder,
+                                                     std::chrono::steady_clock::time_point deadline) override {
+        const HANDLE mutex = CreateMutexW(nullptr, FALSE, MutexName(folder).c_str());
+        if (!mutex) return nullptr;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const DWORD wait = static_cast<DWORD>(std::clamp<long long>(left.count(), 0, 0x7FFFFFFF));
+        const DWORD result = WaitForSingleObject(mutex, wait);
+        if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED) return std::make_unique<FolderLock>(mutex);
+        CloseHandle(mutex);
+        return nullptr;
+    }
 };
 }  // namespace
 

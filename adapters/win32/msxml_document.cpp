@@ -30,6 +30,12 @@ namespace varnoke::adapters::win32 {
 using namespace hostapi;  // the ports this file implements
 namespace {
 
+// A document's bounds, and the deadline its caller may add to them.
+struct BoundedLimits : FetchLimits {
+    explicit BoundedLimits(const FetchLimits& limits) : FetchLimits(limits) {}
+    std::optional<std::chrono::steady_clock::time_point> deadline;
+};
+
 using com::com_ptr;
 using com::MakeBstr;
 using com::unique_bstr;
@@ -146,9 +152,13 @@ std::optional<std::string> Fetch(const std::u16string& url, const FetchLimits& l
 
     const InternetHandle session = OpenSession();
     if (!session) return std::nullopt;
-    // Each operation may take the whole budget; 0 would mean no timeout at all.
+    // Each operation may take the whole budget (what is left of it when the
+    // caller set a deadline); 0 would mean no timeout at all.
     constexpr long kMaxSeconds = 0x7FFFFFFF / 1000;
-    const int totalMs = static_cast<int>(std::clamp(limits.totalSeconds, 1L, kMaxSeconds) * 1000);
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return std::nullopt;
+    const int totalMs = static_cast<int>(
+        std::min<long long>(std::clamp(limits.totalSeconds, 1L, kMaxSeconds) * 1000, left));
     const int connectMs =
         std::min(static_cast<int>(std::clamp(limits.connectSeconds, 1L, kMaxSeconds) * 1000), totalMs);
     if (!WinHttpSetTimeouts(session.get(), connectMs, connectMs, totalMs, totalMs)) return std::nullopt;
@@ -207,14 +217,16 @@ void PinThisModule() {
 // silence late in a transfer could take the whole budget again. The fetch
 // therefore runs on its own thread and the caller waits no longer than the
 // total bound; a fetch past it is left to end on its own timeouts.
-std::optional<std::string> FetchWithin(std::u16string_view url, const FetchLimits& limits) {
+std::optional<std::string> FetchWithin(std::u16string_view url, const BoundedLimits& limits) {
     struct Outcome {
         std::mutex mutex;
         std::condition_variable finished;
         bool done = false;
         std::optional<std::string> body;
     };
-    const auto deadline = Clock::now() + std::chrono::seconds(std::max(limits.totalSeconds, 0L));
+    auto deadline = Clock::now() + std::chrono::seconds(std::max(limits.totalSeconds, 0L));
+    if (limits.deadline) deadline = std::min(deadline, *limits.deadline);
+    if (deadline <= Clock::now()) return std::nullopt;
     auto outcome = std::make_shared<Outcome>();
     std::thread worker;
     try {
@@ -264,6 +276,7 @@ public:
     MsxmlDocument(com_ptr<IXMLDOMDocument2> doc, const FetchLimits& limits) : doc_(std::move(doc)), limits_(limits) {}
 
     void SetAsync(bool async) override { doc_->put_async(async ? VARIANT_TRUE : VARIANT_FALSE); }
+    void SetFetchDeadline(std::chrono::steady_clock::time_point deadline) override { limits_.deadline = deadline; }
 
     bool Load(std::u16string_view pathOrUrl) override {
         nodes_.clear();
@@ -377,7 +390,7 @@ private:
     IXMLDOMNode* Node(XmlNode h) const { return nodes_[h.id() - 1].get(); }
 
     com_ptr<IXMLDOMDocument2> doc_;
-    FetchLimits limits_;
+    BoundedLimits limits_;
     std::vector<com_ptr<IXMLDOMNode>> nodes_;
 };
 

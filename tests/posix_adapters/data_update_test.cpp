@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,10 +41,11 @@ protected:
     adapters::posix::PugiXmlDocumentFactory xml{{2, 2, 64 * 1024}};
     standins::RecordingShell shell;
     std::unique_ptr<hostapi::IFiles> files = adapters::NewFiles();
-    DataFileUpdate update{xml, clock, *files};
+    // The whole refresh's budget is the fetch bound, as by default.
+    DataFileUpdate update{xml, clock, *files, std::chrono::seconds(2)};
     const int32_t now = MinuteCount(clock.now);
-    const std::string oldList = "<StockData><KestriaStockList><StockName>OLD</StockName></KestriaStockList></StockData>";
-    const std::string newList = "<StockData><KestriaStockList><StockName>NEW</StockName></KestriaStockList></StockData>";
+    const std::string oldList = test::StockList("OLD");
+    const std::string newList = test::StockList("NEW");
 
     // The local files; lastupdate is given relative to now.
     std::unique_ptr<STAction> Local(int32_t checkpoint, int64_t minutesAgo, int32_t frequency,
@@ -133,6 +135,7 @@ TEST_F(DataUpdate, StopsWithoutTouchingAnyFile) {
         HttpServer::Response table;
         HttpServer::Response list;
         UpdateOutcome outcome;
+        bool lockHeld = false;  // by another refresh, for longer than the budget
     } cases[] = {
         {"equal checkpoint", {200, Table("5", "1", "", "u")}, {200, newList}, UpdateOutcome::not_newer},
         {"smaller checkpoint", {200, Table("4", "1", "", "u")}, {200, newList}, UpdateOutcome::not_newer},
@@ -155,16 +158,30 @@ TEST_F(DataUpdate, StopsWithoutTouchingAnyFile) {
         {"list names a character past U+10FFFF", {200, Table("9", "1", "", "u")},
          {200, "<StockData><KestriaStockList><StockName>&#x110000;</StockName></KestriaStockList></StockData>"},
          UpdateOutcome::list_unreachable},
+        {"a sign-in page instead of the list", {200, Table("9", "1", "", "u")},
+         {200, "<html><body><form><input name=\"user\"/></form></body></html>"}, UpdateOutcome::list_invalid},
+        {"list entries without StockID", {200, Table("9", "1", "", "u")},
+         {200, "<StockData><KestriaStockList><StockName>N</StockName></KestriaStockList></StockData>"},
+         UpdateOutcome::list_invalid},
+        {"table without verbs", {200, "<ActionList><lastcheckpoint>9</lastcheckpoint><lastupdate>1</lastupdate>"
+                                      "<updateurl>u</updateurl></ActionList>"},
+         {200, newList}, UpdateOutcome::table_invalid},
+        {"table without updateurl", {200, Table("9", "1", "", "")}, {200, newList}, UpdateOutcome::table_invalid},
+        {"another refresh holds the lock", {200, Table("9", "1", "", "u")}, {200, newList}, UpdateOutcome::lock_busy,
+         true},
     };
     for (const auto& c : cases) {
         auto action = Local(5, 100, 60, server.Url("/v/acturl.xml"));
         const std::string table = Read(local.path() / "acturl.xml");
         server.Set("/v/acturl.xml", c.table);
         server.Set("/v/varnokeL.xml", c.list);
+        const auto held = c.lockHeld ? files->LockFolder(local.Folder(), std::chrono::steady_clock::now()) : nullptr;
+        ASSERT_EQ(held != nullptr, c.lockHeld) << c.name;
         update.Run(*action);
         EXPECT_EQ(update.LastOutcome(), c.outcome) << c.name;
         EXPECT_FALSE(action->UpdateDone()) << c.name;
         EXPECT_TRUE(LocalUnchanged(table)) << c.name;
+        EXPECT_EQ(test::FilesIn(local.path()), 2) << c.name;  // no temporary left either
     }
 }
 
@@ -175,14 +192,16 @@ TEST_F(DataUpdate, ANegativeLocalCheckpointIsBelowAnUnreadableRemoteOne) {
     EXPECT_EQ(update.LastOutcome(), UpdateOutcome::refreshed);
 }
 
-TEST_F(DataUpdate, ARemoteTableWithoutVerbsStillReplacesTheLocalOne) {
+TEST_F(DataUpdate, ARemoteTableWithoutVerbsReplacesNothing) {
     auto action = Local(5, 100, 60, server.Url("/v/acturl.xml"));
+    const std::string table = Read(local.path() / "acturl.xml");
     Remote("<ActionList><lastcheckpoint>9</lastcheckpoint><lastupdate>1</lastupdate></ActionList>");
     update.Run(*action);
-    EXPECT_EQ(update.LastOutcome(), UpdateOutcome::refreshed);
+    EXPECT_EQ(update.LastOutcome(), UpdateOutcome::table_invalid);
+    EXPECT_TRUE(LocalUnchanged(table));
     STAction later(ActionPorts{xml, shell});
     later.Construct(local.Folder());
-    EXPECT_FALSE(later.UpdateInfoValid());  // it loads no verbs, so it never refreshes again
+    EXPECT_TRUE(later.UpdateInfoValid());  // it still refreshes later
 }
 
 TEST_F(DataUpdate, BaseLocationIsUpToTheLastSlash) {
@@ -196,7 +215,111 @@ TEST_F(DataUpdate, BaseLocationIsUpToTheLastSlash) {
     EXPECT_EQ(update.LastOutcome(), UpdateOutcome::refreshed);
     auto bare = Local(5, 100, 60, "no-slash-here");
     update.Run(*bare);
-    EXPECT_EQ(update.LastOutcome(), UpdateOutcome::table_unreachable);
+    EXPECT_EQ(update.LastOutcome(), UpdateOutcome::not_web_address);
+}
+
+// The remote table chooses updateurl: anything but a web address is never
+// read, whatever lies there.
+TEST_F(DataUpdate, OnlyWebAddressesAreRead) {
+    // A folder holding a newer pair, and one whose table is a pipe no one writes to.
+    const auto source = local.path() / "source";
+    std::filesystem::create_directories(source / "pipe");
+    std::ofstream(source / "acturl.xml") << Table("9", "1", "", "u", "NEW");
+    std::ofstream(source / "varnokeL.xml") << newList;
+    ASSERT_EQ(mkfifo((source / "pipe" / "acturl.xml").c_str(), 0600), 0);
+    const std::string folder = source.string() + "/";
+    const std::string cases[] = {
+        folder, folder + "acturl.xml", "file://" + folder, source.string() + "/pipe/", "/dev/zero/",
+        "acturl.xml", "ftp://127.0.0.1/v/", server.Url("/v with blank/acturl.xml"),
+    };
+    Remote(RemoteTable(9));
+    for (const auto& url : cases) {
+        auto action = Local(5, 100, 60, url);
+        const std::string table = Read(local.path() / "acturl.xml");
+        update.Run(*action);
+        EXPECT_EQ(update.LastOutcome(), UpdateOutcome::not_web_address) << url;
+        EXPECT_TRUE(LocalUnchanged(table)) << url;
+    }
+    EXPECT_TRUE(server.Requests().empty());
+}
+
+// Both documents trickling: the refresh ends within one bound, not two.
+TEST_F(DataUpdate, BothFetchesShareOneBound) {
+    auto action = Local(5, 100, 60, server.Url("/v/acturl.xml"));
+    const std::string table = RemoteTable(9);
+    // The table takes about 1.6 s of the 2 s; the list would take 5 s.
+    server.Set("/v/acturl.xml", {200, table, Behaviour::trickle, table.size() / 32 + 1, 50});
+    server.Set("/v/varnokeL.xml", {200, newList, Behaviour::trickle, newList.size() / 100 + 1, 50});
+    const auto start = std::chrono::steady_clock::now();
+    update.Run(*action);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(update.LastOutcome(), UpdateOutcome::list_unreachable);
+    EXPECT_LT(elapsed, std::chrono::milliseconds(3200));  // 1.6 bounds; each fetch its own bound took 3.6 s
+}
+
+// The replaced files stay what they were: their mode, the links to them;
+// temporaries of killed refreshes go.
+TEST_F(DataUpdate, ReplacementKeepsModeAndLinksAndRemovesLeftovers) {
+    const struct {
+        const char* name;
+        mode_t mode;
+        bool linked;  // both data files are links into another folder
+        bool leftovers;
+    } cases[] = {
+        {"private files", 0600, false, false},
+        {"group-writable files", 0664, false, false},
+        {"linked files", 0644, true, false},
+        {"temporaries of a killed refresh", 0644, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto real = local.path() / "real";
+        std::filesystem::remove_all(real);
+        auto action = Local(5, 100, 60, server.Url("/v/acturl.xml"));
+        Remote(RemoteTable(6));
+        auto where = local.path();
+        if (c.linked) {
+            std::filesystem::create_directory(real);
+            for (const char* name : {"acturl.xml", "varnokeL.xml"}) {
+                std::filesystem::rename(local.path() / name, real / name);
+                std::filesystem::create_symlink(real / name, local.path() / name);
+            }
+            where = real;
+        }
+        for (const char* name : {"acturl.xml", "varnokeL.xml"}) ASSERT_EQ(chmod((where / name).c_str(), c.mode), 0);
+        if (c.leftovers)
+            for (const char* name : {"acturl.xml.update-17", "varnokeL.xml.update-1234"})
+                std::ofstream(local.path() / name) << "half";
+        update.Run(*action);
+        ASSERT_EQ(update.LastOutcome(), UpdateOutcome::refreshed) << Describe(update.LastOutcome());
+        for (const char* name : {"acturl.xml", "varnokeL.xml"}) {
+            struct stat st {};
+            ASSERT_EQ(lstat((local.path() / name).c_str(), &st), 0);
+            EXPECT_EQ(S_ISLNK(st.st_mode), c.linked) << name;
+            ASSERT_EQ(stat((where / name).c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, c.mode) << name;
+        }
+        EXPECT_NE(Read(where / "varnokeL.xml").find("NEW"), std::string::npos);
+        EXPECT_NE(Read(where / "acturl.xml").find("<lastcheckpoint>6<"), std::string::npos);
+        EXPECT_EQ(test::FilesIn(local.path()), c.linked ? 0 : 2);
+        if (c.linked) {
+            EXPECT_EQ(test::FilesIn(real), 2);
+        }
+        for (const char* name : {"acturl.xml", "varnokeL.xml"}) std::filesystem::remove(local.path() / name);
+    }
+}
+
+TEST(DataUpdateFiles, TemporariesAreCreatedExclusively) {
+    TempDir dir;
+    const auto files = adapters::NewFiles();
+    dir.Write("taken", "mine");
+    std::filesystem::create_symlink(dir.path() / "elsewhere", dir.path() / "planted");
+    const auto path = [&](const char* name) { return dir.File(name); };
+    EXPECT_FALSE(files->CreateExclusive(path("taken"), path("taken")));
+    EXPECT_FALSE(files->CreateExclusive(path("planted"), path("taken")));
+    EXPECT_EQ(Read(dir.path() / "taken"), "mine");
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "elsewhere"));
+    EXPECT_TRUE(files->CreateExclusive(path("fresh"), path("taken")));
 }
 
 TEST_F(DataUpdate, NothingWithoutRefreshElements) {
@@ -276,30 +399,39 @@ TEST_F(DataUpdate, KilledAtAnyPointNeverTearsOrMixesTheFiles) {
     server.Set("/v/acturl.xml", {200, remoteTable, Behaviour::trickle, 32, 5});
     server.Set("/v/varnokeL.xml", {200, remoteList, Behaviour::trickle, 32, 5});
 
-    const auto runChild = [&](std::chrono::microseconds killAfter) {
-        auto action = Local(5, 100, 60, server.Url("/v/acturl.xml"));
+    // Children refreshing at once, each its own object (and so its own
+    // updateurl), all killed at the same moment.
+    const auto runChildren = [&](std::chrono::microseconds killAfter, const std::vector<std::string>& urls) {
+        std::vector<std::unique_ptr<STAction>> actions;
+        for (const auto& url : urls) actions.push_back(Local(5, 100, 60, url));
         const std::string oldTable = Read(local.path() / "acturl.xml");
-        const pid_t child = fork();
-        if (child == 0) {
-            update.Run(*action);
-            _exit(update.LastOutcome() == UpdateOutcome::refreshed ? 0 : 1);
+        std::vector<pid_t> children;
+        for (auto& action : actions) {
+            const pid_t child = fork();
+            if (child == 0) {
+                update.Run(*action);
+                _exit(update.LastOutcome() == UpdateOutcome::refreshed ? 0 : 1);
+            }
+            children.push_back(child);
         }
-        int status = 0;
-        if (killAfter.count() >= 0) {
+        std::vector<int> statuses(children.size(), 0);
+        const auto deadline = std::chrono::steady_clock::now() + killAfter;
+        for (std::size_t i = 0; i < children.size(); ++i) {
             // Wait for the kill moment, or less if the child ends first.
-            const auto deadline = std::chrono::steady_clock::now() + killAfter;
-            while (waitpid(child, &status, WNOHANG) == 0) {
+            while (killAfter.count() >= 0 && waitpid(children[i], &statuses[i], WNOHANG) == 0) {
                 if (std::chrono::steady_clock::now() >= deadline) {
-                    kill(child, SIGKILL);
-                    waitpid(child, &status, 0);
+                    kill(children[i], SIGKILL);
                     break;
                 }
                 std::this_thread::sleep_for(std::chrono::microseconds(200));
             }
-        } else {
-            waitpid(child, &status, 0);
+            if (killAfter.count() < 0 || WIFSIGNALED(statuses[i]) == 0) waitpid(children[i], &statuses[i], 0);
         }
-        return std::make_pair(oldTable, status);
+        return std::make_pair(oldTable, statuses);
+    };
+    const auto runChild = [&](std::chrono::microseconds killAfter) {
+        const auto [oldTable, statuses] = runChildren(killAfter, {server.Url("/v/acturl.xml")});
+        return std::make_pair(oldTable, statuses[0]);
     };
 
     // A run left alone completes; its length spaces the kills.
@@ -329,6 +461,37 @@ TEST_F(DataUpdate, KilledAtAnyPointNeverTearsOrMixesTheFiles) {
     // The kills landed both before and after the end of the refresh.
     EXPECT_GT(sawOld, 0);
     EXPECT_GT(sawNew, 0);
+
+    // Two refreshes at once, from two servers: a slow one with checkpoint 6
+    // and a quick one with 7. Left alone, both end with the newer pair: the
+    // slow one finds 7 on disk once it holds the lock.
+    HttpServer slow;
+    slow.Set("/v/acturl.xml", {200, RemoteTable(6), Behaviour::trickle, 8, 10});
+    slow.Set("/v/varnokeL.xml", {200, test::StockList("SIX") + std::string(400, ' '), Behaviour::trickle, 16, 20});
+    server.Set("/v/acturl.xml", {200, RemoteTable(7), Behaviour::trickle, 32, 5});
+    server.Set("/v/varnokeL.xml", {200, test::StockList("SEVEN") + std::string(400, ' '), Behaviour::trickle, 32, 5});
+    const std::vector<std::string> both = {slow.Url("/v/acturl.xml"), server.Url("/v/acturl.xml")};
+    const auto version = [](const std::string& text, const std::string& old, const std::string& six,
+                            const std::string& seven) {
+        return text == old ? 5 : text.find(seven) != std::string::npos ? 7 : text.find(six) != std::string::npos ? 6 : -1;
+    };
+    const auto check = [&](const std::string& oldTable, const std::string& when) {
+        const int list = version(Read(local.path() / "varnokeL.xml"), oldList, ">SIX<", ">SEVEN<");
+        const int table = version(Read(local.path() / "acturl.xml"), oldTable, "<lastcheckpoint>6<", "<lastcheckpoint>7<");
+        EXPECT_NE(list, -1) << when << ": torn list";
+        EXPECT_NE(table, -1) << when << ": torn table";
+        EXPECT_GE(list, table) << when << ": a list older than the checkpoint";
+        return std::make_pair(list, table);
+    };
+    const auto pairStart = std::chrono::steady_clock::now();
+    const auto [pairOld, pairStatuses] = runChildren(std::chrono::microseconds(-1), both);
+    const auto pairWhole =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - pairStart);
+    EXPECT_EQ(check(pairOld, "left alone"), std::make_pair(7, 7));
+    for (int i = 0; i <= 16; ++i) {
+        const auto [oldTable, statuses] = runChildren(pairWhole * i / 16, both);
+        check(oldTable, "pair kill " + std::to_string(i));
+    }
 }
 
 }  // namespace

@@ -7,14 +7,17 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <optional>
 #include <sstream>
+#include <thread>
 
 #include "actions/data_file_update.h"
 #include "actions/st_action.h"
 #include "adapters/platform.h"
 #include "adapters/win32/msxml_document.h"
 #include "standins/recording_shell.h"
+#include "tests/platform_quirks.h"
 #include "tests/refresh_fixture.h"
 #include "tests/temp_dir.h"
 #include "tests/win32_adapters/http_server.h"
@@ -186,6 +189,20 @@ TEST(RemoteLoadTotalBound, SilenceAfterASlowStartEndsAtTheTotal) {
     EXPECT_LT(elapsed, std::chrono::milliseconds(5500));
 }
 
+TEST(RemoteLoadTotalBound, ACallersDeadlineShortensTheBound) {
+    HttpServer server;
+    ASSERT_TRUE(server.Listening());
+    server.Set("/slow.xml", {200, XmlOfSize(120), Behaviour::trickle});  // 6 s
+    adapters::win32::MsxmlDocumentFactory xml{{2, 4, 64 * 1024}};
+    auto doc = xml.NewDocument();
+    ASSERT_TRUE(doc);
+    const auto start = steady_clock::now();
+    doc->SetFetchDeadline(start + std::chrono::seconds(1));
+    doc->Load(server.Url16("/slow.xml"));
+    EXPECT_FALSE(doc->DocumentElement());
+    EXPECT_LT(steady_clock::now() - start, std::chrono::milliseconds(2500));  // the own bound took 4 s
+}
+
 // The XML component as the component and the refresh get it: an answer of
 // 16 MiB loads, one byte more does not.
 TEST(RemoteLoadDefaults, DownloadBounds) {
@@ -215,10 +232,10 @@ protected:
     adapters::win32::MsxmlDocumentFactory xml{kShortLimits};
     standins::RecordingShell shell;
     std::unique_ptr<hostapi::IFiles> files = adapters::NewFiles();
-    DataFileUpdate update{xml, clock, *files};
+    DataFileUpdate update{xml, clock, *files, std::chrono::seconds(2)};
     const int32_t now = MinuteCount(clock.now);
-    const std::string oldList = "<StockData><KestriaStockList><StockName>OLD</StockName></KestriaStockList></StockData>";
-    const std::string newList = "<StockData><KestriaStockList><StockName>NEW</StockName></KestriaStockList></StockData>";
+    const std::string oldList = test::StockList("OLD");
+    const std::string newList = test::StockList("NEW");
 
     // The local files, last refreshed that many minutes ago, every hour.
     std::unique_ptr<STAction> Local(int32_t checkpoint, int64_t minutesAgo) {
@@ -268,6 +285,7 @@ TEST_F(DataUpdateOnWindows, StopsWithoutTouchingAnyFile) {
         HttpServer::Response table;
         HttpServer::Response list;
         UpdateOutcome outcome;
+        bool lockHeld = false;  // by another refresh, for longer than the budget
     } cases[] = {
         {"equal checkpoint", {200, Table("5", "1", "", "u")}, {200, newList}, UpdateOutcome::not_newer},
         {"no lastupdate", {200, Table("9", "", "", "u")}, {200, newList}, UpdateOutcome::no_lastupdate},
@@ -287,6 +305,13 @@ TEST_F(DataUpdateOnWindows, StopsWithoutTouchingAnyFile) {
          UpdateOutcome::list_unreachable},
         {"list never answers", {200, Table("9", "1", "", "u")}, {200, newList, Behaviour::never_answer},
          UpdateOutcome::list_unreachable},
+        {"a sign-in page instead of the list", {200, Table("9", "1", "", "u")},
+         {200, "<html><body><form><input name=\"user\"/></form></body></html>"}, UpdateOutcome::list_invalid},
+        {"table without verbs", {200, "<ActionList><lastcheckpoint>9</lastcheckpoint><lastupdate>1</lastupdate>"
+                                      "<updateurl>u</updateurl></ActionList>"},
+         {200, newList}, UpdateOutcome::table_invalid},
+        {"another refresh holds the lock", {200, Table("9", "1", "", "u")}, {200, newList}, UpdateOutcome::lock_busy,
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -294,13 +319,50 @@ TEST_F(DataUpdateOnWindows, StopsWithoutTouchingAnyFile) {
         const std::string table = Read(local.path() / "acturl.xml");
         server.Set("/v/acturl.xml", c.table);
         server.Set("/v/varnokeL.xml", c.list);
+        // The lock belongs to a thread: another one holds it meanwhile.
+        std::promise<bool> taken;
+        std::promise<void> release;
+        std::thread holder;
+        if (c.lockHeld) {
+            holder = std::thread([&, done = release.get_future()] {
+                const auto held = files->LockFolder(local.Folder(), steady_clock::now());
+                taken.set_value(held != nullptr);
+                done.wait();
+            });
+            EXPECT_TRUE(taken.get_future().get());
+        }
         update.Run(*action);
+        if (c.lockHeld) {
+            release.set_value();
+            holder.join();
+        }
         EXPECT_EQ(update.LastOutcome(), c.outcome) << Describe(update.LastOutcome());
         EXPECT_FALSE(action->UpdateDone());
         EXPECT_EQ(Read(local.path() / "acturl.xml"), table);
         EXPECT_EQ(Read(local.path() / "varnokeL.xml"), oldList);
         EXPECT_EQ(FilesInFolder(), 2);
     }
+}
+
+TEST_F(DataUpdateOnWindows, ReplacementKeepsAttributesAndRemovesLeftovers) {
+    auto action = Local(5, 100);
+    server.Set("/v/acturl.xml", {200, RemoteTable(6)});
+    server.Set("/v/varnokeL.xml", {200, newList});
+    for (const auto* name : {L"acturl.xml", L"varnokeL.xml"})
+        ASSERT_TRUE(SetFileAttributesW((local.path() / name).c_str(), FILE_ATTRIBUTE_HIDDEN));
+    for (const char* name : {"acturl.xml.update-17", "varnokeL.xml.update-1234"}) local.Write(name, "half");
+    update.Run(*action);
+    ASSERT_EQ(update.LastOutcome(), UpdateOutcome::refreshed) << Describe(update.LastOutcome());
+    EXPECT_NE(Read(local.path() / "varnokeL.xml").find("NEW"), std::string::npos);
+    // Wine's ReplaceFileW moves the new file over without the old one's
+    // attributes (a marked difference: this fails once Wine keeps them).
+    for (const auto* name : {L"acturl.xml", L"varnokeL.xml"})
+        EXPECT_EQ((GetFileAttributesW((local.path() / name).c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0,
+                  !test::RunningUnderWine());
+    EXPECT_EQ(FilesInFolder(), 2);
+    // Temporaries are created exclusively.
+    EXPECT_FALSE(files->CreateExclusive(local.File("acturl.xml"), local.File("acturl.xml")));
+    EXPECT_TRUE(files->CreateExclusive(local.File("fresh"), local.File("acturl.xml")));
 }
 
 TEST_F(DataUpdateOnWindows, ServerThatNeverAnswersCostsOnlyTheBound) {
