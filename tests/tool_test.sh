@@ -113,6 +113,11 @@ check "invoke verb 4 prints the connection" "URL;https://w.example/?id=2002" "$o
 out=$(tool invoke 0 'file:///etc/passwd' --data "$work/empty" --dry-run 2>"$work/err"); rc=$?
 check "refused address: status" "0:" "$rc:$out"
 check "refused address: reason" 'varnoke: not opened, not a web address: "file:///etc/passwd"' "$(cat "$work/err")"
+for id in 'file:///C:/Windows/x.exe' 'C:\Users\x.txt' 'https://w.example/a b'; do
+    out=$(tool invoke 4 "$id" --data "$work/empty" --dry-run --app Excel 2>"$work/err"); rc=$?
+    check "verb 4, refused address $id: status" "0:" "$rc:$out"
+    check "verb 4, refused address $id: reason" "varnoke: no web query, not a web address: \"$id\"" "$(cat "$work/err")"
+done
 # Without --dry-run the refresh runs; --verbose says what it did. A refused
 # address keeps anything from opening.
 out=$(tool invoke 0 'file:///x' --data "$work/empty" --verbose 2>&1)
