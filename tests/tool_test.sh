@@ -14,6 +14,9 @@ extra=()
 tool() { "${command[@]}" "$@" "${extra[@]}"; }
 sep=/
 case "$binary" in *.exe) sep='\' ;; esac
+# A folder as the tool shows it: made absolute, and on Windows the drive that
+# Wine maps the Unix root to.
+shown() { if [ "$sep" = / ]; then printf '%s' "$1"; else printf 'Z:%s' "$1" | tr / '\\'; fi; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -66,8 +69,32 @@ out=$(printf '宏岳' | tool scan --data "$work/empty" 2>"$work/err"); rc=$?
 check "missing stock list is no error" 0 "$rc"
 check "missing stock list tags nothing" "" "$out"
 [ "$mode" = com ] || check "missing stock list is reported" \
-    "varnoke: no stock list loaded from $work/empty${sep}varnokeL.xml (missing or malformed): nothing is recognized" \
+    "varnoke: no stock list loaded from $(shown "$work/empty")${sep}varnokeL.xml (missing or malformed): nothing is recognized" \
     "$(cat "$work/err")"
+
+# --data: a folder name that is not UTF-8 is an error; a relative folder is
+# made absolute, so it stays a local folder whatever it looks like. (A
+# Windows command line is UTF-16: no invalid bytes reach the tool there.)
+if [ "$sep" = / ]; then
+    out=$(printf '宏岳' | tool scan --data "$(printf 'ab\xffcd')" 2>"$work/err"); rc=$?
+    check "--data invalid UTF-8: status and stdout" "2:" "$rc:$out"
+    check "--data invalid UTF-8: message" "varnoke: --data: invalid UTF-8 at byte 2" "$(cat "$work/err")"
+    out=$(tool verbs --data '' 2>"$work/err"); rc=$?
+    check "--data empty: status and stdout" "2:" "$rc:$out"
+    check "--data empty: message" "varnoke: --data needs a folder name" "$(cat "$work/err")"
+    mkdir -p "$work/http:/127.0.0.1:1"
+    cp "$work/varnokeL.xml" "$work/http:/127.0.0.1:1/"
+    out=$(cd "$work" && printf '宏岳' | tool scan --data http://127.0.0.1:1)
+    check "--data http://127.0.0.1:1 is the local folder" "$(printf '1\t2\t2001\t宏岳')" "$out"
+fi
+if [ "$mode" != com ]; then
+    out=$(cd "$work/empty" && tool scan --data http://127.0.0.1:1 </dev/null 2>&1)
+    case "$out" in
+        "varnoke: no stock list loaded from $work/empty/http:"*"127.0.0.1:1/varnokeL.xml "*) ;;
+        "varnoke: no stock list loaded from $(shown "$work/empty")\\http:"*"127.0.0.1:1\\varnokeL.xml "*) ;;
+        *) echo "FAIL: --data http://127.0.0.1:1 is made absolute: $out"; failures=$((failures + 1)) ;;
+    esac
+fi
 
 # Without --data the tool reads the copies beside itself.
 out=$(printf '%s' "$(head -c 0 /dev/null)" | tool scan 2>&1); rc=$?
