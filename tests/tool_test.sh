@@ -75,13 +75,13 @@ check "missing stock list tags nothing" "" "$out"
 # --data: a folder name that is not UTF-8 is an error; a relative folder is
 # made absolute, so it stays a local folder whatever it looks like. (A
 # Windows command line is UTF-16: no invalid bytes reach the tool there.)
+out=$(tool verbs --data '' 2>"$work/err"); rc=$?
+check "--data empty: status and stdout" "2:" "$rc:$out"
+check "--data empty: message" "varnoke: --data needs a folder name" "$(cat "$work/err")"
 if [ "$sep" = / ]; then
     out=$(printf '宏岳' | tool scan --data "$(printf 'ab\xffcd')" 2>"$work/err"); rc=$?
     check "--data invalid UTF-8: status and stdout" "2:" "$rc:$out"
     check "--data invalid UTF-8: message" "varnoke: --data: invalid UTF-8 at byte 2" "$(cat "$work/err")"
-    out=$(tool verbs --data '' 2>"$work/err"); rc=$?
-    check "--data empty: status and stdout" "2:" "$rc:$out"
-    check "--data empty: message" "varnoke: --data needs a folder name" "$(cat "$work/err")"
     mkdir -p "$work/http:/127.0.0.1:1"
     cp "$work/varnokeL.xml" "$work/http:/127.0.0.1:1/"
     out=$(cd "$work" && printf '宏岳' | tool scan --data http://127.0.0.1:1)

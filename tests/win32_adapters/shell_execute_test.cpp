@@ -10,6 +10,10 @@ TEST(ShellExecute, AnsiConversionNeverInventsLookAlikes) {
     using adapters::win32::ToAnsiCodePage;
     EXPECT_EQ(ToAnsiCodePage(u"https://q.example/?id=2330"), "https://q.example/?id=2330");
     EXPECT_EQ(ToAnsiCodePage(u""), "");
+    // What the shell reads back is what the second check sees.
+    using adapters::win32::FromAnsiCodePage;
+    EXPECT_EQ(FromAnsiCodePage("https://q.example/?id=2330"), u"https://q.example/?id=2330");
+    EXPECT_EQ(FromAnsiCodePage(""), u"");
     // A full-width quotation mark must not become a real one after the check.
     const std::string converted = ToAnsiCodePage(u"https://q.example/\uFF02 --flag");
     EXPECT_EQ(converted.find('"'), std::string::npos) << converted;
