@@ -38,13 +38,15 @@ inline std::optional<std::u16string> DataFolder(const Options& o, std::string& e
         error = "--data needs a folder name";
         return std::nullopt;
     }
-    std::error_code failed;
-    const std::filesystem::path absolute = std::filesystem::absolute(std::filesystem::path(*Utf8ToUtf16(*dir)), failed);
-    if (failed) {
+    try {
+        std::error_code failed;
+        const auto absolute = std::filesystem::absolute(std::filesystem::path(*Utf8ToUtf16(*dir)), failed);
+        if (!failed) return absolute.u16string();
         error = "--data: cannot make " + *dir + " absolute: " + failed.message();
-        return std::nullopt;
+    } catch (const std::system_error& e) {  // the current folder's name is not UTF-8
+        error = "--data: cannot make " + *dir + " absolute: " + e.what();
     }
-    return absolute.u16string();
+    return std::nullopt;
 }
 
 inline bool ParseDecimal(const std::string& text, int32_t& out) {
