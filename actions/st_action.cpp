@@ -92,14 +92,18 @@ InvokeReport STAction::ISmartTagAction_InvokeVerb(int32_t VerbID, std::u16string
     if (VerbID >= 0 && VerbID < kVerbCount)
         url = actionList[static_cast<std::size_t>(VerbID)].strActionUrl + productId;
 
+    // One guard for every verb: verbs 0 to 3 hand the address to the shell,
+    // verb 4 to the host as the web query's connection "URL;" + address.
     InvokeReport report{InvokeReport::Effect::refused, url};
-    if (VerbID == kWebQueryVerb) {
+    if (!IsWebAddress(url)) {
+        // Nothing opened, nothing inserted.
+    } else if (VerbID == kWebQueryVerb) {
         report.effect = InvokeReport::Effect::no_web_query;
         if (ports_.webQuery) {
             ports_.webQuery->InsertWebQuery(url, Target);
             report.effect = InvokeReport::Effect::web_query;
         }
-    } else if (IsWebAddress(url)) {
+    } else {
         report.effect = ports_.shell.Open(url) ? InvokeReport::Effect::opened
                                                : InvokeReport::Effect::shell_failed;
     }

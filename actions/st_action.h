@@ -37,7 +37,7 @@ struct InvokeReport {
     enum class Effect {
         opened,           // the address was handed to the shell
         shell_failed,     // handed over, but the shell failed
-        refused,          // not a web address: nothing was opened
+        refused,          // not a web address: nothing was opened or inserted
         web_query,        // verb 4: handed to the web query insertion
         no_web_query,     // verb 4 without a web query insertion
     };

@@ -15,9 +15,11 @@ bool HasWebScheme(std::u16string_view text);
 // action table followed by a ProductID from the tag's property bag, and a
 // document can carry any property bag: handed to the shell unchecked, a
 // path, a "file:" address or a UNC name would open files or start programs.
-// True only for addresses with a web scheme that are free of control
-// characters, blanks and double quotes, which could smuggle extra arguments
-// onto a browser's command line.
+// True only for addresses with a web scheme that hold no control (Cc),
+// White_Space or format (Cf) character, no unpaired surrogate and no double
+// quote: any of them could smuggle extra arguments onto a browser's command
+// line or show the user another address than the one opened. Other
+// characters outside ASCII (letters of any script) pass.
 bool IsWebAddress(std::u16string_view url);
 
 }  // namespace varnoke

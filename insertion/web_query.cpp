@@ -4,6 +4,7 @@
 
 #include "core/decimal.h"
 #include "core/strings.h"
+#include "core/web_address.h"
 #include "insertion/cell_reference.h"
 #include "insertion/insert_at_dialog.h"
 
@@ -35,6 +36,10 @@ std::optional<std::u16string> ProposedCell(std::u16string_view address) {
 
 void Insert(hostapi::ISpreadsheetHost& host, hostapi::IInsertAtViewFactory& dialogs, std::u16string_view url,
             hostapi::IHostObject* target) {
+    // The host fetches whatever follows "URL;": a path or a "file:" address
+    // there would read local files or run programs. Checked before the host
+    // is asked anything, so the user is never asked about a refused address.
+    if (!IsWebAddress(url)) return;
     auto range = host.AsRange(target);
     if (!range) return;
     const auto address = range->Address();

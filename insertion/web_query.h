@@ -14,6 +14,8 @@ public:
     WebQueryInsertion(hostapi::ISpreadsheetHost& host, hostapi::IInsertAtViewFactory& dialogs)
         : host_(host), dialogs_(dialogs) {}
 
+    // Only a web address (core/web_address.h) becomes a connection: any
+    // other `url` ends it before the host or the user is asked anything.
     // Any failure ends the insertion at once and silently; what the host
     // already did stays (a sheet added, a query table without refresh).
     void InsertWebQuery(std::u16string_view url, hostapi::IHostObject* target) override;

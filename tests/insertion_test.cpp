@@ -206,6 +206,14 @@ TEST(WebQuery, FailuresEndSilentlyKeepingWhatWasDone) {
         EXPECT_EQ(f.dialogs.record.shows, 0) << failing;
         EXPECT_TRUE(f.book.queryTables.empty()) << failing;
     }
+    for (std::u16string_view url : {u"file:///C:/Windows/x.exe", u"C:\\Users\\x\\x.txt", u"2330", u"",
+                                    u"https://w.example/q?id=2330 x", u"https://w.example/q?id=\u202E2330"}) {
+        WebQueryFixture f;  // no web address: neither the host nor the user is asked anything
+        f.Run({ClickOK()}, url);
+        EXPECT_EQ(f.dialogs.record.shows, 0) << Utf16ToUtf8(url);
+        EXPECT_TRUE(f.book.calls.empty()) << Utf16ToUtf8(url);
+        EXPECT_TRUE(f.book.queryTables.empty()) << Utf16ToUtf8(url);
+    }
     {
         WebQueryFixture f;  // not a cell range: another host's target
         ResetInsertAtRecord();

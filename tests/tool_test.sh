@@ -14,6 +14,9 @@ extra=()
 tool() { "${command[@]}" "$@" "${extra[@]}"; }
 sep=/
 case "$binary" in *.exe) sep='\' ;; esac
+# A folder as the tool shows it: made absolute, and on Windows the drive that
+# Wine maps the Unix root to.
+shown() { if [ "$sep" = / ]; then printf '%s' "$1"; else printf 'Z:%s' "$1" | tr / '\\'; fi; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -85,8 +88,32 @@ out=$(printf '宏岳' | tool scan --data "$work/empty" 2>"$work/err"); rc=$?
 check "missing stock list is no error" 0 "$rc"
 check "missing stock list tags nothing" "" "$out"
 [ "$mode" = com ] || check "missing stock list is reported" \
-    "varnoke: no stock list loaded from $work/empty${sep}varnokeL.xml (missing or malformed): nothing is recognized" \
+    "varnoke: no stock list loaded from $(shown "$work/empty")${sep}varnokeL.xml (missing or malformed): nothing is recognized" \
     "$(cat "$work/err")"
+
+# --data: a folder name that is not UTF-8 is an error; a relative folder is
+# made absolute, so it stays a local folder whatever it looks like. (A
+# Windows command line is UTF-16: no invalid bytes reach the tool there.)
+out=$(tool verbs --data '' 2>"$work/err"); rc=$?
+check "--data empty: status and stdout" "2:" "$rc:$out"
+check "--data empty: message" "varnoke: --data needs a folder name" "$(cat "$work/err")"
+if [ "$sep" = / ]; then
+    out=$(printf '宏岳' | tool scan --data "$(printf 'ab\xffcd')" 2>"$work/err"); rc=$?
+    check "--data invalid UTF-8: status and stdout" "2:" "$rc:$out"
+    check "--data invalid UTF-8: message" "varnoke: --data: invalid UTF-8 at byte 2" "$(cat "$work/err")"
+    mkdir -p "$work/http:/127.0.0.1:1"
+    cp "$work/varnokeL.xml" "$work/http:/127.0.0.1:1/"
+    out=$(cd "$work" && printf '宏岳' | tool scan --data http://127.0.0.1:1)
+    check "--data http://127.0.0.1:1 is the local folder" "$(printf '1\t2\t2001\t宏岳')" "$out"
+fi
+if [ "$mode" != com ]; then
+    out=$(cd "$work/empty" && tool scan --data http://127.0.0.1:1 </dev/null 2>&1)
+    case "$out" in
+        "varnoke: no stock list loaded from $work/empty/http:"*"127.0.0.1:1/varnokeL.xml "*) ;;
+        "varnoke: no stock list loaded from $(shown "$work/empty")\\http:"*"127.0.0.1:1\\varnokeL.xml "*) ;;
+        *) echo "FAIL: --data http://127.0.0.1:1 is made absolute: $out"; failures=$((failures + 1)) ;;
+    esac
+fi
 
 # Without --data the tool reads the copies beside itself.
 out=$(printf '%s' "$(head -c 0 /dev/null)" | tool scan 2>&1); rc=$?
@@ -132,6 +159,11 @@ check "invoke verb 4 prints the connection" "URL;https://w.example/?id=2002" "$o
 out=$(tool invoke 0 'file:///etc/passwd' --data "$work/empty" --dry-run 2>"$work/err"); rc=$?
 check "refused address: status" "0:" "$rc:$out"
 check "refused address: reason" 'varnoke: not opened, not a web address: "file:///etc/passwd"' "$(cat "$work/err")"
+for id in 'file:///C:/Windows/x.exe' 'C:\Users\x.txt' 'https://w.example/a b'; do
+    out=$(tool invoke 4 "$id" --data "$work/empty" --dry-run --app Excel 2>"$work/err"); rc=$?
+    check "verb 4, refused address $id: status" "0:" "$rc:$out"
+    check "verb 4, refused address $id: reason" "varnoke: no web query, not a web address: \"$id\"" "$(cat "$work/err")"
+done
 # Without --dry-run the refresh runs; --verbose says what it did. A refused
 # address keeps anything from opening.
 out=$(tool invoke 0 'file:///x' --data "$work/empty" --verbose 2>&1)

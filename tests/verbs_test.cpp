@@ -203,7 +203,12 @@ INSTANTIATE_TEST_SUITE_P(
         InvokeCase{"no table, javascript address", "", 3, u"javascript:alert(1)", E::refused, u"javascript:alert(1)"},
         InvokeCase{"no table, UNC path", "", 0, u"\\\\evil\\share\\x.exe", E::refused, u"\\\\evil\\share\\x.exe"},
         InvokeCase{"no table, empty identifier", "", 0, u"", E::refused, u""},
-        InvokeCase{"no table, verb 4 still hands over", "", 4, u"x", E::web_query, u"x"},
+        // Verb 4's connection is "URL;" + address: the same guard.
+        InvokeCase{"no table, verb 4 with a bare word", "", 4, u"x", E::refused, u"x"},
+        InvokeCase{"no table, verb 4 with a file address", "", 4, u"file:///C:/Windows/x.exe", E::refused, u"file:///C:/Windows/x.exe"},
+        InvokeCase{"no table, verb 4 with a Windows path", "", 4, u"C:\\Users\\x.txt", E::refused, u"C:\\Users\\x.txt"},
+        InvokeCase{"no table, verb 4 with a web address", "", 4, u"https://x.example/", E::web_query, u"https://x.example/"},
+        InvokeCase{"verb 4 with a blank in the identifier", kTable, 4, u"2330\u3000x", E::refused, u"https://w.example/q?id=2330\u3000x"},
         InvokeCase{"quote smuggling browser arguments", kTable, 0, u"1\" --x", E::refused, u"https://q.example/?id=1\" --x"}),
     [](const auto& info) { return "case" + std::to_string(info.index); });
 

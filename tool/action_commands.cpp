@@ -65,7 +65,8 @@ int Invoke(const Options& o) {
             std::cerr << "varnoke: the shell could not be started to open it\n";
             return 1;
         case InvokeReport::Effect::refused:
-            std::cerr << "varnoke: not opened, not a web address: \"" << url << "\"\n";
+            std::cerr << "varnoke: " << (verb == kWebQueryVerb ? "no web query" : "not opened")
+                      << ", not a web address: \"" << url << "\"\n";
             return 0;
         case InvokeReport::Effect::web_query:
         case InvokeReport::Effect::no_web_query:

@@ -2,8 +2,11 @@
 #pragma once
 
 #include <charconv>
+#include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
+#include <system_error>
 
 #include "core/unicode.h"
 #include "hostapi/module.h"
@@ -18,12 +21,32 @@ inline int Fail(const std::string& message) {
     return kUsageError;
 }
 
-// --data DIR, or else the folder holding this program (as the component does).
-inline std::u16string DataFolder(const Options& o) {
-    if (auto dir = o.Value("--data")) {
-        if (auto folder = Utf8ToUtf16(*dir)) return *folder;
+// --data DIR, or else the folder holding this program (as the component does);
+// nothing, with `error` set, when DIR is no usable folder name.
+// DIR is made absolute: the data files' loaders fetch any path that begins
+// with "http://" over the network, and a relative folder such as "http:/"
+// would otherwise make one. A local folder always stays a local folder.
+inline std::optional<std::u16string> DataFolder(const Options& o, std::string& error) {
+    const auto dir = o.Value("--data");
+    if (!dir) return hostapi::ComponentFolder();
+    const std::size_t bad = FirstInvalidUtf8(*dir);
+    if (bad != std::string::npos) {
+        error = "--data: invalid UTF-8 at byte " + std::to_string(bad);
+        return std::nullopt;
     }
-    return hostapi::ComponentFolder();
+    if (dir->empty()) {
+        error = "--data needs a folder name";
+        return std::nullopt;
+    }
+    try {
+        std::error_code failed;
+        const auto absolute = std::filesystem::absolute(std::filesystem::path(*Utf8ToUtf16(*dir)), failed);
+        if (!failed) return absolute.u16string();
+        error = "--data: cannot make " + *dir + " absolute: " + failed.message();
+    } catch (const std::system_error& e) {  // the current folder's name is not UTF-8
+        error = "--data: cannot make " + *dir + " absolute: " + e.what();
+    }
+    return std::nullopt;
 }
 
 inline bool ParseDecimal(const std::string& text, int32_t& out) {

@@ -122,27 +122,31 @@ std::unique_ptr<ActionClient> CoreAction(std::u16string_view folder) {
 }
 
 std::unique_ptr<RecognizerClient> MakeRecognizer(const Options& o, std::string& error) {
+    const auto folder = DataFolder(o, error);
+    if (!folder) return nullptr;
     if (o.Flag("--com")) {
 #if defined(_WIN32)
-        return ComRecognizer(o.Value("--data") ? std::optional(DataFolder(o)) : std::nullopt, error);
+        return ComRecognizer(o.Value("--data") ? folder : std::nullopt, error);
 #else
         error = "--com needs the Windows build";
         return nullptr;
 #endif
     }
-    return CoreRecognizer(DataFolder(o));
+    return CoreRecognizer(*folder);
 }
 
 std::unique_ptr<ActionClient> MakeAction(const Options& o, std::string& error) {
+    const auto folder = DataFolder(o, error);
+    if (!folder) return nullptr;
     if (o.Flag("--com")) {
 #if defined(_WIN32)
-        return ComAction(o.Value("--data") ? std::optional(DataFolder(o)) : std::nullopt, error);
+        return ComAction(o.Value("--data") ? folder : std::nullopt, error);
 #else
         error = "--com needs the Windows build";
         return nullptr;
 #endif
     }
-    return CoreAction(DataFolder(o));
+    return CoreAction(*folder);
 }
 
 }  // namespace varnoke::tool

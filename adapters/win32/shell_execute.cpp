@@ -23,12 +23,23 @@ std::string ToAnsiCodePage(std::u16string_view text) {
     return ansi;
 }
 
+std::u16string FromAnsiCodePage(std::string_view ansi) {
+    if (ansi.empty()) return {};
+    const int length = static_cast<int>(ansi.size());
+    const int size = MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, nullptr, 0);
+    if (size <= 0) return {};
+    std::u16string wide(static_cast<std::size_t>(size), u'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), length, reinterpret_cast<wchar_t*>(wide.data()), size);
+    return wide;
+}
+
 bool ShellExecuteShell::Open(std::u16string_view url) {
+    if (!IsWebAddress(url)) return false;
     const std::string ansi = ToAnsiCodePage(url);
-    // Checked again after the conversion, on exactly what the shell receives.
-    std::u16string received;
-    for (unsigned char c : ansi) received.push_back(c);
-    if (!IsWebAddress(received)) return false;
+    // Checked again on the text the shell reads back from the ANSI bytes,
+    // character by character, not byte by byte: a code page's bytes 0x80 and
+    // up stand for letters as often as for blanks.
+    if (!IsWebAddress(FromAnsiCodePage(ansi))) return false;
     const auto result = reinterpret_cast<INT_PTR>(
         ShellExecuteA(nullptr, "Open", ansi.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     return result > 32;

@@ -74,7 +74,8 @@ std::wstring VerbFourBaseUrl(const std::wstring& folder) {
     return std::wstring(url.begin(), url.end());  // the shipped addresses are ASCII
 }
 
-enum class Answer { ok, newSheetOk, cancel };
+// refused: the address is no web address, so no dialog may appear at all.
+enum class Answer { ok, newSheetOk, cancel, refused };
 
 // What the user's thread saw and did; read after it was joined.
 struct UserReport {
@@ -105,10 +106,11 @@ bool Click(HWND dialog, int id) {
     return button && SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored) != 0;
 }
 
-// The user: waits for the dialog (up to 10 s), reads it and answers.
-void User(Answer answer, UserReport& report) {
+// The user: waits for the dialog (up to 10 s, or until the verb returned),
+// reads it and answers.
+void User(Answer answer, UserReport& report, const std::atomic<bool>& returned) {
     HWND dialog = nullptr;
-    for (int tries = 0; tries < 200 && !dialog; ++tries) {
+    for (int tries = 0; tries < 200 && !dialog && !returned; ++tries) {
         dialog = FindWindowW(L"#32770", kDialogTitle);
         if (!dialog) Sleep(50);
     }
@@ -126,6 +128,7 @@ void User(Answer answer, UserReport& report) {
             report.answered = Click(dialog, kOKButtonId);
             break;
         case Answer::cancel:
+        case Answer::refused:
             report.answered = Click(dialog, kCancelButtonId);
             break;
     }
@@ -142,14 +145,15 @@ com_ptr<I> Create(const wchar_t* progId, const std::string& what) {
     return object;
 }
 
-void RunCase(const char* name, Answer answer, const std::wstring& baseUrl) {
+void RunCase(const char* name, Answer answer, const std::wstring& baseUrl, const wchar_t* productId = L"2330") {
     h.Section(name);
     const std::string what = name;
     Workbook book;
     UserReport report;
+    std::atomic<bool> returned = false;
     HRESULT hr = E_UNEXPECTED;
     com_ptr<FakeBag> bag = MakeFake<FakeBag>(FakeBag::Use::action);
-    bag->properties = {{L"ProductID", L"2330"}};
+    bag->properties = {{L"ProductID", productId}};
     {
         com_ptr<ISmartTagAction> action = Create<ISmartTagAction>(kActionProgId, what);
         if (!action) return;
@@ -157,14 +161,21 @@ void RunCase(const char* name, Answer answer, const std::wstring& baseUrl) {
         BSTR app = SysAllocString(L"Excel");
         BSTR text = SysAllocString(L"");
         BSTR xml = SysAllocString(L"");
-        std::thread user(User, answer, std::ref(report));
+        std::thread user(User, answer, std::ref(report), std::cref(returned));
         hr = action->InvokeVerb(4, app, target.get(), bag.get(), text, xml);
+        returned = true;
         user.join();
         SysFreeString(app);
         SysFreeString(text);
         SysFreeString(xml);
     }
     h.CheckHr(hr, S_OK, what + ": InvokeVerb");
+    if (answer == Answer::refused) {
+        h.Check(!report.found, what + ": no dialog");
+        if (!h.Equal(book.Operations(), Calls{}, what + ": no calls")) Harness::Print(book.Log());
+        h.Check(book.queryTables.empty() && book.sheetsAdded == 0, what + ": workbook untouched");
+        return;
+    }
     if (!h.Check(report.found, what + ": the dialog titled \"Insert Stock Price\" appeared within 10 s")) {
         Harness::Print(book.Log());
         return;
@@ -244,6 +255,7 @@ int RunAll(const std::wstring& dll, const std::wstring& tlb) {
     RunCase("OK at the proposed cell", Answer::ok, baseUrl);
     RunCase("OK on a new sheet", Answer::newSheetOk, baseUrl);
     RunCase("Cancel", Answer::cancel, baseUrl);
+    RunCase("a line separator in the ProductID", Answer::refused, baseUrl, L"2330\u2028x");
 
     h.Section("teardown");
     h.CheckHr(unregisterServer(), S_OK, "DllUnregisterServer");

@@ -799,6 +799,11 @@ void InvokeVerbs() {
          true},
         {"a quote smuggling browser arguments", 0, L"Word", L"1\" --x", std::nullopt},
         {"a blank in the identifier", 0, L"Word", L"1 2", std::nullopt},
+        {"a no-break space in the identifier", 0, L"Word", L"1\u00A0--x", std::nullopt},
+        {"an ideographic space in the identifier", 1, L"Word", L"1\u3000--x", std::nullopt},
+        {"a C1 next line in the identifier", 2, L"Word", L"1\u0085x", std::nullopt},
+        {"a right-to-left override in the identifier", 3, L"Word", L"1\u202Eexe.x", std::nullopt},
+        {"an unpaired surrogate in the identifier", 0, L"Word", L"1\xD800", std::nullopt},
     };
     for (const auto& c : withTable) RunInvokeCase(a.get(), c, "with the action table");
 
