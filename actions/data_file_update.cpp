@@ -115,8 +115,8 @@ UpdateOutcome DataFileUpdate::Refresh(STAction& action) {
     // The list first: until the table with its new checkpoint lands, the
     // next refresh simply fetches both again.
     action.MarkUpdateDone();
-    if (!SaveOver(*list, strStockXMLPath, files_)) return UpdateOutcome::save_failed;
-    if (!SaveOver(*table, strActionXMLPath, files_)) return UpdateOutcome::save_failed;
+    if (!SaveOver(*list, strStockXMLPath(), files_)) return UpdateOutcome::save_failed;
+    if (!SaveOver(*table, strActionXMLPath(), files_)) return UpdateOutcome::save_failed;
     return UpdateOutcome::refreshed;
 }
 

@@ -92,12 +92,12 @@ TEST(StockList, ConstructionFormsThePathFromTheFolder) {
     auto xmlFactory = adapters::NewXmlDocumentFactory();
     auto& xml = *xmlFactory;
     STRecognizer r(xml);
-    strStockXMLPath.clear();
+    strStockXMLPath().clear();
     r.Construct(dir.Folder());
-    EXPECT_EQ(strStockXMLPath, dir.Folder() + std::u16string(1, kPathSeparator) + u"varnokeL.xml");
+    EXPECT_EQ(strStockXMLPath(), dir.Folder() + std::u16string(1, kPathSeparator) + u"varnokeL.xml");
     // The separator is always inserted, even after one.
     r.Construct(dir.Folder() + kPathSeparator);
-    EXPECT_EQ(strStockXMLPath, dir.Folder() + kPathSeparator + kPathSeparator + u"varnokeL.xml");
+    EXPECT_EQ(strStockXMLPath(), dir.Folder() + kPathSeparator + kPathSeparator + u"varnokeL.xml");
 }
 
 TEST(StockList, PathIsPerThread) {
@@ -108,12 +108,12 @@ TEST(StockList, PathIsPerThread) {
     r.Construct(a.Folder());
     std::u16string seenOnOtherThread = u"unset";
     std::thread([&] {
-        seenOnOtherThread = strStockXMLPath;  // a new thread starts empty
+        seenOnOtherThread = strStockXMLPath();  // a new thread starts empty
         STRecognizer other(xml);
         other.Construct(b.Folder());
     }).join();
     EXPECT_EQ(seenOnOtherThread, u"");
-    EXPECT_EQ(strStockXMLPath, a.Folder() + std::u16string(1, kPathSeparator) + u"varnokeL.xml");
+    EXPECT_EQ(strStockXMLPath(), a.Folder() + std::u16string(1, kPathSeparator) + u"varnokeL.xml");
 }
 
 TEST(StockList, OnceNotLoadedNeverLoadedAgain) {

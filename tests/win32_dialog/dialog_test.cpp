@@ -463,12 +463,12 @@ void CheckLayout(Session& s) {
 // ---- The form, as the web query shows it ---------------------------------------
 
 void ResetRecord() {
-    bDialogCancelled = 7;
-    bStartAtCell = 7;
-    strInsertRow = u"old-row";
-    strInsertColumn = u"old-column";
-    strMsgTitle = u"unset";
-    strInvalidRefMsg = u"unset";
+    bDialogCancelled() = 7;
+    bStartAtCell() = 7;
+    strInsertRow() = u"old-row";
+    strInsertColumn() = u"old-column";
+    strMsgTitle() = u"unset";
+    strInvalidRefMsg() = u"unset";
 }
 
 struct Outcome {
@@ -628,18 +628,18 @@ void RunFormScenario(const Language& language, const FormScenario& scenario) {
         // As the web query fills it.
         for (int i = 0; i < 6; ++i) form.View().SetCaption(kCaptionOrder[i], session.captions[i]);
         form.View().SetCellText(session.proposal);
-        strInvalidRefMsg = session.Row(kInvalidRefMsgOffset);
-        strMsgTitle = session.Row(kMsgTitleOffset);
+        strInvalidRefMsg() = session.Row(kInvalidRefMsgOffset);
+        strMsgTitle() = session.Row(kMsgTitleOffset);
         DriveWhileShown(session, scenario.user, [&form] { form.Show(); });
         const Outcome& o = scenario.outcome;
-        c.Equal(bDialogCancelled, o.cancelled, "bDialogCancelled");
-        c.Equal(bStartAtCell, o.startAtCell, "bStartAtCell");
-        c.Equal(strInsertRow, o.row, "strInsertRow");
-        c.Equal(strInsertColumn, o.column, "strInsertColumn");
+        c.Equal(bDialogCancelled(), o.cancelled, "bDialogCancelled()");
+        c.Equal(bStartAtCell(), o.startAtCell, "bStartAtCell()");
+        c.Equal(strInsertRow(), o.row, "strInsertRow()");
+        c.Equal(strInsertColumn(), o.column, "strInsertColumn()");
         c.Equal(form.View().CellText(), o.text, "the view's text after closing");
         c.Equal(form.View().CellOptionSelected(), o.cellOption, "the view's option after closing");
     }
-    c.Equal(bDialogCancelled, -1, "bDialogCancelled once the form is gone");
+    c.Equal(bDialogCancelled(), -1, "bDialogCancelled() once the form is gone");
 }
 
 // ---- The view alone, with recorded events -----------------------------------------
@@ -805,8 +805,8 @@ void Headless() {
     {
         frmInsertAt form(factory.NewView());
         form.Show();
-        c.Equal(bDialogCancelled, -1, "bDialogCancelled after a failed show");
-        c.Equal(bStartAtCell, int16_t{7}, "bStartAtCell untouched");
+        c.Equal(bDialogCancelled(), -1, "bDialogCancelled() after a failed show");
+        c.Equal(bStartAtCell(), int16_t{7}, "bStartAtCell() untouched");
     }
 }
 
