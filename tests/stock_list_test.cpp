@@ -4,6 +4,7 @@
 
 #include "adapters/platform.h"
 #include "core/data_paths.h"
+#include "core/thread_records.h"
 #include "recognizer/st_recognizer.h"
 #include "tests/temp_dir.h"
 
@@ -107,12 +108,19 @@ TEST(StockList, PathIsPerThread) {
     STRecognizer r(xml);
     r.Construct(a.Folder());
     std::u16string seenOnOtherThread = u"unset";
+    const int threadsBefore = ThreadsWithRecords();
+    int threadsDuring = 0;
     std::thread([&] {
         seenOnOtherThread = strStockXMLPath();  // a new thread starts empty
         STRecognizer other(xml);
         other.Construct(b.Folder());
+        threadsDuring = ThreadsWithRecords();
     }).join();
     EXPECT_EQ(seenOnOtherThread, u"");
+    EXPECT_EQ(threadsDuring, threadsBefore + 1);
+#if !defined(_WIN32)  // on Windows the DLL frees them at thread detach (tests/win32/test_host.cpp)
+    EXPECT_EQ(ThreadsWithRecords(), threadsBefore) << "an ended thread's records are freed";
+#endif
     EXPECT_EQ(strStockXMLPath(), a.Folder() + std::u16string(1, kPathSeparator) + u"varnokeL.xml");
 }
 
