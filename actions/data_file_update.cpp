@@ -178,25 +178,25 @@ UpdateOutcome DataFileUpdate::Replace(hostapi::IXmlDocument& list, hostapi::IXml
                                       STAction& action) {
     // One refresh at a time per data folder: two at once could leave one's
     // list beside the other's newer checkpoint, which no refresh repairs.
-    const auto lock = files_.LockFolder(FolderOf(strActionXMLPath), deadline);
+    const auto lock = files_.LockFolder(FolderOf(strActionXMLPath()), deadline);
     if (!lock) return UpdateOutcome::lock_busy;
     NoShell noShell;
     {
         // A refresh that finished while we fetched makes ours not newer.
         STAction onDisk(ActionPorts{xml_, noShell});
-        onDisk.LoadActionURLFromXMLFile(strActionXMLPath);
+        onDisk.LoadActionURLFromXMLFile(strActionXMLPath());
         if (onDisk.UpdateInfoValid()) known = std::max(known, onDisk.LastCheckpoint());
         if (remote <= known) return UpdateOutcome::not_newer;
     }
 
     // Temporaries of refreshes killed before their move; no one else writes
     // them while we hold the lock.
-    for (const std::u16string* path : {&strStockXMLPath, &strActionXMLPath}) {
+    for (const std::u16string* path : {&strStockXMLPath(), &strActionXMLPath()}) {
         files_.RemoveFilesStartingWith(*path + std::u16string(kTemporaryMarker));
         files_.RemoveFilesStartingWith(files_.ResolveLinks(*path) + std::u16string(kTemporaryMarker));
     }
 
-    Replacement newList(files_, strStockXMLPath), newTable(files_, strActionXMLPath);
+    Replacement newList(files_, strStockXMLPath()), newTable(files_, strActionXMLPath());
     if (!newList.Write(list) || !newTable.Write(table)) {
         action.MarkUpdateDone();
         return UpdateOutcome::save_failed;

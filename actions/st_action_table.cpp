@@ -18,9 +18,9 @@ namespace varnoke {
 
 void STAction::Construct(std::u16string_view componentFolder) {
     updateDone = false;
-    strActionXMLPath = FormDataFilePath(componentFolder, kActionFileName);
-    strStockXMLPath = FormDataFilePath(componentFolder, kStockFileName);
-    LoadActionURLFromXMLFile(strActionXMLPath);
+    strActionXMLPath() = FormDataFilePath(componentFolder, kActionFileName);
+    strStockXMLPath() = FormDataFilePath(componentFolder, kStockFileName);
+    LoadActionURLFromXMLFile(strActionXMLPath());
 }
 
 void STAction::LoadActionURLFromXMLFile(std::u16string_view sXMLPathIn) {

@@ -1,9 +1,11 @@
-// The in-process server: class factories and the four exports.
+// The in-process server: class factories, the four exports and the
+// per-thread records' lifetime.
 #include <windows.h>
 
 #include "adapters/win32/com/com_object.h"
 #include "component/classes.h"
 #include "component/registration.h"
+#include "core/thread_records.h"
 #include "varnoke.h"
 
 namespace varnoke::com {
@@ -44,8 +46,47 @@ private:
 ClassFactory recognizerFactory(CreateSTRecognizer);
 ClassFactory actionFactory(CreateSTAction);
 
+// Each thread's records hang in a TLS slot of the DLL's own. The runtime's
+// thread_local storage is torn down by its own detach callbacks, which run
+// before DllMain; a TLS slot stays readable until the thread is gone.
+DWORD recordSlot = TLS_OUT_OF_INDEXES;
+
+void* GetRecords() noexcept {
+    const DWORD error = GetLastError();  // TlsGetValue clears it
+    void* records = TlsGetValue(recordSlot);
+    SetLastError(error);
+    return records;
+}
+void SetRecords(void* records) noexcept { TlsSetValue(recordSlot, records); }
+
 }  // namespace
 }  // namespace varnoke::com
+
+// Frees the per-thread records and nothing else: no waiting, no calls into
+// other components. The DLL holds no reference to itself, so it unloads
+// whenever COM finds no object alive and no lock.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void* reserved) {
+    using namespace varnoke::com;
+    switch (reason) {
+        case DLL_PROCESS_ATTACH:
+            recordSlot = TlsAlloc();
+            if (recordSlot == TLS_OUT_OF_INDEXES) return FALSE;
+            varnoke::UseThreadSlot({&GetRecords, &SetRecords});
+            break;
+        case DLL_THREAD_DETACH:
+            varnoke::FreeThisThreadRecords();
+            break;
+        case DLL_PROCESS_DETACH:
+            // At process exit other threads were stopped wherever they were:
+            // the memory goes with the process.
+            if (reserved) break;
+            varnoke::FreeAllThreadRecords();
+            TlsFree(recordSlot);
+            break;
+        default: break;
+    }
+    return TRUE;
+}
 
 using varnoke::com::ModuleCounts;
 

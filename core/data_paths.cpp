@@ -1,9 +1,19 @@
 #include "core/data_paths.h"
 
-namespace varnoke {
+#include "core/thread_records.h"
 
-thread_local std::u16string strStockXMLPath;
-thread_local std::u16string strActionXMLPath;
+namespace varnoke {
+namespace {
+
+struct DataPaths {
+    std::u16string stock;
+    std::u16string action;
+};
+
+}  // namespace
+
+std::u16string& strStockXMLPath() { return ThisThread<DataPaths>().stock; }
+std::u16string& strActionXMLPath() { return ThisThread<DataPaths>().action; }
 
 std::u16string FormDataFilePath(std::u16string_view folder, std::u16string_view fileName) {
     std::u16string path;

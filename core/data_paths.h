@@ -1,8 +1,8 @@
 // Where the two data files live: in the folder of the component's own file.
 //
-// The paths are module-level state with one copy per thread: every object
-// constructed on a thread rewrites that thread's copy, and objects on other
-// threads never see it.
+// The paths are module-level state with one copy per thread (a per-thread
+// record, core/thread_records.h): every object constructed on a thread
+// rewrites that thread's copy, and objects on other threads never see it.
 #pragma once
 
 #include <string>
@@ -19,8 +19,9 @@ inline constexpr char16_t kPathSeparator = u'\\';
 inline constexpr char16_t kPathSeparator = u'/';
 #endif
 
-extern thread_local std::u16string strStockXMLPath;
-extern thread_local std::u16string strActionXMLPath;
+// The calling thread's copies.
+std::u16string& strStockXMLPath();
+std::u16string& strActionXMLPath();
 
 // folder + separator + file name. The separator is always inserted, even when
 // the folder already ends in one (a drive's root): the doubled separator is

@@ -1,7 +1,8 @@
 // frmInsertAt: where the web query goes, asked in a small modal dialog.
 //
-// The answer is left in module-level variables with one copy per thread,
-// which keep their values from one use of the dialog to the next. Every way
+// The answer is left in module-level variables with one copy per thread (a
+// per-thread record, core/thread_records.h), which keep their values from
+// one use of the dialog to the next. Every way
 // out of the dialog writes bDialogCancelled: OK 0; Cancel, the close command
 // and the instance's destruction -1.
 #pragma once
@@ -14,12 +15,13 @@
 
 namespace varnoke {
 
-extern thread_local int32_t bDialogCancelled;  // -1: no accepted answer
-extern thread_local int16_t bStartAtCell;      // -1 (true): at the typed cell; 0: on a new sheet
-extern thread_local std::u16string strInsertRow;
-extern thread_local std::u16string strInsertColumn;
-extern thread_local std::u16string strMsgTitle;       // title of the dialog's message boxes
-extern thread_local std::u16string strInvalidRefMsg;  // text of the invalid-reference message
+// The calling thread's copies.
+int32_t& bDialogCancelled();  // -1: no accepted answer
+int16_t& bStartAtCell();      // -1 (true): at the typed cell; 0: on a new sheet
+std::u16string& strInsertRow();
+std::u16string& strInsertColumn();
+std::u16string& strMsgTitle();       // title of the dialog's message boxes
+std::u16string& strInvalidRefMsg();  // text of the invalid-reference message
 
 class frmInsertAt final : public hostapi::IInsertAtEvents {
 public:

@@ -68,14 +68,14 @@ void Insert(hostapi::ISpreadsheetHost& host, hostapi::IInsertAtViewFactory& dial
                                         InsertAtControl::OKButton, InsertAtControl::CancelButton};
     for (int i = 0; i < 6; ++i) dialog.View().SetCaption(controls[i], texts[i]);
     dialog.View().SetCellText(*proposal);
-    strInvalidRefMsg = texts[6];
-    strMsgTitle = texts[7];
+    strInvalidRefMsg() = texts[6];
+    strMsgTitle() = texts[7];
 
     dialog.Show();
     // Read before the instance goes: its destruction cancels.
-    if (bDialogCancelled == -1) return;
-    const bool atCell = bStartAtCell != 0;
-    const std::u16string row = strInsertRow, column = strInsertColumn;
+    if (bDialogCancelled() == -1) return;
+    const bool atCell = bStartAtCell() != 0;
+    const std::u16string row = strInsertRow(), column = strInsertColumn();
 
     std::unique_ptr<hostapi::IWorksheet> sheet;
     std::unique_ptr<hostapi::IRange> destination;

@@ -13,8 +13,8 @@
 namespace varnoke {
 
 Status STRecognizer::Construct(std::u16string_view componentFolder) {
-    strStockXMLPath = FormDataFilePath(componentFolder, kStockFileName);
-    return LoadStockSymbolFromXMLFile(strStockXMLPath);
+    strStockXMLPath() = FormDataFilePath(componentFolder, kStockFileName);
+    return LoadStockSymbolFromXMLFile(strStockXMLPath());
 }
 
 Status STRecognizer::LoadStockSymbolFromXMLFile(std::u16string_view sXMLPathIn) {

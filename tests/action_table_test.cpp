@@ -156,8 +156,8 @@ TEST(ActionTable, ConstructionFormsBothPathsOnThisThread) {
     std::u16string stockPath, actionPath;
     std::thread([&] {
         fixture.Action(CompleteActionTable());
-        stockPath = strStockXMLPath;
-        actionPath = strActionXMLPath;
+        stockPath = strStockXMLPath();
+        actionPath = strActionXMLPath();
     }).join();
     EXPECT_EQ(actionPath, fixture.dir.Folder() + kPathSeparator + u"acturl.xml");
     EXPECT_EQ(stockPath, fixture.dir.Folder() + kPathSeparator + u"varnokeL.xml");

@@ -7,12 +7,12 @@
 namespace varnoke::test {
 
 inline void ResetInsertAtRecord() {
-    bDialogCancelled = 7;
-    bStartAtCell = 7;
-    strInsertRow = u"old-row";
-    strInsertColumn = u"old-column";
-    strMsgTitle = u"Title";
-    strInvalidRefMsg = u"Invalid!";
+    bDialogCancelled() = 7;
+    bStartAtCell() = 7;
+    strInsertRow() = u"old-row";
+    strInsertColumn() = u"old-column";
+    strMsgTitle() = u"Title";
+    strInvalidRefMsg() = u"Invalid!";
 }
 
 }  // namespace varnoke::test

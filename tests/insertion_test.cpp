@@ -46,14 +46,14 @@ TEST_P(InsertAtDialog, Case) {
         frmInsertAt form(std::move(view));
         form.Show();
         EXPECT_EQ(window->Shown(), c.stillShown);
-        EXPECT_EQ(bDialogCancelled, c.cancelled);
-        EXPECT_EQ(bStartAtCell, c.startAtCell);
-        EXPECT_EQ(strInsertRow, c.row);
-        EXPECT_EQ(strInsertColumn, c.column);
+        EXPECT_EQ(bDialogCancelled(), c.cancelled);
+        EXPECT_EQ(bStartAtCell(), c.startAtCell);
+        EXPECT_EQ(strInsertRow(), c.row);
+        EXPECT_EQ(strInsertColumn(), c.column);
         ASSERT_EQ(static_cast<int>(record.messageBoxes.size()), c.messageBoxes);
         for (const auto& [text, title] : record.messageBoxes) EXPECT_EQ(title, u"Title");
     }
-    EXPECT_EQ(bDialogCancelled, -1);  // the instance's end cancels
+    EXPECT_EQ(bDialogCancelled(), -1);  // the instance's end cancels
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -132,8 +132,8 @@ TEST(WebQuery, DialogLanguageFollowsTheUserInterface) {
         EXPECT_EQ(captions.at(InsertAtControl::optNewSheet), LoadLocalString(c.base + 8)) << c.language;
         EXPECT_EQ(captions.at(InsertAtControl::OKButton), LoadLocalString(c.base + 9)) << c.language;
         EXPECT_EQ(captions.at(InsertAtControl::CancelButton), LoadLocalString(c.base + 10)) << c.language;
-        EXPECT_EQ(strInvalidRefMsg, LoadLocalString(c.base + 11)) << c.language;
-        EXPECT_EQ(strMsgTitle, LoadLocalString(c.base + 12)) << c.language;
+        EXPECT_EQ(strInvalidRefMsg(), LoadLocalString(c.base + 11)) << c.language;
+        EXPECT_EQ(strMsgTitle(), LoadLocalString(c.base + 12)) << c.language;
     }
 }
 

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "core/data_paths.h"
+#include "core/thread_records.h"
 #include "recognizer/st_recognizer.h"
 #include "tests/stock_fixture.h"
 
@@ -87,12 +88,12 @@ TEST(StockList, ConstructionFormsThePathFromTheFolder) {
     StockFixture fixture;
     const std::u16string folder = fixture.Dir().Folder();
     auto r = fixture.NewRecognizer();
-    strStockXMLPath.clear();
+    strStockXMLPath().clear();
     r->Construct(folder);
-    EXPECT_EQ(strStockXMLPath, folder + std::u16string(1, kPathSeparator) + u"varnokeL.xml");
+    EXPECT_EQ(strStockXMLPath(), folder + std::u16string(1, kPathSeparator) + u"varnokeL.xml");
     // The separator is always inserted, even after one.
     r->Construct(folder + kPathSeparator);
-    EXPECT_EQ(strStockXMLPath, folder + kPathSeparator + kPathSeparator + u"varnokeL.xml");
+    EXPECT_EQ(strStockXMLPath(), folder + kPathSeparator + kPathSeparator + u"varnokeL.xml");
 }
 
 TEST(StockList, PathIsPerThread) {
@@ -100,12 +101,19 @@ TEST(StockList, PathIsPerThread) {
     auto r = a.NewRecognizer();
     r->Construct(a.Dir().Folder());
     std::u16string seenOnOtherThread = u"unset";
+    const int threadsBefore = ThreadsWithRecords();
+    int threadsDuring = 0;
     std::thread([&] {
-        seenOnOtherThread = strStockXMLPath;  // a new thread starts empty
+        seenOnOtherThread = strStockXMLPath();  // a new thread starts empty
         b.NewRecognizer()->Construct(b.Dir().Folder());
+        threadsDuring = ThreadsWithRecords();
     }).join();
     EXPECT_EQ(seenOnOtherThread, u"");
-    EXPECT_EQ(strStockXMLPath, a.Dir().Folder() + std::u16string(1, kPathSeparator) + u"varnokeL.xml");
+    EXPECT_EQ(threadsDuring, threadsBefore + 1);
+#if !defined(_WIN32)  // on Windows the DLL frees them at thread detach (tests/win32/test_host.cpp)
+    EXPECT_EQ(ThreadsWithRecords(), threadsBefore) << "an ended thread's records are freed";
+#endif
+    EXPECT_EQ(strStockXMLPath(), a.Dir().Folder() + std::u16string(1, kPathSeparator) + u"varnokeL.xml");
 }
 
 TEST(StockList, OnceNotLoadedNeverLoadedAgain) {

@@ -50,7 +50,7 @@ public:
     }
     std::optional<std::string> NotLoadedReason() override {
         if (core_.ListState() != -1) return std::nullopt;
-        return "no stock list loaded from " + Utf16ToUtf8(strStockXMLPath) +
+        return "no stock list loaded from " + Utf16ToUtf8(strStockXMLPath()) +
                " (missing or malformed): nothing is recognized";
     }
 

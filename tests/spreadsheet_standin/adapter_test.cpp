@@ -332,7 +332,7 @@ void Languages(Harness& h) {
             h.Check(caption != captions.end() && caption->second == LoadLocalString(c.block + offset),
                     what + ": caption of control " + std::to_string(static_cast<int>(control)));
         }
-        h.Check(strInvalidRefMsg == LoadLocalString(c.block + 11) && strMsgTitle == LoadLocalString(c.block + 12),
+        h.Check(strInvalidRefMsg() == LoadLocalString(c.block + 11) && strMsgTitle() == LoadLocalString(c.block + 12),
                 what + ": message texts");
     }
 }

@@ -1000,6 +1000,69 @@ void Dispatch() {
 
 // ---------------------------------------------------------------- server
 
+bool Loaded() { return GetModuleHandleW(setup.dll.c_str()) != nullptr; }
+
+// A thread that is the component's only user: it builds both objects, lets
+// them go, frees unused libraries, leaves COM and ends.
+struct LastUser {
+    HANDLE worked = nullptr;  // set once its COM calls are done, before it ends
+    HRESULT init = E_FAIL, recognizer = E_FAIL, action = E_FAIL;
+    bool loadedWhileAlive = false;
+};
+
+DWORD WINAPI LastUserThread(void* parameter) {
+    auto& u = *static_cast<LastUser*>(parameter);
+    u.init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    {
+        com_ptr<IUnknown> r, a;
+        u.recognizer = CoCreateInstance(CLSID_STRecognizer, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, r.put_void());
+        u.action = CoCreateInstance(CLSID_STAction, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, a.put_void());
+        u.loadedWhileAlive = Loaded();
+    }
+    CoFreeUnusedLibraries();
+    if (SUCCEEDED(u.init)) CoUninitialize();
+    SetEvent(u.worked);
+    return 0;
+}
+
+// Runs while this program holds no reference to the DLL. A thread stuck in
+// its exit holds the loader lock, and this process would freeze at its next
+// library load or at exit: then the run ends here, failed.
+void Unloading() {
+    h.Section("Unloading");
+    h.Check(!Loaded(), "the DLL is unloaded once this program frees it");
+
+    LastUser u;
+    u.worked = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, LastUserThread, &u, 0, nullptr);
+    if (!h.Check(u.worked && thread, "starting the last user's thread, error " + Num(GetLastError()))) return;
+    const bool worked = WaitForSingleObject(u.worked, 60000) == WAIT_OBJECT_0;
+    const bool ended = worked && WaitForSingleObject(thread, 1000) == WAIT_OBJECT_0;
+    h.Check(worked, "the last user's COM calls return");
+    h.Check(ended, "the last user's thread ends within a second of its last COM call");
+    if (!ended) {
+        h.Finish();
+        TerminateProcess(GetCurrentProcess(), 1);
+    }
+    CloseHandle(thread);
+    CloseHandle(u.worked);
+    h.CheckHr(u.init, S_OK, "last user: CoInitializeEx");
+    h.CheckHr(u.recognizer, S_OK, "last user: creating the recognizer");
+    h.CheckHr(u.action, S_OK, "last user: creating the action");
+    h.Check(u.loadedWhileAlive, "last user: the DLL is loaded while its objects live");
+    h.Check(!Loaded(), "the DLL is unloaded once its last user has left COM");
+
+    // Apartment-model servers are freed at once in a single-threaded
+    // apartment, but a runtime may delay the unload; a zero delay does not.
+    for (const wchar_t* progId : {kRecognizerProgId, kActionProgId}) {
+        const std::string what = Utf8(progId);
+        Create<IUnknown>(progId, what);  // released at once
+        h.Check(Loaded(), what + ": the DLL is loaded once an object was created");
+        CoFreeUnusedLibrariesEx(0, 0);
+        h.Check(!Loaded(), what + ": the DLL is unloaded by CoFreeUnusedLibraries with no object alive");
+    }
+}
+
 void ClassFactories() {
     h.Section("Class objects");
     const GUID unknown = {0x2D6C1A6E, 0x0B2A, 0x4C59, {0x9E, 0x31, 0x5A, 0x0F, 0x61, 0x77, 0x12, 0x84}};
@@ -1077,6 +1140,23 @@ void Lifetime() {
 
 // ---------------------------------------------------------------- main
 
+// Loads the DLL as this program's own reference and finds its exports.
+HMODULE LoadServer() {
+    HMODULE module = LoadLibraryW(setup.dll.c_str());
+    if (!h.Check(module != nullptr, "LoadLibrary(" + Utf8(setup.dll) + "), error " + Num(GetLastError())))
+        return nullptr;
+    auto& x = setup.exports;
+    x.getClassObject = reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+    x.canUnloadNow = reinterpret_cast<NoArgumentFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+    x.registerServer = reinterpret_cast<NoArgumentFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
+    x.unregisterServer =
+        reinterpret_cast<NoArgumentFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllUnregisterServer")));
+    if (!h.Check(x.getClassObject && x.canUnloadNow && x.registerServer && x.unregisterServer,
+                 "the four server exports"))
+        return nullptr;
+    return module;
+}
+
 int RunAll(const std::wstring& dll, const std::wstring& tlb, const std::wstring& log) {
     setup.dll = dll;
     setup.folder = dll.substr(0, dll.find_last_of(L'\\'));
@@ -1093,24 +1173,21 @@ int RunAll(const std::wstring& dll, const std::wstring& tlb, const std::wstring&
     h.CheckHr(LoadTypeLibEx(tlb.c_str(), REGKIND_REGISTER, hostLibrary.put()), S_OK,
               "LoadTypeLibEx(" + Utf8(tlb) + ", REGKIND_REGISTER)");
 
-    HMODULE module = LoadLibraryW(dll.c_str());
-    if (!h.Check(module != nullptr, "LoadLibrary(" + Utf8(dll) + "), error " + Num(GetLastError()))) return h.Finish();
+    HMODULE module = LoadServer();
+    if (!module) return h.Finish();
     auto& x = setup.exports;
-    x.getClassObject = reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-    x.canUnloadNow = reinterpret_cast<NoArgumentFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
-    x.registerServer = reinterpret_cast<NoArgumentFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
-    x.unregisterServer =
-        reinterpret_cast<NoArgumentFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllUnregisterServer")));
-    if (!h.Check(x.getClassObject && x.canUnloadNow && x.registerServer && x.unregisterServer,
-                 "the four server exports"))
-        return h.Finish();
-    h.Check(ShellWatch::Install(module) >= 1, "the DLL imports a shell execute function the test can watch");
     h.CheckHr(x.registerServer(), S_OK, "DllRegisterServer");
     for (const auto& [progId, clsid] : {std::pair{kRecognizerProgId, CLSID_STRecognizer}, std::pair{kActionProgId, CLSID_STAction}}) {
         CLSID found{};
         const HRESULT hr = CLSIDFromProgID(progId, &found);
         h.Check(hr == S_OK && IsEqualCLSID(found, clsid), "CLSIDFromProgID(" + Utf8(progId) + "), HRESULT " + Hex(hr));
     }
+
+    FreeLibrary(module);
+    setup.exports = {};
+    Unloading();
+    if (!(module = LoadServer())) return h.Finish();
+    h.Check(ShellWatch::Install(module) >= 1, "the DLL imports a shell execute function the test can watch");
 
     Lifetime();
     ClassFactories();

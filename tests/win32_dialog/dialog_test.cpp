@@ -407,12 +407,12 @@ void CheckLayout(Session& s) {
 // ---- The form, as the web query shows it ---------------------------------------
 
 void ResetRecord() {
-    bDialogCancelled = 7;
-    bStartAtCell = 7;
-    strInsertRow = u"old-row";
-    strInsertColumn = u"old-column";
-    strMsgTitle = u"unset";
-    strInvalidRefMsg = u"unset";
+    bDialogCancelled() = 7;
+    bStartAtCell() = 7;
+    strInsertRow() = u"old-row";
+    strInsertColumn() = u"old-column";
+    strMsgTitle() = u"unset";
+    strInvalidRefMsg() = u"unset";
 }
 
 struct Outcome {
@@ -572,18 +572,18 @@ void RunFormScenario(const Language& language, const FormScenario& scenario) {
         // As the web query fills it.
         for (int i = 0; i < 6; ++i) form.View().SetCaption(kCaptionOrder[i], session.captions[i]);
         form.View().SetCellText(session.proposal);
-        strInvalidRefMsg = session.Row(kInvalidRefMsgOffset);
-        strMsgTitle = session.Row(kMsgTitleOffset);
+        strInvalidRefMsg() = session.Row(kInvalidRefMsgOffset);
+        strMsgTitle() = session.Row(kMsgTitleOffset);
         DriveWhileShown(session, scenario.user, [&form] { form.Show(); });
         const Outcome& o = scenario.outcome;
-        h.Equal(bDialogCancelled, o.cancelled, "bDialogCancelled");
-        h.Equal(bStartAtCell, o.startAtCell, "bStartAtCell");
-        h.Equal(strInsertRow, o.row, "strInsertRow");
-        h.Equal(strInsertColumn, o.column, "strInsertColumn");
+        h.Equal(bDialogCancelled(), o.cancelled, "bDialogCancelled");
+        h.Equal(bStartAtCell(), o.startAtCell, "bStartAtCell");
+        h.Equal(strInsertRow(), o.row, "strInsertRow");
+        h.Equal(strInsertColumn(), o.column, "strInsertColumn");
         h.Equal(form.View().CellText(), o.text, "the view's text after closing");
         h.Equal(form.View().CellOptionSelected(), o.cellOption, "the view's option after closing");
     }
-    h.Equal(bDialogCancelled, -1, "bDialogCancelled once the form is gone");
+    h.Equal(bDialogCancelled(), -1, "bDialogCancelled once the form is gone");
 }
 
 // ---- The view alone, with recorded events -----------------------------------------
@@ -749,8 +749,8 @@ void Headless() {
     {
         frmInsertAt form(factory.NewView());
         form.Show();
-        h.Equal(bDialogCancelled, -1, "bDialogCancelled after a failed show");
-        h.Equal(bStartAtCell, int16_t{7}, "bStartAtCell untouched");
+        h.Equal(bDialogCancelled(), -1, "bDialogCancelled after a failed show");
+        h.Equal(bStartAtCell(), int16_t{7}, "bStartAtCell untouched");
     }
 }
 

@@ -17,7 +17,10 @@ struct Cached {
 };
 
 std::mutex cacheLock;
-std::vector<Cached> cache;  // successes only: a library registered later is still found
+// Successes only: a library registered later is still found. Never
+// destroyed: releasing type information at DLL detach would call into the
+// automation library under the loader lock, where its own locks may wait.
+std::vector<Cached>& cache = *new std::vector<Cached>;
 
 HRESULT Lookup(REFIID iid, bool forInvoke, com_ptr<ITypeInfo>& out) {
     com_ptr<ITypeLib> own;
