@@ -1,6 +1,7 @@
 # The two commands a newcomer needs; both install what is missing first.
 #   make demo   build, then run the tool on the shipped data and sample text
 #   make test   build everything and run every test: native, under sanitizers,
+#               each fuzz target briefly,
 #               and the Windows DLL under Wine
 # Also:
 #   make dll    build Varnoke.dll (and varnoke.exe) for 32- and 64-bit Windows
