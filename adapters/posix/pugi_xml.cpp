@@ -6,6 +6,7 @@
 #include <chrono>
 #include <pugixml.hpp>
 
+#include "adapters/bounded_limits.h"
 #include "adapters/platform.h"
 #include "adapters/posix/xml_encoding.h"
 #include "core/unicode.h"
@@ -17,12 +18,6 @@ namespace varnoke::adapters::posix {
 
 using namespace hostapi;  // the ports this file implements
 namespace {
-
-// A document's bounds, and the deadline its caller may add to them.
-struct BoundedLimits : FetchLimits {
-    explicit BoundedLimits(const FetchLimits& limits) : FetchLimits(limits) {}
-    std::optional<std::chrono::steady_clock::time_point> deadline;
-};
 
 // Whitespace-only text is kept, for element text, and hidden from the child
 // nodes below, as the platform DOM does; comments and processing

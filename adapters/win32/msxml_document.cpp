@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "adapters/bounded_limits.h"
 #include "adapters/platform.h"
 #include "adapters/win32/com/com_ptr.h"
 #include "core/web_address.h"
@@ -29,12 +30,6 @@ namespace varnoke::adapters::win32 {
 
 using namespace hostapi;  // the ports this file implements
 namespace {
-
-// A document's bounds, and the deadline its caller may add to them.
-struct BoundedLimits : FetchLimits {
-    explicit BoundedLimits(const FetchLimits& limits) : FetchLimits(limits) {}
-    std::optional<std::chrono::steady_clock::time_point> deadline;
-};
 
 using com::com_ptr;
 using com::MakeBstr;
