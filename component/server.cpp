@@ -99,7 +99,10 @@ extern "C" HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID riid, void
 }
 
 extern "C" HRESULT __stdcall DllCanUnloadNow() {
-    return ModuleCounts::objects == 0 && ModuleCounts::locks == 0 ? S_OK : S_FALSE;
+    if (ModuleCounts::objects != 0 || ModuleCounts::locks != 0) return S_FALSE;
+    // The unload that may follow must not leave the type information held.
+    varnoke::com::ReleaseTypeInfoCache();
+    return S_OK;
 }
 
 extern "C" HRESULT __stdcall DllRegisterServer() { return varnoke::com::RegisterServer(); }

@@ -28,6 +28,9 @@ struct ModuleCounts {
 // library or, for the host's interfaces, from the host's registered one.
 // `forInvoke` asks for the vtable half of a dual interface.
 HRESULT GetInterfaceTypeInfo(REFIID iid, bool forInvoke, ITypeInfo** info) noexcept;
+// Drops the cached type information; called only when no object is alive,
+// outside the loader lock, so the automation library is never called at detach.
+void ReleaseTypeInfoCache() noexcept;
 
 template <class I>
 class Dual : public I {

@@ -19,7 +19,8 @@ struct Cached {
 std::mutex cacheLock;
 // Successes only: a library registered later is still found. Never
 // destroyed: releasing type information at DLL detach would call into the
-// automation library under the loader lock, where its own locks may wait.
+// automation library under the loader lock, where its own locks may wait;
+// it is emptied instead when COM asks whether the DLL may unload.
 std::vector<Cached>& cache = *new std::vector<Cached>;
 
 HRESULT Lookup(REFIID iid, bool forInvoke, com_ptr<ITypeInfo>& out) {
@@ -59,6 +60,14 @@ HRESULT GetInterfaceTypeInfo(REFIID iid, bool forInvoke, ITypeInfo** info) noexc
         cache.push_back({iid, forInvoke, found});
         return found.copy_to(info);
     });
+}
+
+void ReleaseTypeInfoCache() noexcept {
+    std::vector<Cached> released;
+    {
+        std::lock_guard lock(cacheLock);
+        released.swap(cache);
+    }
 }
 
 }  // namespace varnoke::com
