@@ -26,18 +26,12 @@ int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
     return era * 146097 + doe - 719468;
 }
 
-std::u16string Decimal(int32_t value) {
-    std::u16string text;
-    for (char c : std::to_string(value)) text.push_back(static_cast<char16_t>(c));
-    return text;
-}
-
 constexpr std::u16string_view kTemporaryMarker = u".update-";
 
 // Written beside the file it replaces: the move must not cross file systems.
 std::u16string TemporaryBeside(const std::u16string& target) {
     std::random_device random;
-    return target + std::u16string(kTemporaryMarker) + Decimal(static_cast<int32_t>(random() & 0x7FFFFFFF));
+    return target + std::u16string(kTemporaryMarker) + DecimalText(random() & 0x7FFFFFFF);
 }
 
 // The folder part of a data file's path, separator excluded.
@@ -161,7 +155,7 @@ UpdateOutcome DataFileUpdate::Refresh(STAction& action) {
     if (remote <= action.LastCheckpoint()) return UpdateOutcome::not_newer;
     const hostapi::XmlNode lastupdate = table->SelectSingleNode(root, u"lastupdate");
     if (!lastupdate) return UpdateOutcome::no_lastupdate;
-    table->SetText(lastupdate, Decimal(now));
+    table->SetText(lastupdate, DecimalText(now));
 
     // Both documents in hand before any local file changes.
     auto list = xml_.NewDocument();
