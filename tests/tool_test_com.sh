@@ -10,4 +10,10 @@ wine=$here/scripts/wine.sh
 "$here/tests/tool_test.sh" "$wine $bin/varnoke.exe" "$2" com
 status=$?
 "$wine" regsvr32 /s /u "Z:$bin/Varnoke.dll" || { echo "FAIL: unregistration"; status=1; }
+# Unregistered: the error says what to do.
+err=$(printf 'x' | "$wine" "$bin/varnoke.exe" scan --com 2>&1 >/dev/null)
+case "$err" in
+    *"not registered: run regsvr32 Varnoke.dll or the installer"*) ;;
+    *) echo "FAIL: unregistered component, no hint: $err"; status=1 ;;
+esac
 exit $status
