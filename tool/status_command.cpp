@@ -32,11 +32,13 @@ constexpr ClassKeys kClasses[] = {
 };
 
 std::optional<std::wstring> ReadString(HKEY root, const std::wstring& key, REGSAM view) {
+    HKEY opened;
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS) return std::nullopt;
     wchar_t value[1024];
     DWORD size = sizeof value;
-    if (RegGetValueW(root, key.c_str(), nullptr, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | view, nullptr, value,
-                     &size) != ERROR_SUCCESS)
-        return std::nullopt;
+    const LONG rc = RegGetValueW(opened, nullptr, nullptr, RRF_RT_REG_SZ, nullptr, value, &size);
+    RegCloseKey(opened);
+    if (rc != ERROR_SUCCESS) return std::nullopt;
     return std::wstring(value);
 }
 
