@@ -241,6 +241,8 @@ check_rows=(
 "varnokeL.xml|${decl}<StockData>\n$(entry a 1)\n</StockData|1|varnokeL.xml:4: error: not well-formed: unterminated tag <StockData>"
 "varnokeL.xml|<StockData>\n<KestriaStockList><StockName>\xe9</StockName><StockID>1</StockID></KestriaStockList>\n</StockData>\n|1|varnokeL.xml:2: error: byte 41 is not UTF-8 and no encoding is declared"
 "varnokeL.xml|<StockData>\n$(entry a 1)\n</StockData>\n|0|varnokeL.xml:1: warning: no XML declaration naming the encoding"
+"varnokeL.xml|<?xml version=\"1.0\"?>\n<StockData>\n$(entry a 1)\n</StockData>\n|0|varnokeL.xml:1: warning: no XML declaration naming the encoding"
+"varnokeL.xml|${decl}<StockData>\n$(entry a 1)\n<KestriaStockList/>\n</StockData>\n|1|varnokeL.xml:4: error: empty entry"
 "varnokeL.xml|<?xml version=\"1.0\" encoding=\"latin-1\"?>\n<StockData>\n$(entry a 1)\n</StockData>\n|1|varnokeL.xml:1: error: encoding \"latin-1\" is not one the component reads"
 "varnokeL.xml|${decl}<StockData>\n$(entry a 1)\n<KestriaStockList><StockName>b</StockName></KestriaStockList>\n</StockData>\n|1|varnokeL.xml:4: error: no <StockID> in this entry"
 "varnokeL.xml|${decl}<StockData>\n$(entry a 1)\n<KestriaStockList><StockID>2</StockID></KestriaStockList>\n</StockData>\n|1|varnokeL.xml:4: error: no <StockName> in this entry"

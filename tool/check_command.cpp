@@ -185,6 +185,10 @@ public:
             Report(file, 1, true, "no <KestriaStockList> entry", "nothing would be recognized");
         std::map<std::u16string, std::size_t> seen;
         for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (!doc->HasChildNodes(entries[i])) {
+                Report(file, lines[i], true, "empty entry", "it is never recognized");
+                continue;
+            }
             const auto name = Field(*doc, entries[i], u"StockName", file, lines[i], "the entry never matches");
             Field(*doc, entries[i], u"StockID", file, lines[i], "its tags would carry no ProductID");
             if (!name) continue;
@@ -271,7 +275,7 @@ private:
             Report(file, 1, true, "encoding \"" + declared + "\" is not one the component reads",
                    "the file does not load; use UTF-8, UTF-16 with a byte-order mark, big5, gb2312, gbk or gb18030");
         }
-        if (declared.empty() && !bom && !text.starts_with("<?xml"))
+        if (declared.empty() && !bom)
             Report(file, 1, false, "no XML declaration naming the encoding",
                    "readers take the file as UTF-8; a file saved in another encoding does not load");
         if (utf8) {
