@@ -111,7 +111,7 @@ std::string MinutesText(int64_t minutes) {
     const int64_t day = doy - (153 * mp + 2) / 5 + 1;
     const int64_t month = mp < 10 ? mp + 3 : mp - 9;
     const int64_t year = yoe + era * 400 + (month <= 2);
-    char text[40];
+    char text[128];  // room for any 64-bit field
     std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02lld:%02lld", static_cast<long long>(year),
                   static_cast<long long>(month), static_cast<long long>(day), static_cast<long long>(inDay / 60),
                   static_cast<long long>(inDay % 60));
