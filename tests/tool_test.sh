@@ -191,6 +191,8 @@ if [ "$mode" != com ]; then
 cli_rows=(
 "--help|0|usage: varnoke [--data DIR] [--com] COMMAND"
 "-h|0|usage: varnoke [--data DIR] [--com] COMMAND"
+"--data $work -h|0|usage: varnoke [--data DIR] [--com] COMMAND"
+"--data $work --help scan|0|usage: varnoke scan"
 "--version|0|varnoke $version"
 "scan --help|0|Recognizes stock names in UTF-8 text"
 "info -h|0|1033 English, 1028 or 3076"

@@ -97,7 +97,7 @@ bool GlobalOptions(const std::vector<std::string>& args, std::size_t& i, std::ve
             }
             globals.push_back(a);
             globals.push_back(args[++i]);
-        } else if (a.starts_with("--data=") || a == "--com") {
+        } else if (a.starts_with("--data=") || a == "--com" || IsHelp(a)) {
             globals.push_back(a);
         } else {
             error = "unknown option " + a + " before the command";
@@ -120,6 +120,17 @@ int Run(const std::vector<std::string>& args) {
     std::vector<std::string> globals;
     std::string error;
     if (!GlobalOptions(args, i, globals, error)) return Fail(error);
+    if (std::any_of(globals.begin(), globals.end(), IsHelp) && (i >= args.size() || args[i] != "help")) {
+        // Help asked before the command: the command's, or the tool's.
+        globals.erase(std::remove_if(globals.begin(), globals.end(), IsHelp), globals.end());
+        for (const Command& c : kCommands)
+            if (i < args.size() && args[i] == c.name) {
+                std::cout << c.help;
+                return 0;
+            }
+        std::cout << kUsage;
+        return 0;
+    }
     const bool helpFor = i + 1 < args.size() && args[i] == "help";
     if (helpFor) ++i;
     for (const Command& c : kCommands) {
