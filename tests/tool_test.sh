@@ -87,7 +87,7 @@ mkdir "$work/empty"
 out=$(printf '宏岳' | tool scan --data "$work/empty" 2>"$work/err"); rc=$?
 check "missing stock list is no error" 0 "$rc"
 check "missing stock list tags nothing" "" "$out"
-[ "$mode" = com ] || check "missing stock list is reported" \
+check "missing stock list is reported" \
     "varnoke: no stock list loaded from $(shown "$work/empty")${sep}varnokeL.xml (missing or malformed): nothing is recognized" \
     "$(cat "$work/err")"
 
@@ -158,17 +158,19 @@ out=$(tool invoke 4 2002 --data "$work" --dry-run --app Excel)
 check "invoke verb 4 prints the connection" "URL;https://w.example/?id=2002" "$out"
 out=$(tool invoke 0 'file:///etc/passwd' --data "$work/empty" --dry-run 2>"$work/err"); rc=$?
 check "refused address: status" "0:" "$rc:$out"
-check "refused address: reason" 'varnoke: not opened, not a web address: "file:///etc/passwd"' "$(cat "$work/err")"
+missing_table="varnoke: no action table loaded from $(shown "$work/empty")${sep}acturl.xml (missing or malformed): no verb has an address"
+check "refused address: reason, the missing table said" \
+    "$missing_table"$'\n''varnoke: not opened, not a web address: "file:///etc/passwd"' "$(cat "$work/err")"
 for id in 'file:///C:/Windows/x.exe' 'C:\Users\x.txt' 'https://w.example/a b'; do
     out=$(tool invoke 4 "$id" --data "$work/empty" --dry-run --app Excel 2>"$work/err"); rc=$?
     check "verb 4, refused address $id: status" "0:" "$rc:$out"
-    check "verb 4, refused address $id: reason" "varnoke: no web query, not a web address: \"$id\"" "$(cat "$work/err")"
+    check "verb 4, refused address $id: reason" "$missing_table"$'\n'"varnoke: no web query, not a web address: \"$id\"" "$(cat "$work/err")"
 done
 # Without --dry-run the refresh runs; --verbose says what it did. A refused
 # address keeps anything from opening.
 out=$(tool invoke 0 'file:///x' --data "$work/empty" --verbose 2>&1)
 check "invoke --verbose reports the refresh" \
-    "$(printf 'varnoke: data files: the action table has no refresh elements\nvarnoke: not opened, not a web address: "file:///x"')" "$out"
+    "$missing_table"$'\n'"$(printf 'varnoke: data files: the action table has no refresh elements\nvarnoke: not opened, not a web address: "file:///x"')" "$out"
 tool invoke x 1 --dry-run >/dev/null 2>&1; rc=$?
 check "invoke with a bad verb ID" 2 "$rc"
 
@@ -178,8 +180,99 @@ fi
 [ "$mode" = com ] || for pair in "B6|accepted	B	6" "=&b06|accepted	b	06" "A1:C3|accepted	A	1" "&=B6|rejected" "|rejected" \
             "A99999999999|error	Overflow"; do
     out=$(tool cellref "${pair%%|*}"); rc=$?
-    check "cellref ${pair%%|*}" "0:${pair#*|}" "$rc:$out"
+    case "${pair#*|}" in accepted*) status=0 ;; *) status=1 ;; esac  # a script tells by the status
+    check "cellref ${pair%%|*}" "$status:${pair#*|}" "$rc:$out"
 done
+
+# Command-line conventions: ARGS (split on blanks)|STATUS|what stdout holds.
+version=$(sed -n 's/^project(Varnoke VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../CMakeLists.txt")
+printf '宏岳' > "$work/-t"
+if [ "$mode" != com ]; then
+cli_rows=(
+"--help|0|usage: varnoke [--data DIR] [--com] COMMAND"
+"-h|0|usage: varnoke [--data DIR] [--com] COMMAND"
+"--data $work -h|0|usage: varnoke [--data DIR] [--com] COMMAND"
+"--data $work --help scan|0|usage: varnoke scan"
+"--version|0|varnoke $version"
+"scan --help|0|Recognizes stock names in UTF-8 text"
+"info -h|0|1033 English, 1028 or 3076"
+"verbs --data $work --help|0|2052 Simplified Chinese"
+"help invoke|0|4 a refreshable"
+"invoke --help|0|0 stock quote page, 1 company report page"
+"cellref -h|0|Checks a cell reference"
+"check --help|0|FILE:LINE: error|warning"
+"status -h|0|whether each data"
+"--data $work scan $work/-t|0|1	2	2001	宏岳"
+"--data=$work scan -- $work/-t|0|1	2	2001	宏岳"
+"scan --data=$work $work/-t|0|1	2	2001	宏岳"
+"--frobnicate scan|2|"
+"invoke 7 2002 --data $work --dry-run|2|"
+"invoke --data $work --dry-run -- 2 2002|0|https://n.example/?s=2002"
+"cellref -- -B6|1|rejected"
+"invoke 0 2002 --data=$work --dry-run|0|https://q.example/?id=2002"
+"status --data $work|0|stock list: $(shown "$work")${sep}varnokeL.xml: loads, 4 entries"
+"status --data $work|0|action table: $(shown "$work")${sep}acturl.xml: loads, 5 of 5 verbs with an address"
+"status --data $work|0|refresh: off (no lastcheckpoint"
+"status --data $work/empty|0|stock list: $(shown "$work/empty")${sep}varnokeL.xml: does not load"
+"status --data $data|0|refresh: checkpoint 1, updateurl https://data.example.com/varnoke/acturl.xml"
+"status --data $work|0|folder writable: yes"
+)
+for row in "${cli_rows[@]}"; do
+    args=${row%%|*} rest=${row#*|}; status=${rest%%|*} expect=${rest#*|}
+    read -r -a argv <<< "$args"
+    out=$("${command[@]}" "${argv[@]}" 2>"$work/err" </dev/null); rc=$?
+    check "varnoke $args: exit status" "$status" "$rc"
+    case "$out" in *"$expect"*) ;; *) echo "FAIL: varnoke $args: no \"$expect\" in: $out"; failures=$((failures + 1)) ;; esac
+done
+out=$(tool invoke 7 2002 --data "$work" 2>&1)
+check "invoke of a verb not handed out" "varnoke: verb ID 7 is not one the component hands out (0 to 4)" "$out"
+fi
+
+# varnoke check over broken data files: one row per fault, FILE|CONTENT|STATUS|FINDING.
+# CONTENT (printf %b) replaces that file in a copy of the shipped data; the
+# output must hold FINDING (the file's name, line, severity and what).
+decl='<?xml version="1.0" encoding="UTF-8"?>\n'
+entry() { printf '<KestriaStockList><StockName>%s</StockName><StockID>%s</StockID></KestriaStockList>\n' "$1" "$2"; }
+verbs() { local n; for n in "$@"; do printf '<ActionUrl><ActionName>%s</ActionName><URL>https://x.example/?id=</URL></ActionUrl>\n' "$n"; done; }
+five=(StockQuote CompanyReport RecentNews BasicInformation InsertStockPrice)
+refresh() { printf '<lastcheckpoint>%s</lastcheckpoint>\n<lastupdate>%s</lastupdate>\n<updatefrequency>%s</updatefrequency>\n<updateurl>%s</updateurl>\n' "$@"; }
+table() { printf '%b<ActionList>\n%s\n%s\n</ActionList>\n' "$decl" "$(verbs "${five[@]}")" "$(refresh "$@")"; }
+if [ "$mode" != com ]; then
+check_rows=(
+"varnokeL.xml|${decl}<StockData>\n<KestriaStockList><StockName>a</StockNam></KestriaStockList>\n</StockData>\n|1|varnokeL.xml:3: error: not well-formed: end tag </StockNam> closes <StockName>"
+"varnokeL.xml|${decl}<StockData>\n$(entry a 1)\n</StockData|1|varnokeL.xml:4: error: not well-formed: unterminated tag <StockData>"
+"varnokeL.xml|<StockData>\n<KestriaStockList><StockName>\xe9</StockName><StockID>1</StockID></KestriaStockList>\n</StockData>\n|1|varnokeL.xml:2: error: byte 41 is not UTF-8 and no encoding is declared"
+"varnokeL.xml|<StockData>\n$(entry a 1)\n</StockData>\n|0|varnokeL.xml:1: warning: no XML declaration naming the encoding"
+"varnokeL.xml|<?xml version=\"1.0\"?>\n<StockData>\n$(entry a 1)\n</StockData>\n|0|varnokeL.xml:1: warning: no XML declaration naming the encoding"
+"varnokeL.xml|${decl}<StockData>\n$(entry a 1)\n<KestriaStockList/>\n</StockData>\n|1|varnokeL.xml:4: error: empty entry"
+"varnokeL.xml|<?xml version=\"1.0\" encoding=\"latin-1\"?>\n<StockData>\n$(entry a 1)\n</StockData>\n|1|varnokeL.xml:1: error: encoding \"latin-1\" is not one the component reads"
+"varnokeL.xml|${decl}<StockData>\n$(entry a 1)\n<KestriaStockList><StockName>b</StockName></KestriaStockList>\n</StockData>\n|1|varnokeL.xml:4: error: no <StockID> in this entry"
+"varnokeL.xml|${decl}<StockData>\n$(entry a 1)\n<KestriaStockList><StockID>2</StockID></KestriaStockList>\n</StockData>\n|1|varnokeL.xml:4: error: no <StockName> in this entry"
+"varnokeL.xml|${decl}<StockData>\n$(entry ' ' 1)\n</StockData>\n|1|varnokeL.xml:3: error: empty <StockName>"
+"varnokeL.xml|${decl}<StockData>\n$(entry a 1)\n$(entry b 2)\n$(entry a 3)\n</StockData>\n|0|varnokeL.xml:5: warning: name \"a\" also on line 3"
+"varnokeL.xml|${decl}<StockData>\n<KestriaStockLists><StockName>a</StockName><StockID>1</StockID></KestriaStockLists>\n</StockData>\n|1|varnokeL.xml:1: error: no <KestriaStockList> entry"
+"varnokeL.xml|${decl}<StockData>\n<KestriaStockLists><StockName>a</StockName><StockID>1</StockID></KestriaStockLists>\n</StockData>\n|1|varnokeL.xml:3: warning: unknown element <KestriaStockLists>"
+"varnokeL.xml|${decl}<StockData>\n<KestriaStockList><Stockname>a</Stockname><StockID>1</StockID></KestriaStockList>\n</StockData>\n|1|varnokeL.xml:3: warning: unknown element <Stockname>"
+"acturl.xml|${decl}<ActionList>\n$(verbs "${five[@]:0:4}")\n</ActionList>\n|1|acturl.xml:6: error: 4 <ActionUrl> elements, 5 expected"
+"acturl.xml|${decl}<ActionList>\n$(verbs "${five[@]}" Extra)\n</ActionList>\n|0|acturl.xml:8: warning: 6 <ActionUrl> elements, 5 expected"
+"acturl.xml|${decl}<ActionList>\n$(verbs StockQuote CompanyReport BasicInformation RecentNews InsertStockPrice)\n</ActionList>\n|1|acturl.xml:5: error: <ActionName>BasicInformation</ActionName> in position 3, expected RecentNews"
+"acturl.xml|${decl}<ActionList>\n$(verbs "${five[@]}" | sed '2s|https://x.example/?id=|file:///C:/x?id=|')\n</ActionList>\n|1|acturl.xml:4: error: URL \"file:///C:/x?id=\" is not a web address"
+"acturl.xml|$(table 1 soon 10080 https://d.example/acturl.xml)|1|acturl.xml:9: error: <lastupdate> \"soon\" is not a decimal number"
+"acturl.xml|$(table 1 29000000 0 https://d.example/acturl.xml)|1|acturl.xml:10: error: <updatefrequency> 0 is below 1"
+"acturl.xml|$(table -1 29000000 10080 https://d.example/acturl.xml)|1|acturl.xml:8: error: <lastcheckpoint> -1 is below 0"
+"acturl.xml|$(table 1 29000000 10080 ftp://d.example/acturl.xml)|1|acturl.xml:11: error: <updateurl> \"ftp://d.example/acturl.xml\" is not an http(s) address"
+)
+for row in "${check_rows[@]}"; do
+    file=${row%%|*} rest=${row#*|}; finding=${rest##*|} rest=${rest%|*}; status=${rest##*|} content=${rest%|*}
+    rm -rf "$work/check" && mkdir "$work/check" && cp "$data/varnokeL.xml" "$data/acturl.xml" "$work/check/"
+    printf '%b' "$content" > "$work/check/$file"
+    out=$("${command[@]}" check --data "$work/check"); rc=$?
+    check "check, $finding: exit status" "$status" "$rc"
+    case "$out" in *"$finding"*) ;; *) echo "FAIL: check, $finding: not in: $out"; failures=$((failures + 1)) ;; esac
+done
+out=$("${command[@]}" check --data "$data"); rc=$?
+check "check of the shipped data: no finding" "0:" "$rc:$out"
+fi
 
 if [ "$failures" -ne 0 ]; then echo "$failures failed"; exit 1; fi
 echo "tool: all checks passed"

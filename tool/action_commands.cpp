@@ -50,6 +50,16 @@ int Invoke(const Options& o) {
     std::string error;
     auto action = MakeAction(o, error);
     if (!action) return Fail(error);
+    action->WillInvoke(dryRun);
+
+    // Only the IDs a host could be handed: any other would only ever form
+    // the ProductID alone as the address.
+    const std::u16string type(hostapi::kSmartTagType);
+    bool offered = false;
+    for (int32_t index = 1, count = action->VerbCount(type); index <= count && !offered; ++index)
+        offered = action->VerbID(type, index) == verb;
+    if (!offered) return Fail("verb ID " + o.positional[0] + " is not one the component hands out (0 to 4)");
+    if (auto missing = action->NotLoadedReason()) std::cerr << "varnoke: " << *missing << '\n';
 
     const auto report = action->Invoke(verb, *productId, AppOption(o), dryRun);
     if (o.Flag("--verbose"))

@@ -42,10 +42,16 @@ public:
     virtual std::optional<int32_t> VerbID(std::u16string_view type, int32_t index) = 0;
     virtual std::optional<std::u16string> VerbCaption(int32_t verb, std::u16string_view app, int32_t locale) = 0;
     virtual std::u16string VerbName(int32_t verb) = 0;
+    // Said before anything else by a command that will invoke a verb: a
+    // live invocation needs an object built with the ports that open
+    // addresses and refresh the data files.
+    virtual void WillInvoke(bool /*dryRun*/) {}
     // What the invocation handed over, when the client can tell. A dry run
     // opens nothing and refreshes nothing.
     virtual std::optional<InvokeReport> Invoke(int32_t verb, std::u16string_view productId,
                                                std::u16string_view app, bool dryRun) = 0;
+    // Why no verb has an address, when the client can tell.
+    virtual std::optional<std::string> NotLoadedReason() = 0;
     // What the data-file refresh of the last invocation did, when the client can tell.
     virtual std::optional<std::string> LastRefresh() = 0;
 };

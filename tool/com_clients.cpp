@@ -3,10 +3,13 @@
 // with the tool's own recognizer site and property bags.
 #include <objbase.h>
 
+#include "adapters/platform.h"
 #include "adapters/win32/com/boundary.h"
 #include "adapters/win32/com/com_object.h"
 #include "core/data_paths.h"
+#include "recognizer/st_recognizer.h"
 #include "smarttaglib.h"
+#include "standins/recording_shell.h"
 #include "tool/clients.h"
 #include "tool/common.h"
 #include "varnoke.h"
@@ -88,7 +91,47 @@ com_ptr<I> Create(const wchar_t* progId, std::string& error) {
     HRESULT hr = CLSIDFromProgID(progId, &clsid);
     if (SUCCEEDED(hr)) hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(I), object.put_void());
     if (FAILED(hr)) error = "cannot create the registered component: " + HResultText(hr);
+    if (hr == CO_E_CLASSSTRING || hr == REGDB_E_CLASSNOTREG)
+        error += " (not registered: run regsvr32 Varnoke.dll or the installer)";
     return object;
+}
+
+// The folder of the DLL registered for the class: where the component reads
+// its data files when nothing else is loaded.
+std::optional<std::u16string> ServerFolder(const wchar_t* progId) {
+    CLSID clsid;
+    if (FAILED(CLSIDFromProgID(progId, &clsid))) return std::nullopt;
+    wchar_t text[64];
+    if (!StringFromGUID2(clsid, text, 64)) return std::nullopt;
+    const std::wstring key = std::wstring(L"CLSID\\") + text + L"\\InprocServer32";
+    wchar_t path[MAX_PATH * 4];
+    DWORD size = sizeof path;
+    if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, path, &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    std::u16string file(reinterpret_cast<const char16_t*>(path));
+    const auto slash = file.find_last_of(u"\\/");
+    if (slash == std::u16string::npos) return std::nullopt;
+    return file.substr(0, slash);
+}
+
+// The host interfaces do not tell whether a data file loaded, so the file
+// the component reads is loaded here by the same loader.
+std::optional<std::string> ListMissing(const std::u16string& path) {
+    auto xml = adapters::NewXmlDocumentFactory();
+    STRecognizer recognizer(*xml);
+    recognizer.LoadStockSymbolFromXMLFile(path);
+    if (recognizer.ListState() != -1) return std::nullopt;
+    return "no stock list loaded from " + Utf16ToUtf8(path) + " (missing or malformed): nothing is recognized";
+}
+
+std::optional<std::string> TableMissing(const std::u16string& path) {
+    auto xml = adapters::NewXmlDocumentFactory();
+    standins::RecordingShell shell;
+    STAction action(ActionPorts{*xml, shell});
+    action.LoadActionURLFromXMLFile(path);
+    for (const ActionInfo& a : action.ActionList())
+        if (!a.strActionUrl.empty()) return std::nullopt;
+    return "no action table loaded from " + Utf16ToUtf8(path) + " (missing or malformed): no verb has an address";
 }
 
 // A load method of the component's own interface, for --data.
@@ -106,7 +149,8 @@ void LoadFrom(const com_ptr<I>& object, const std::u16string& path,
 
 class ComRecognizerClient final : public RecognizerClient {
 public:
-    explicit ComRecognizerClient(com_ptr<::ISmartTagRecognizer> r) : r_(std::move(r)) {}
+    ComRecognizerClient(com_ptr<::ISmartTagRecognizer> r, std::optional<std::u16string> list)
+        : r_(std::move(r)), list_(std::move(list)) {}
     std::u16string ProgId() override { return Get([&](BSTR* s) { return r_->get_ProgId(s); }); }
     std::u16string Name(int32_t locale) override { return Get([&](BSTR* s) { return r_->get_Name(locale, s); }); }
     std::u16string Desc(int32_t locale) override { return Get([&](BSTR* s) { return r_->get_Desc(locale, s); }); }
@@ -122,8 +166,10 @@ public:
         site->onTag = onTag;
         return SUCCEEDED(r_->Recognize(MakeBstr(text).get(), IF_TYPE_PARA, 1033, site.get()));
     }
-    // The host interfaces do not tell whether a list was loaded.
-    std::optional<std::string> NotLoadedReason() override { return std::nullopt; }
+    std::optional<std::string> NotLoadedReason() override {
+        if (!list_) return "the registered component's folder is unknown: cannot tell whether a stock list loads";
+        return ListMissing(*list_);
+    }
 
 private:
     template <class F>
@@ -133,11 +179,17 @@ private:
         return std::u16string(View(s.get()));
     }
     com_ptr<::ISmartTagRecognizer> r_;
+    std::optional<std::u16string> list_;
 };
 
 class ComActionClient final : public ActionClient {
 public:
-    explicit ComActionClient(com_ptr<::ISmartTagAction> a) : a_(std::move(a)) {}
+    ComActionClient(com_ptr<::ISmartTagAction> a, std::optional<std::u16string> table)
+        : a_(std::move(a)), table_(std::move(table)) {}
+    std::optional<std::string> NotLoadedReason() override {
+        if (!table_) return std::nullopt;
+        return TableMissing(*table_);
+    }
     int32_t VerbCount(std::u16string_view type) override {
         int count = 0;
         a_->get_VerbCount(MakeBstr(type).get(), &count);
@@ -172,6 +224,7 @@ public:
 
 private:
     com_ptr<::ISmartTagAction> a_;
+    std::optional<std::u16string> table_;
 };
 
 }  // namespace
@@ -179,15 +232,19 @@ private:
 std::unique_ptr<RecognizerClient> ComRecognizer(const std::optional<std::u16string>& folder, std::string& error) {
     auto r = Create<::ISmartTagRecognizer>(L"VarnokeST.STRecognizer", error);
     if (!r) return nullptr;
-    if (folder) LoadFrom<::_STRecognizer>(r, FormDataFilePath(*folder, kStockFileName), &::_STRecognizer::LoadStockSymbolFromXMLFile);
-    return std::make_unique<ComRecognizerClient>(std::move(r));
+    const auto from = folder ? folder : ServerFolder(L"VarnokeST.STRecognizer");
+    const auto list = from ? std::optional(FormDataFilePath(*from, kStockFileName)) : std::nullopt;
+    if (folder) LoadFrom<::_STRecognizer>(r, *list, &::_STRecognizer::LoadStockSymbolFromXMLFile);
+    return std::make_unique<ComRecognizerClient>(std::move(r), list);
 }
 
 std::unique_ptr<ActionClient> ComAction(const std::optional<std::u16string>& folder, std::string& error) {
     auto a = Create<::ISmartTagAction>(L"VarnokeST.STAction", error);
     if (!a) return nullptr;
-    if (folder) LoadFrom<::_STAction>(a, FormDataFilePath(*folder, kActionFileName), &::_STAction::LoadActionURLFromXMLFile);
-    return std::make_unique<ComActionClient>(std::move(a));
+    const auto from = folder ? folder : ServerFolder(L"VarnokeST.STAction");
+    const auto table = from ? std::optional(FormDataFilePath(*from, kActionFileName)) : std::nullopt;
+    if (folder) LoadFrom<::_STAction>(a, *table, &::_STAction::LoadActionURLFromXMLFile);
+    return std::make_unique<ComActionClient>(std::move(a), table);
 }
 
 }  // namespace varnoke::tool

@@ -67,5 +67,7 @@ int Info(const Options& o);
 int Verbs(const Options& o);
 int Invoke(const Options& o);
 int CellRef(const Options& o);
+int Check(const Options& o);
+int StatusCommand(const Options& o);
 
 }  // namespace varnoke::tool

@@ -81,11 +81,20 @@ public:
     }
     std::optional<InvokeReport> Invoke(int32_t verb, std::u16string_view productId, std::u16string_view app,
                                        bool dryRun) override {
-        refresh_ = !dryRun;
-        STAction& action = Action(!dryRun);
+        WillInvoke(dryRun);
+        STAction& action = Action();
         standins::PropertyBag bag;
         bag.Write(hostapi::kProductIdKey, productId);
         return action.ISmartTagAction_InvokeVerb(verb, app, nullptr, &bag, u"", u"");
+    }
+
+    void WillInvoke(bool dryRun) override { refresh_ = !dryRun; }
+
+    std::optional<std::string> NotLoadedReason() override {
+        for (const ActionInfo& a : Action().ActionList())
+            if (!a.strActionUrl.empty()) return std::nullopt;
+        return "no action table loaded from " + Utf16ToUtf8(strActionXMLPath()) +
+               " (missing or malformed): no verb has an address";
     }
 
     std::optional<std::string> LastRefresh() override {
@@ -96,9 +105,9 @@ public:
 private:
     // Constructed on first use, with the ports its command needs: only a
     // live invocation opens addresses and refreshes the data files.
-    STAction& Action(bool live = false) {
+    STAction& Action() {
         if (!action_) {
-            action_ = std::make_unique<STAction>(live ? platform_.Ports() : ActionPorts{*platform_.xml, recording_});
+            action_ = std::make_unique<STAction>(refresh_ ? platform_.Ports() : ActionPorts{*platform_.xml, recording_});
             action_->Construct(folder_);
         }
         return *action_;

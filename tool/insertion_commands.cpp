@@ -12,12 +12,16 @@ int CellRef(const Options& o) {
     if (!text) return Fail("TEXT is not valid UTF-8");
     std::optional<CellReference> accepted;
     const Status status = ValidateCellReference(*text, accepted);
-    if (status != Status::ok)
+    // A script can tell an accepted reference by the status alone.
+    if (status != Status::ok) {
         std::cout << "error\t" << Utf16ToUtf8(DescribeFailure(status)) << '\n';
-    else if (accepted)
-        std::cout << "accepted\t" << Utf16ToUtf8(accepted->column) << '\t' << Utf16ToUtf8(accepted->row) << '\n';
-    else
+        return 1;
+    }
+    if (!accepted) {
         std::cout << "rejected\n";
+        return 1;
+    }
+    std::cout << "accepted\t" << Utf16ToUtf8(accepted->column) << '\t' << Utf16ToUtf8(accepted->row) << '\n';
     return 0;
 }
 

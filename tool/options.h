@@ -1,5 +1,6 @@
 // A small command-line parser: options with a value (--data DIR), flags
-// (--json) and positional arguments, in any order.
+// (--json) and positional arguments, in any order; --name=VALUE too, and
+// "--" ends the options.
 #pragma once
 
 #include <map>
@@ -31,7 +32,18 @@ inline std::optional<Options> ParseOptions(const std::vector<std::string>& args,
     Options o;
     for (std::size_t i = first; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a.size() > 1 && a[0] == '-' && a != "-") {
+        if (a == "--") {  // everything after it is an argument, "-x" included
+            o.positional.insert(o.positional.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+            break;
+        }
+        if (const auto eq = a.find('='); a.starts_with("--") && eq != std::string::npos) {
+            const std::string name = a.substr(0, eq);
+            if (!valueOptions.count(name)) {
+                error = "unknown option " + name;
+                return std::nullopt;
+            }
+            o.values[name] = a.substr(eq + 1);
+        } else if (a.size() > 1 && a[0] == '-' && a != "-") {
             if (valueOptions.count(a)) {
                 if (i + 1 >= args.size()) {
                     error = "option " + a + " needs a value";

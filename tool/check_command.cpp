@@ -1,0 +1,405 @@
+// varnoke check: the data files as their maintainers need to see them.
+//
+// Values are read through the same XML port and the same rules as the
+// loaders (a field holding an element has no value, entries are taken in
+// document order, verbs by position), so a finding is about what the
+// component would really do. The port tells no line numbers, so the bytes
+// are also walked here for an outline of the elements and their lines.
+#include <algorithm>
+#include <array>
+#include <map>
+
+#include "actions/data_file_update.h"
+#include "actions/st_action.h"
+#include "adapters/platform.h"
+#include "core/data_paths.h"
+#include "core/decimal.h"
+#include "core/web_address.h"
+#include "core/xml_chars.h"
+#include "core/xml_declaration.h"
+#include "tool/common.h"
+
+namespace varnoke::tool {
+namespace {
+
+// The names the loaders read; verbs follow the ActionUrl order alone.
+constexpr std::array<std::u16string_view, kVerbCount> kVerbNames = {
+    u"StockQuote", u"CompanyReport", u"RecentNews", u"BasicInformation", u"InsertStockPrice"};
+constexpr std::array<const char*, kVerbCount> kVerbDoes = {
+    "the stock quote page", "the company report page", "the recent news page", "the basic information page",
+    "the web query inserted in a spreadsheet"};
+
+struct Element {
+    std::string name;
+    std::size_t line;
+    std::size_t depth;  // 1 for the root
+};
+
+// Elements in document order with their lines, or where the markup breaks.
+struct Outline {
+    std::vector<Element> elements;
+    std::size_t brokenLine = 0;
+    std::string broken;
+
+    std::vector<std::size_t> Lines(std::string_view name) const {
+        std::vector<std::size_t> lines;
+        for (const Element& e : elements)
+            if (e.name == name) lines.push_back(e.line);
+        return lines;
+    }
+};
+
+Outline Walk(std::string_view text) {
+    Outline out;
+    std::vector<std::pair<std::string, std::size_t>> open;
+    std::size_t line = 1, counted = 0;
+    const auto lineAt = [&](std::size_t pos) {
+        line += static_cast<std::size_t>(std::count(text.begin() + counted, text.begin() + pos, '\n'));
+        counted = pos;
+        return line;
+    };
+    const auto fail = [&](std::size_t pos, std::string why) {
+        out.brokenLine = lineAt(pos);
+        out.broken = std::move(why);
+        return out;
+    };
+    std::size_t pos = 0;
+    while ((pos = text.find('<', pos)) != std::string_view::npos) {
+        const auto skipTo = [&](std::string_view end, const char* what) {
+            const std::size_t e = text.find(end, pos + 1);
+            if (e == std::string_view::npos) return false;
+            (void)what;
+            pos = e + end.size();
+            return true;
+        };
+        const std::string_view rest = text.substr(pos);
+        if (rest.starts_with("<?")) {
+            if (!skipTo("?>", "")) return fail(pos, "unterminated processing instruction");
+        } else if (rest.starts_with("<!--")) {
+            if (!skipTo("-->", "")) return fail(pos, "unterminated comment");
+        } else if (rest.starts_with("<![CDATA[")) {
+            if (!skipTo("]]>", "")) return fail(pos, "unterminated CDATA section");
+        } else if (rest.starts_with("<!")) {
+            const std::size_t gt = text.find('>', pos), bracket = text.find('[', pos);
+            if (gt == std::string_view::npos) return fail(pos, "unterminated declaration");
+            if (bracket < gt) {
+                if (!skipTo("]", "")) return fail(pos, "unterminated document type");
+                const std::size_t end = text.find('>', pos);
+                if (end == std::string_view::npos) return fail(pos, "unterminated document type");
+                pos = end + 1;
+            } else {
+                pos = gt + 1;
+            }
+        } else {
+            const bool closing = rest.starts_with("</");
+            const std::size_t start = pos + (closing ? 2 : 1);
+            std::size_t end = start;
+            while (end < text.size() && std::string_view(" \t\r\n/>").find(text[end]) == std::string_view::npos) ++end;
+            const std::string name(text.substr(start, end - start));
+            if (name.empty()) return fail(pos, "a '<' that starts no element");
+            // The tag's end, outside quoted attribute values.
+            char quote = 0;
+            while (end < text.size() && (quote || text[end] != '>')) {
+                if (quote && text[end] == quote) quote = 0;
+                else if (!quote && (text[end] == '"' || text[end] == '\'')) quote = text[end];
+                ++end;
+            }
+            if (end >= text.size()) return fail(pos, "unterminated tag <" + name + ">");
+            const std::size_t tagLine = lineAt(pos);
+            if (closing) {
+                if (open.empty()) return fail(pos, "end tag </" + name + "> without a start tag");
+                if (open.back().first != name)
+                    return fail(pos, "end tag </" + name + "> closes <" + open.back().first + "> of line " +
+                                         std::to_string(open.back().second));
+                open.pop_back();
+            } else {
+                if (open.empty() && !out.elements.empty()) return fail(pos, "a second root element <" + name + ">");
+                out.elements.push_back({name, tagLine, open.size() + 1});
+                if (text[end - 1] != '/') open.emplace_back(name, tagLine);
+            }
+            pos = end + 1;
+        }
+    }
+    if (!open.empty()) {
+        out.brokenLine = open.back().second;
+        out.broken = "<" + open.back().first + "> is never closed";
+    }
+    return out;
+}
+
+std::size_t LineOfByte(std::string_view text, std::size_t offset) {
+    return 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + std::min(offset, text.size()), '\n'));
+}
+
+class Checker {
+public:
+    explicit Checker(hostapi::IXmlDocumentFactory& xml) : xml_(xml) {}
+
+    void Report(const std::string& file, std::size_t line, bool error, const std::string& what,
+                const std::string& why) {
+        std::cout << file << ':' << line << ": " << (error ? "error" : "warning") << ": " << what << " \u2014 "
+                  << why << '\n';
+        errors_ += error;
+    }
+    int Errors() const { return errors_; }
+
+    // Reads the file, checks its encoding and markup; the document when it
+    // loads as the component would load it.
+    std::unique_ptr<hostapi::IXmlDocument> Open(const std::u16string& path, const std::string& file,
+                                                Outline& outline) {
+        const auto bytes = adapters::ReadRegularFile(path);
+        if (!bytes) {
+            Report(file, 0, true, "cannot be read (missing, or not a regular file)",
+                   "the component loads nothing from it");
+            return nullptr;
+        }
+        const std::string text = CheckEncoding(*bytes, file);
+        outline = Walk(text);
+        auto doc = xml_.NewDocument();
+        if (!doc) throw std::runtime_error("cannot create XML documents");
+        doc->SetAsync(false);
+        doc->Load(path);
+        if (doc->DocumentElement()) return doc;
+        if (!outline.broken.empty())
+            Report(file, outline.brokenLine, true, "not well-formed: " + outline.broken,
+                   "the file does not load at all");
+        else if (!HasOnlyXmlChars(text))
+            Report(file, 1, true, "not well-formed: holds a character XML does not allow (a control character?)",
+                   "the file does not load at all");
+        else
+            Report(file, 1, true, "not well-formed", "the file does not load at all");
+        return nullptr;
+    }
+
+    void StockList(const std::u16string& folder) {
+        const std::u16string path = FormDataFilePath(folder, kStockFileName);
+        const std::string file = Utf16ToUtf8(path);
+        Outline outline;
+        auto doc = Open(path, file, outline);
+        if (!doc) return;
+        Unknown(outline, file, {"StockData", "KestriaStockList", "StockName", "StockID"},
+                "the loader reads only <KestriaStockList> entries with <StockName> and <StockID>");
+        const auto entries = doc->ElementsByTagName(u"KestriaStockList").value_or(std::vector<hostapi::XmlNode>{});
+        const auto lines = LinesOf(outline, "KestriaStockList", entries.size());
+        if (entries.empty())
+            Report(file, 1, true, "no <KestriaStockList> entry", "nothing would be recognized");
+        std::map<std::u16string, std::size_t> seen;
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (!doc->HasChildNodes(entries[i])) {
+                Report(file, lines[i], true, "empty entry", "it is never recognized");
+                continue;
+            }
+            const auto name = Field(*doc, entries[i], u"StockName", file, lines[i], "the entry never matches");
+            Field(*doc, entries[i], u"StockID", file, lines[i], "its tags would carry no ProductID");
+            if (!name) continue;
+            const auto [first, added] = seen.emplace(*name, lines[i]);
+            if (!added)
+                Report(file, lines[i], false, "name \"" + Utf16ToUtf8(*name) + "\" also on line " +
+                                                  std::to_string(first->second),
+                       "the text is tagged once for each entry");
+        }
+    }
+
+    void ActionTable(const std::u16string& folder, int32_t now) {
+        const std::u16string path = FormDataFilePath(folder, kActionFileName);
+        const std::string file = Utf16ToUtf8(path);
+        Outline outline;
+        auto doc = Open(path, file, outline);
+        if (!doc) return;
+        Unknown(outline, file,
+                {"ActionList", "ActionUrl", "ActionName", "URL", "lastcheckpoint", "lastupdate", "updatefrequency",
+                 "updateurl"},
+                "the loader reads only <ActionUrl> with <ActionName> and <URL>, and the refresh elements");
+        const auto items = doc->ElementsByTagName(u"ActionUrl").value_or(std::vector<hostapi::XmlNode>{});
+        const auto lines = LinesOf(outline, "ActionUrl", items.size());
+        if (items.size() < kVerbCount) {
+            Report(file, items.empty() ? 1 : lines.back(), true,
+                   std::to_string(items.size()) + " <ActionUrl> elements, " + std::to_string(kVerbCount) +
+                       " expected",
+                   items.empty() ? "no verb has an address, and the refresh never runs"
+                                 : "verbs " + std::to_string(items.size()) + " to 4 have no address");
+        } else if (items.size() > kVerbCount) {
+            Report(file, lines[kVerbCount], false,
+                   std::to_string(items.size()) + " <ActionUrl> elements, " + std::to_string(kVerbCount) +
+                       " expected",
+                   "those past the fifth are ignored");
+        }
+        for (std::size_t i = 0; i < items.size() && i < kVerbCount; ++i) {
+            const std::string verb = "verb " + std::to_string(i) + " (" + kVerbDoes[i] + ")";
+            const auto name = Field(*doc, items[i], u"ActionName", file, lines[i], verb + " has no name", false);
+            if (name && *name != kVerbNames[i]) {
+                const auto other = std::find(kVerbNames.begin(), kVerbNames.end(), *name);
+                if (other != kVerbNames.end())
+                    Report(file, lines[i], true,
+                           "<ActionName>" + Utf16ToUtf8(*name) + "</ActionName> in position " +
+                               std::to_string(i + 1) + ", expected " + Utf16ToUtf8(kVerbNames[i]),
+                           "verbs are taken by position, not by name: " + verb + " would open this URL");
+                else
+                    Report(file, lines[i], false,
+                           "<ActionName>" + Utf16ToUtf8(*name) + "</ActionName> in position " +
+                               std::to_string(i + 1) + ", expected " + Utf16ToUtf8(kVerbNames[i]),
+                           "verbs are taken by position: this URL serves " + verb);
+            }
+            const auto url = Field(*doc, items[i], u"URL", file, lines[i], verb + " opens nothing");
+            if (url && !IsWebAddress(*url))
+                Report(file, lines[i], true, "URL \"" + Utf16ToUtf8(*url) + "\" is not a web address",
+                       "only http(s) addresses free of blanks, quotes and control characters are opened: " + verb +
+                           " would open nothing");
+        }
+        Refresh(*doc, outline, file, now);
+    }
+
+private:
+    // What the file's bytes say about its encoding; its text as UTF-8 (or,
+    // for the legacy Chinese encodings, as it is: their bytes never mimic
+    // markup) for the outline.
+    std::string CheckEncoding(const std::string& bytes, const std::string& file) {
+        const std::string_view view = bytes;
+        if (view.starts_with("\xFF\xFE") || view.starts_with("\xFE\xFF")) {
+            const bool little = view[0] == '\xFF';
+            std::u16string units;
+            for (std::size_t i = 2; i + 1 < view.size(); i += 2) {
+                const auto lo = static_cast<unsigned char>(view[i + (little ? 0 : 1)]);
+                const auto hi = static_cast<unsigned char>(view[i + (little ? 1 : 0)]);
+                units.push_back(static_cast<char16_t>(lo | hi << 8));
+            }
+            return Utf16ToUtf8(units);
+        }
+        std::string_view text = view;
+        const bool bom = text.starts_with("\xEF\xBB\xBF");
+        if (bom) text.remove_prefix(3);
+        const std::string declared = DeclaredEncoding(text);
+        const bool utf8 = declared.empty() || declared == "utf-8" || declared == "utf8" || declared == "us-ascii" ||
+                          declared == "ascii";
+        if (!utf8 && !LegacyChineseCodePage(declared)) {
+            Report(file, 1, true, "encoding \"" + declared + "\" is not one the component reads",
+                   "the file does not load; use UTF-8, UTF-16 with a byte-order mark, big5, gb2312, gbk or gb18030");
+        }
+        if (declared.empty() && !bom)
+            Report(file, 1, false, "no XML declaration naming the encoding",
+                   "readers take the file as UTF-8; a file saved in another encoding does not load");
+        if (utf8) {
+            const std::size_t bad = FirstInvalidUtf8(text);
+            if (bad != std::string::npos)
+                Report(file, LineOfByte(text, bad), true,
+                       "byte " + std::to_string(bad + (bom ? 3 : 0)) + " is not UTF-8" +
+                           (declared.empty() ? " and no encoding is declared" : ", the declared encoding"),
+                       "the file does not load; declare its real encoding or save it as UTF-8");
+        }
+        return std::string(text);
+    }
+
+    // The lines of the loader's elements, found by name in the outline; line
+    // 1 for all when the outline does not match what the port found.
+    static std::vector<std::size_t> LinesOf(const Outline& outline, std::string_view name, std::size_t count) {
+        auto lines = outline.Lines(name);
+        if (lines.size() != count) lines.assign(count, 1);
+        return lines;
+    }
+
+    void Unknown(const Outline& outline, const std::string& file, std::initializer_list<std::string_view> known,
+                 const std::string& why) {
+        for (const Element& e : outline.elements)
+            if (std::find(known.begin(), known.end(), e.name) == known.end())
+                Report(file, e.line, false, "unknown element <" + e.name + ">", "a misspelt name? " + why);
+    }
+
+    // A field as the loader reads it: nothing when missing, holding an
+    // element, or empty (each reported).
+    std::optional<std::u16string> Field(hostapi::IXmlDocument& doc, hostapi::XmlNode parent, std::u16string_view name,
+                                        const std::string& file, std::size_t line, const std::string& why,
+                                        bool error = true) {
+        const std::string tag = "<" + Utf16ToUtf8(name) + ">";
+        if (!doc.HasChildNodes(parent)) {
+            Report(file, line, error, "empty entry, no " + tag, why);
+            return std::nullopt;
+        }
+        const hostapi::XmlNode node = doc.SelectSingleNode(parent, name);
+        if (!node) {
+            Report(file, line, error, "no " + tag + " in this entry", why);
+            return std::nullopt;
+        }
+        if (doc.HasChildElement(node)) {
+            Report(file, line, error, tag + " holds an element", "it is read as no value: " + why);
+            return std::nullopt;
+        }
+        auto value = doc.TypedValue(node);
+        if (!value || value->find_first_not_of(u" \t\r\n") == std::u16string::npos) {
+            Report(file, line, error, "empty " + tag, why);
+            return std::nullopt;
+        }
+        return value;
+    }
+
+    void Refresh(hostapi::IXmlDocument& doc, const Outline& outline, const std::string& file, int32_t now) {
+        const hostapi::XmlNode root = doc.DocumentElement();
+        const auto lineOf = [&](std::string_view name) {
+            for (const Element& e : outline.elements)
+                if (e.name == name && e.depth == 2) return e.line;
+            return std::size_t{1};
+        };
+        for (const Element& e : outline.elements)
+            if (e.depth > 2 && (e.name == "lastcheckpoint" || e.name == "lastupdate" || e.name == "updatefrequency" ||
+                                e.name == "updateurl"))
+                Report(file, e.line, false, "<" + e.name + "> is not a direct child of the root element",
+                       "the refresh reads it only there");
+        const auto number = [&](std::u16string_view name, int32_t lowest, const char* why) -> std::optional<int32_t> {
+            const hostapi::XmlNode node = doc.SelectSingleNode(root, name);
+            if (!node) return std::nullopt;
+            const std::string tag = "<" + Utf16ToUtf8(name) + ">";
+            const std::u16string text = doc.HasChildElement(node) ? u"" : doc.Text(node).value_or(u"");
+            const auto value = ParseInt32(text);
+            if (!value)
+                Report(file, lineOf(Utf16ToUtf8(name)), true,
+                       tag + " \"" + Utf16ToUtf8(text) + "\" is not a decimal number up to 2147483647",
+                       std::string("the loader keeps 0 instead: ") + why);
+            else if (*value < lowest)
+                Report(file, lineOf(Utf16ToUtf8(name)), true,
+                       tag + " " + std::to_string(*value) + " is below " + std::to_string(lowest), why);
+            return value;
+        };
+        const bool checkpoint = doc.SelectSingleNode(root, u"lastcheckpoint") != hostapi::XmlNode();
+        const bool lastupdate = doc.SelectSingleNode(root, u"lastupdate") != hostapi::XmlNode();
+        const hostapi::XmlNode url = doc.SelectSingleNode(root, u"updateurl");
+        number(u"lastcheckpoint", 0, "a refresh replaces the files only with a larger checkpoint");
+        const auto last = number(u"lastupdate", 0, "it counts minutes since 1970, local time");
+        const auto every = number(u"updatefrequency", 1,
+                                  "minutes between refreshes: below 1 every invocation of a verb fetches");
+        if (last && *last > now)
+            Report(file, lineOf("lastupdate"), false,
+                   "<lastupdate> " + std::to_string(*last) + " lies in the future (now " + std::to_string(now) + ")",
+                   "no refresh happens until that time has passed");
+        (void)every;
+        if (!checkpoint && !lastupdate && !url) return;  // the refresh is off, as intended
+        if (!checkpoint || !lastupdate || !url) {
+            Report(file, 1, false,
+                   "the refresh needs <lastcheckpoint>, <lastupdate> and <updateurl>; one is missing",
+                   "the data files are never refreshed");
+            if (!url) return;
+        }
+        const std::u16string address = doc.HasChildElement(url) ? u"" : doc.Text(url).value_or(u"");
+        const std::u16string base = BaseLocation(address);
+        if (!IsWebAddress(address) || !IsWebAddress(base + std::u16string(kActionFileName)))
+            Report(file, lineOf("updateurl"), true, "<updateurl> \"" + Utf16ToUtf8(address) + "\" is not an http(s) address",
+                   "the refresh reads only web addresses: the data files are never refreshed");
+    }
+
+    hostapi::IXmlDocumentFactory& xml_;
+    int errors_ = 0;
+};
+
+}  // namespace
+
+int Check(const Options& o) {
+    if (!o.positional.empty()) return Fail("check takes no arguments");
+    std::string error;
+    const auto folder = DataFolder(o, error);
+    if (!folder) return Fail(error);
+    auto xml = adapters::NewXmlDocumentFactory();
+    Checker checker(*xml);
+    checker.StockList(*folder);
+    checker.ActionTable(*folder, MinuteCount(adapters::NewSystemClock()->Now()));
+    return checker.Errors() ? 1 : 0;
+}
+
+}  // namespace varnoke::tool
