@@ -79,6 +79,23 @@ cleanup() {
 trap cleanup EXIT
 
 check "the package exists: $msi" test -s "$msi"
+
+# The x86 package cannot run here: its tables, against the x64 package's.
+table() { msiinfo export "$1" "$2" | tail -n +4 | tr -d '\r'; }
+x86=$msi_dir/Varnoke-x86.msi
+registry_rows() { table "$1" Registry | cut -f2-5 | LC_ALL=C sort -u; }
+check "x86: the registry rows are the x64 package's, with win32 for win64:
+$(diff <(registry_rows "$msi" | sed 's/\\win64\t/\\win32\t/') <(registry_rows "$x86") | head -5)" \
+    cmp -s <(registry_rows "$msi" | sed 's/\\win64\t/\\win32\t/') <(registry_rows "$x86")
+check "x86: every registry row is per user or per machine (HKMU)" \
+    test -z "$(table "$x86" Registry | awk -F'\t' '$2 != -1')"
+check "x86: no 64-bit component" test -z "$(table "$x86" Component | awk -F'\t' 'int($4 / 256) % 2')"
+check "x86: the data files are never overwritten" \
+    test "$(table "$x86" Component | awk -F'\t' '$6 ~ /ListFile|TableFile/ && int($4 / 128) % 2' | wc -l)" -eq 2
+check "x86: the four files" test "$(table "$x86" File | cut -f3 | LC_ALL=C sort | tr '\n' ' ')" = \
+    "Varnoke.dll acturl.xml varnoke.exe varnokeL.xml "
+check "x86: an upgrade removes the old version after installing the new" \
+    test "$(table "$x86" InstallExecuteSequence | awk -F'\t' '$1 == "RemoveExistingProducts" {print ($3 > 6600)}')" = 1
 # The same package one version later, to upgrade to.
 IFS=. read -r major minor patch <<<"$(msiinfo export "$msi" Property | sed -n 's/^ProductVersion\t//p' | tr -d '\r')"
 upgrade=$run/upgrade/Varnoke-x64.msi
