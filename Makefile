@@ -5,6 +5,7 @@
 #               and the Windows DLL under Wine
 # Also:
 #   make dll    build Varnoke.dll (and varnoke.exe) for 32- and 64-bit Windows
+#   make msi    the installer packages build-msi/Varnoke-x86.msi and Varnoke-x64.msi
 #   make bench  the recognizer benchmark against the per-entry search and Hyperscan
 #   make test32 smoke checks of the 32-bit DLL under 32-bit Wine (through qemu; slow)
 #   make fuzz   every fuzz target for FUZZ_SECONDS (default 600) each, keeping
@@ -15,10 +16,11 @@ BUILD_SAN  ?= build-sanitize
 BUILD_W32  ?= build-win32
 BUILD_W64  ?= build-win64
 BUILD_BENCH ?= build-bench
+BUILD_MSI  ?= build-msi
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 600
 
-.PHONY: all setup setup-windows build build-sanitize dll demo test test-native test-sanitize test-windows test-fuzz test32 bench fuzz clean
+.PHONY: all setup setup-windows build build-sanitize dll msi demo test test-native test-sanitize test-windows test-fuzz test32 bench fuzz clean
 
 all: build
 
@@ -45,6 +47,10 @@ dll: setup-windows
 	@cmake -S . -B $(BUILD_W64) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build $(BUILD_W64) -j $(JOBS)
 
+# From the Release builds of dll, with wixl.
+msi: dll
+	@BUILD_W32=$(BUILD_W32) BUILD_W64=$(BUILD_W64) scripts/msi.sh $(BUILD_MSI)
+
 demo: build
 	@scripts/demo.sh $(BUILD)/bin/varnoke data/sample.txt
 
@@ -64,8 +70,9 @@ test-fuzz:
 fuzz:
 	@scripts/fuzz.sh $(FUZZ_SECONDS) --keep
 
-# One wineserver and one virtual display for the whole phase.
-test-windows: dll
+# One wineserver and one virtual display for the whole phase; the package
+# tests install build-msi/Varnoke-x64.msi.
+test-windows: msi
 	@ctest --test-dir $(BUILD_W32) --output-on-failure
 	@scripts/wine-session.sh ctest --test-dir $(BUILD_W64) --output-on-failure
 
@@ -79,4 +86,4 @@ bench:
 	@BUILD_BENCH=$(BUILD_BENCH) JOBS=$(JOBS) scripts/bench.sh
 
 clean:
-	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_W32) $(BUILD_W64) $(BUILD_BENCH) build-fuzz build-wine
+	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_W32) $(BUILD_W64) $(BUILD_BENCH) $(BUILD_MSI) build-fuzz build-wine

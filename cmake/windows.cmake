@@ -12,6 +12,8 @@ add_custom_command(
   WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
   COMMENT "Type libraries and COM declarations (${VARNOKE_ARCH})")
 add_custom_target(varnoke_generated DEPENDS ${VARNOKE_GENERATED_FILES})
+# The one version number, from project(), for every version resource.
+configure_file(cmake/version.rc.in ${VARNOKE_GENERATED}/version.rc.h @ONLY)
 
 add_library(varnoke_platform STATIC
   adapters/win32/com/module.cpp
@@ -49,4 +51,21 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${VARNOKE_GENERATED}")
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # The .def names the exports undecorated; 32-bit stdcall symbols carry @n.
   target_link_options(Varnoke PRIVATE -Wl,--enable-stdcall-fixup)
+endif()
+
+# Release files ship stripped; their debug information stays beside them
+# (Varnoke.dll.debug, varnoke.exe.debug), found by the debugger through the
+# debug link.
+if(CMAKE_BUILD_TYPE STREQUAL "Release")
+  set(VARNOKE_OBJCOPY ${VARNOKE_ARCH}-w64-mingw32-objcopy)
+  function(varnoke_split_debug target)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${VARNOKE_OBJCOPY} --only-keep-debug $<TARGET_FILE_NAME:${target}> $<TARGET_FILE_NAME:${target}>.debug
+      COMMAND ${VARNOKE_OBJCOPY} --strip-all $<TARGET_FILE_NAME:${target}>
+      COMMAND ${VARNOKE_OBJCOPY} --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug $<TARGET_FILE_NAME:${target}>
+      WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
+      COMMENT "Stripping ${target}, debug information in $<TARGET_FILE_NAME:${target}>.debug"
+      VERBATIM)
+  endfunction()
+  varnoke_split_debug(Varnoke)
 endif()

@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
-# Checks a built Varnoke.dll as a file, without running it (the 32-bit build
-# cannot run on these machines): machine type, exports, imports, version.
-# usage: dll_static_check.sh DLL i686|x86_64
+# Checks a built Varnoke.dll (or varnoke.exe) as a file, without running it
+# (the 32-bit build cannot run on these machines): machine type, exports,
+# imports, version resource against VERSION (CMake's project version), and
+# for a Release build that it is stripped with its debug file beside it.
+# usage: dll_static_check.sh FILE i686|x86_64 VERSION [Release]
 set -u
 dll=$1
 arch=$2
+version=$3
+config=${4:-}
+name=$(basename "$dll")
 objdump=$arch-w64-mingw32-objdump
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -17,10 +22,12 @@ case $arch in
 esac
 "$objdump" -f "$dll" | grep -q "file format $want_format" || fail "not a $want_format file"
 
-# Exactly the four server exports, undecorated.
+# Exactly the four server exports, undecorated (the tool exports nothing).
+[ "$name" = varnoke.exe ] || {
 exports=$(printf '%s\n' "$headers" | awk '/\[Ordinal\/Name Pointer\] Table/{on=1;next} on&&/^[ \t]*\[/{print $NF} on&&/^$/{on=0}' | sort | tr '\n' ' ')
 [ "$exports" = "DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer " ] ||
     fail "exports are: $exports"
+}
 
 # Only system DLLs: the C and C++ runtimes are linked in.
 imports=$(printf '%s\n' "$headers" | sed -n 's/^[ \t]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
@@ -34,14 +41,34 @@ done
 
 # The version resource: each key followed by its value.
 strings16=$(strings -el "$dll")
-for pair in "CompanyName=Varnoke" "ProductName=VarnokeST" "FileVersion=1.00" "ProductVersion=1.00" \
-            "InternalName=Varnoke" "OriginalFilename=Varnoke.dll"; do
+internal=Varnoke
+[ "$name" = varnoke.exe ] && internal=varnoke
+for pair in "CompanyName=The Varnoke developers" "ProductName=VarnokeST" "FileVersion=$version" \
+            "ProductVersion=$version" "InternalName=$internal" "OriginalFilename=$name"; do
     key=${pair%%=*} value=${pair#*=}
     printf '%s\n' "$strings16" | grep -A1 -x "$key" | sed -n 2p | grep -qx "$value" ||
         fail "version resource: $key is not $value"
 done
-printf '%s\n' "$strings16" | grep -qx "OLESelfRegister" || fail "version resource: no OLESelfRegister"
+for key in FileDescription LegalCopyright; do
+    printf '%s\n' "$strings16" | grep -A1 -x "$key" | sed -n 2p | grep -q . || fail "version resource: no $key"
+done
+# The fixed part: FILEVERSION as four 16-bit numbers, after the signature.
+IFS=. read -r major minor patch _ <<<"$version"
+fixed=$(printf '%04x%04x%04x%04x' "$minor" "$major" 0 "${patch:-0}" | sed 's/\(..\)\(..\)/\2\1/g')
+od -An -v -tx1 "$dll" | tr -d ' \n' | grep -q "bd04effe00000100${fixed}" ||
+    fail "version resource: the fixed FILEVERSION is not $version"
+if [ "$name" != varnoke.exe ]; then
+    printf '%s\n' "$strings16" | grep -qx "OLESelfRegister" || fail "version resource: no OLESelfRegister"
+fi
 printf '%s\n' "$strings16" | grep -qx "040904B0" || fail "version resource: no 0409/1200 block"
+
+if [ "$config" = Release ]; then
+    sections=$("$objdump" -h "$dll")
+    printf '%s\n' "$sections" | grep -q '\.debug_' && fail "not stripped: it carries .debug sections"
+    printf '%s\n' "$sections" | grep -q '\.gnu_debuglink' || fail "no debug link"
+    [ -s "$dll.debug" ] && "$objdump" -h "$dll.debug" | grep -q '\.debug_info' ||
+        fail "no debug information beside it in $name.debug"
+fi
 
 if [ "$failures" -ne 0 ]; then echo "$failures failed"; exit 1; fi
 echo "static checks of $dll: all passed"
