@@ -75,3 +75,15 @@ snapshot() {
         }' | LC_ALL=C sort > "$out"
     rm -f "$reg"
 }
+
+# The two classes.
+recognizer='{1648DD46-CF9C-466B-9179-871133C2A747}'
+action='{2AF9659D-545C-460B-8F55-CFCB34662697}'
+
+# Snapshot NAME of both registry halves a registration or a package can
+# touch, sorted, into $snapshots/NAME.
+take() {
+    snapshot 'HKLM\Software' "$snapshots/$1.hklm"
+    snapshot 'HKCU\Software' "$snapshots/$1.hkcu"
+    cat "$snapshots/$1.hklm" "$snapshots/$1.hkcu" | LC_ALL=C sort > "$snapshots/$1"
+}

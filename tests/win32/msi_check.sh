@@ -23,18 +23,11 @@ check() {  # DESCRIPTION COMMAND...
     if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL $what"; fi
 }
 
-recognizer='{1648DD46-CF9C-466B-9179-871133C2A747}'
-action='{2AF9659D-545C-460B-8F55-CFCB34662697}'
 ours='1648DD46-CF9C-466B-9179-871133C2A747|2AF9659D-545C-460B-8F55-CFCB34662697|C67E85AF-C109-4B53-B9A1-39F6D2188360|2C8DE26F-68BE-4175-8EDE-38C02EC4E634|52100994-9269-4138-81B4-AF5CB162E490|VarnokeST|Varnoke'
 smart_tag='Software\Microsoft\Office\Common\Smart Tag'
 # A recognizer of the host's own, enrolled before we come and kept after.
 host_key="$smart_tag\\Recognizers\\{6A1E0B52-0D4C-4E59-9E33-1C1F7D1B9A10}"
 
-take() {  # NAME: the registry halves a package can touch
-    snapshot 'HKLM\Software' "$snapshots/$1.hklm"
-    snapshot 'HKCU\Software' "$snapshots/$1.hkcu"
-    cat "$snapshots/$1.hklm" "$snapshots/$1.hkcu" | LC_ALL=C sort > "$snapshots/$1"
-}
 mentions() { grep -Ei -- "$ours" "$snapshots/$1" | grep -Evi 'Installer\\|Uninstall\\' || true; }
 # Our class and library keys of a snapshot half, in both views, with the
 # classes root and FOLDER (the DLL's folder) replaced by fixed names.

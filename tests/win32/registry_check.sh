@@ -28,8 +28,6 @@ check() {  # DESCRIPTION COMMAND...
     fi
 }
 
-recognizer='{1648DD46-CF9C-466B-9179-871133C2A747}'
-action='{2AF9659D-545C-460B-8F55-CFCB34662697}'
 libid='{C67E85AF-C109-4B53-B9A1-39F6D2188360}'
 own_iids=('{2C8DE26F-68BE-4175-8EDE-38C02EC4E634}' '{52100994-9269-4138-81B4-AF5CB162E490}')
 # Ours: classes, library, interfaces, records, ProgIDs and the file.
@@ -37,11 +35,6 @@ ours='1648DD46-CF9C-466B-9179-871133C2A747|2AF9659D-545C-460B-8F55-CFCB34662697|
 # The host's: its library and its four interfaces.
 host='9B92EB61-CBC1-11D3-8C2D-00A0CC37B591|3C6C0440-A27D-11D3-BD33-D80C46980A07|3B744D8F-B8A5-11D3-B2CF-00500489D6A3|9BF068D0-B735-11D3-B2CF-00500489D6A3|54F37842-CDD7-11D3-B2D4-00500489D6A3'
 
-take() {  # NAME: both registry halves a registration can touch
-    snapshot 'HKLM\Software' "$snapshots/$1.hklm"
-    snapshot 'HKCU\Software' "$snapshots/$1.hkcu"
-    cat "$snapshots/$1.hklm" "$snapshots/$1.hkcu" | LC_ALL=C sort > "$snapshots/$1"
-}
 mentions() { grep -Ei -- "$2" "$snapshots/$1" || true; }
 host_keys() { grep -Ei -- "$host" "$snapshots/$1" > "$snapshots/$1.host" || true; }
 has_line() { grep -Fxqi -- "$2" "$snapshots/$1"; }  # keys are case-insensitive
