@@ -28,6 +28,7 @@
 #include "insertion/insert_at_dialog.h"
 #include "insertion/web_query.h"
 #include "standins/spreadsheet.h"
+#include "tests/insert_at_record.h"
 #include "tests/win32/harness.h"
 
 namespace varnoke {
@@ -406,15 +407,6 @@ void CheckLayout(Session& s) {
 
 // ---- The form, as the web query shows it ---------------------------------------
 
-void ResetRecord() {
-    bDialogCancelled() = 7;
-    bStartAtCell() = 7;
-    strInsertRow() = u"old-row";
-    strInsertColumn() = u"old-column";
-    strMsgTitle() = u"unset";
-    strInvalidRefMsg() = u"unset";
-}
-
 struct Outcome {
     int32_t cancelled;
     int16_t startAtCell;
@@ -565,7 +557,7 @@ void RunFormScenario(const Language& language, const FormScenario& scenario) {
     const int32_t block = StringBlockForLocale(language.locale);
     h.Section(std::string(language.name) + ": " + scenario.name);
     Session session{0, block, LanguageCaptions(block), u"B6"};
-    ResetRecord();
+    test::ResetInsertAtRecord();
     Win32InsertAtViewFactory factory;
     {
         frmInsertAt form(factory.NewView());
@@ -723,7 +715,7 @@ void RunWebQueryCase(const WebQueryCase& test) {
     standins::StandInHost host(book);
     Win32InsertAtViewFactory factory;
     WebQueryInsertion insertion(host, factory);
-    ResetRecord();
+    test::ResetInsertAtRecord();
     DriveWhileShown(session, test.user, [&] { insertion.InsertWebQuery(u"https://w.example/q?s=2330", &host.cellTarget); });
     h.Equal(book.sheets.size(), test.sheets, "sheets");
     if (test.destination.empty()) {
@@ -745,7 +737,7 @@ void Headless() {
     Recorder events(*view);
     view->ShowModal(events);  // returns: nothing can be shown
     CheckCounts(events, 0, 0, 1);
-    ResetRecord();
+    test::ResetInsertAtRecord();
     {
         frmInsertAt form(factory.NewView());
         form.Show();
