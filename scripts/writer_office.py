@@ -105,10 +105,13 @@ class Office:
     """A private profile in a temporary folder, always removed; every
     office process is started with a time limit and killed on the way out."""
 
-    def __init__(self, extensions, visible=False, env=None, timeout=90):
+    def __init__(self, extensions, visible=False, env=None, home_files=None, timeout=90):
+        """`env` is added to the office's environment; `home_files` too,
+        each value a file name made a path in the profile's folder."""
         self.extensions = list(extensions)
         self.visible = visible
         self.env = dict(env or {})
+        self.home_files = dict(home_files or {})
         self.timeout = timeout
         self.process = None
         self.tmp = None
@@ -145,6 +148,7 @@ class Office:
         # Every office process of the profile traces into one file.
         env["VARNOKE_WRITER_TRACE"] = self.trace
         env.update(self.env)
+        env.update({k: self.path(v) for k, v in self.home_files.items()})
         return env
 
     def _run(self, args, what):
@@ -281,29 +285,39 @@ class Office:
         return {p.Name: p.Value for p in state}
 
     # --- the way out --------------------------------------------------
-    def __exit__(self, *exc):
-        if self.process is not None:
-            try:
-                if self.process.poll() is None:
-                    try:
-                        self.desktop.terminate()
-                    except Exception:
-                        pass
-                    try:
-                        self.process.wait(timeout=10)
-                    except subprocess.TimeoutExpired:
-                        pass
-            finally:
-                if self.process.poll() is None:
-                    os.killpg(self.process.pid, signal.SIGKILL)
-                    self.process.wait()
-                # oosplash's child may outlive it in the same session.
+    def unopkg(self, *args):
+        """unopkg on the profile (with the office stopped): its output."""
+        return self._run([UNOPKG, *args, f"-env:UserInstallation={self.profile_url}"], f"unopkg {args[0]}")
+
+    def stop(self):
+        """Ends the office: asked first, killed when it does not go."""
+        if self.process is None:
+            return
+        try:
+            if self.process.poll() is None:
                 try:
-                    os.killpg(self.process.pid, signal.SIGKILL)
-                except ProcessLookupError:
+                    self.desktop.terminate()
+                except Exception:
                     pass
-        if self.tmp:
-            shutil.rmtree(self.tmp, ignore_errors=True)
+                try:
+                    self.process.wait(timeout=10)
+                except subprocess.TimeoutExpired:
+                    pass
+        finally:
+            # The launcher's child may outlive it in the same session.
+            try:
+                os.killpg(self.process.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+            self.process.wait()
+            self.process = None
+
+    def __exit__(self, *exc):
+        try:
+            self.stop()
+        finally:
+            if self.tmp:
+                shutil.rmtree(self.tmp, ignore_errors=True)
         return False
 
 
