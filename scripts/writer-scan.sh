@@ -25,7 +25,7 @@ if [ ! -x /usr/lib/libreoffice/program/soffice ] || [ ! -x /usr/bin/python3 ]; t
 fi
 # The driver bounds each step; this bounds the whole, whatever happens.
 status=0
-timeout -k 10 300 /usr/bin/python3 "$here/writer_office.py" "$1" "$oxt" || status=$?
+timeout -k 10 300 /usr/bin/python3 "$here/writer_office.py" scan "$1" "$oxt" || status=$?
 if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
     echo "writer-scan: the office did not finish within 300 s" >&2
     exit 1

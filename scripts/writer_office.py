@@ -374,8 +374,32 @@ def scan(path, oxt, seconds=30):
     return 0
 
 
+def screenshot(path, oxt, out, geometry):
+    """writer-screenshot.sh: the office with a window on the display DISPLAY
+    names, FILE open in it, photographed once its tags are underlined."""
+    try:
+        with Office([oxt], visible=True) as office:
+            doc = office.load(path)
+            office.wait_for_recognition(doc, 60)
+            settings = doc.getCurrentController().getViewSettings()
+            settings.setPropertyValue("ZoomType", 3)  # by value
+            settings.setPropertyValue("ZoomValue", 160)
+            # The underlines are painted after recognition, on the next idle.
+            time.sleep(3)
+            r = subprocess.run(["import", "-window", "root", "-crop", geometry, "+repage", out],
+                               capture_output=True, text=True, timeout=60)
+            if r.returncode != 0:
+                raise OfficeError(f"import failed: {r.stderr.strip()}")
+    except OfficeError as e:
+        print(f"writer-screenshot: {e}", file=sys.stderr)
+        return 1
+    return 0
+
+
 if __name__ == "__main__":
-    if len(sys.argv) != 3:
-        print("usage: writer_office.py FILE OXT", file=sys.stderr)
-        sys.exit(2)
-    sys.exit(scan(sys.argv[1], sys.argv[2]))
+    if len(sys.argv) == 4 and sys.argv[1] == "scan":
+        sys.exit(scan(sys.argv[2], sys.argv[3]))
+    if len(sys.argv) == 6 and sys.argv[1] == "screenshot":
+        sys.exit(screenshot(*sys.argv[2:]))
+    print("usage: writer_office.py scan FILE OXT | screenshot FILE OXT OUT.png GEOMETRY", file=sys.stderr)
+    sys.exit(2)
