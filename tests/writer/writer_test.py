@@ -19,6 +19,7 @@ root = sys.argv[3]
 sys.path.insert(0, os.path.join(root, "scripts"))
 import writer_office as w  # noqa: E402
 from com.sun.star.container import XStringKeyMap  # noqa: E402
+from com.sun.star.text import XTextMarkup  # noqa: E402
 
 tool, oxt = sys.argv[1], sys.argv[2]
 here = os.path.join(root, "tests", "writer")
@@ -95,6 +96,22 @@ class KeyMap(w.unohelper.Base, XStringKeyMap):
         return list(self.values.values())[i]
 
 
+class Markup(w.unohelper.Base, XTextMarkup):
+    """A paragraph's markup object that records what is committed."""
+
+    def __init__(self):
+        self.committed = []
+
+    def getMarkupInfoContainer(self):
+        return KeyMap()
+
+    def commitStringMarkup(self, kind, name, start, length, container):
+        self.committed.append((start, length, container.getValue("ProductID")))
+
+    def commitTextRangeMarkup(self, kind, name, range_, container):
+        self.committed.append(("range", name))
+
+
 def read_lines(path):
     return open(path, encoding="utf-8").read().splitlines() if os.path.exists(path) else []
 
@@ -135,6 +152,21 @@ with tempfile.TemporaryDirectory() as scratch, \
             kept = state
     check("no smart tag on plain text", None, office.smart_tag_state(doc, 4, 3))
 
+    # The run a call is given: only tags that start in it are committed,
+    # whatever start and length arrive.
+    recognizer = office.create("com.sun.star.smarttags.SmartTagRecognizer")
+    paragraph = "暻達半導體(2303)"
+    for start, length, expected in [(0, 11, [(0, 2, "2302"), (0, 5, "2303"), (6, 4, "2303")]),
+                                    (0, 5, [(0, 2, "2302"), (0, 5, "2303")]), (5, 6, [(6, 4, "2303")]),
+                                    (1, 10, [(6, 4, "2303")]),
+                                    (-5, 1000, [(0, 2, "2302"), (0, 5, "2303"), (6, 4, "2303")]),
+                                    (20, 5, []), (0, -1, []), (7, 0, [])]:
+        markup = Markup()
+        recognizer.recognize(paragraph, start, length,
+                             w.uno.Enum("com.sun.star.smarttags.SmartTagRecognizerMode", "PARAGRAPH"),
+                             locale("zh", "TW"), markup, "Writer", None, None)
+        check(f"run {start},{length}", expected, markup.committed)
+
     # The verbs and their captions per locale, as the tool gives them.
     controller = kept["Controller"]
     count = action.getActionCount(TYPE, controller, kept["StringKeyMaps"][0])
@@ -144,6 +176,8 @@ with tempfile.TemporaryDirectory() as scratch, \
         got = "".join(f"{v}\t{action.getActionCaptionFromID(v, 'Writer', loc, None, '', '', controller, None)}\t"
                       f"{action.getActionNameFromID(v, controller)}\n" for v in verbs)
         check(f"verbs {language}-{country}", run("verbs", "--locale", lcid, "--app", "Writer"), got)
+        check(f"recognizer name {language}-{country}", run("info", "--locale", lcid).splitlines()[1],
+              recognizer.getName(loc))
     try:
         action.invokeAction(4, "Writer", controller, None, kept["StringKeyMaps"][0], "", "", locale("en", "US"))
         check("the spreadsheet's verb refused", "IllegalArgumentException", "invoked")
