@@ -28,6 +28,19 @@ UNOPKG = "/usr/lib/libreoffice/program/unopkg"
 NOBODY = 65534
 
 
+# Run as its own process: sleeps, then ends the office's process group and
+# removes the profile.
+WATCHDOG = """
+import os, shutil, signal, sys, time
+time.sleep(float(sys.argv[1]))
+try:
+    os.killpg(int(sys.argv[2]), signal.SIGKILL)
+except ProcessLookupError:
+    pass
+shutil.rmtree(sys.argv[3], ignore_errors=True)
+"""
+
+
 class OfficeError(Exception):
     pass
 
@@ -105,15 +118,20 @@ class Office:
     """A private profile in a temporary folder, always removed; every
     office process is started with a time limit and killed on the way out."""
 
-    def __init__(self, extensions, visible=False, env=None, home_files=None, timeout=90):
+    def __init__(self, extensions, visible=False, env=None, home_files=None, timeout=90, lifetime=240):
         """`env` is added to the office's environment; `home_files` too,
-        each value a file name made a path in the profile's folder."""
+        each value a file name made a path in the profile's folder. Each
+        office step has `timeout` seconds; after `lifetime` seconds a
+        watchdog kills the office and removes the profile, even when this
+        process was killed or hangs in a call into the office."""
         self.extensions = list(extensions)
         self.visible = visible
         self.env = dict(env or {})
         self.home_files = dict(home_files or {})
         self.timeout = timeout
+        self.lifetime = lifetime
         self.process = None
+        self.watchdog = None
         self.tmp = None
 
     # --- set-up -------------------------------------------------------
@@ -163,7 +181,8 @@ class Office:
         return r.stdout.decode(errors="replace")
 
     def _setup(self):
-        self.tmp = tempfile.mkdtemp(prefix="varnoke-writer-")
+        # Under /tmp when root: the unprivileged user must reach it.
+        self.tmp = tempfile.mkdtemp(prefix="varnoke-writer-", dir="/tmp" if os.geteuid() == 0 else None)
         os.chmod(self.tmp, 0o755)
         self.home = os.path.join(self.tmp, "home")
         os.mkdir(self.home, 0o755)
@@ -190,6 +209,9 @@ class Office:
             args.insert(1, "--headless")
         self.process = subprocess.Popen(self._prefix() + args, env=self._environment(), stdin=subprocess.DEVNULL,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        self.watchdog = subprocess.Popen(
+            [sys.executable, "-c", WATCHDOG, str(self.lifetime), str(self.process.pid), self.tmp],
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
         local = uno.getComponentContext()
         resolver = local.ServiceManager.createInstanceWithContext("com.sun.star.bridge.UnoUrlResolver", local)
         deadline = time.monotonic() + self.timeout
@@ -316,6 +338,10 @@ class Office:
         try:
             self.stop()
         finally:
+            if self.watchdog is not None:
+                # Its sleep too: the whole session it was started in.
+                os.killpg(self.watchdog.pid, signal.SIGKILL)
+                self.watchdog.wait()
             if self.tmp:
                 shutil.rmtree(self.tmp, ignore_errors=True)
         return False
