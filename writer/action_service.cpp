@@ -34,7 +34,8 @@ public:
             int32_t id = 0;
             std::u16string caption;
             if (core_.ISmartTagAction_VerbID(type, index, id) == Status::ok &&
-                core_.ISmartTagAction_VerbCaptionFromID(id, std::u16string_view(kWriterApplication), 1033, caption) == Status::ok &&
+                core_.ISmartTagAction_VerbCaptionFromID(id, std::u16string_view(kWriterApplication), 1033, caption) ==
+                    Status::ok &&
                 !caption.empty())
                 offered_.push_back(id);
         }
@@ -92,17 +93,19 @@ public:
                                const Reference<css::container::XStringKeyMap>& properties, const OUString& text,
                                const OUString& xml, const css::lang::Locale&) override {
         CheckOffered(id);
-        const std::lock_guard<std::mutex> hold(lock_);
-        // The refresh finds the data files through the calling thread's
-        // paths, and the office may call on any thread.
-        strActionXMLPath() = FormDataFilePath(folder_, kActionFileName);
-        strStockXMLPath() = FormDataFilePath(folder_, kStockFileName);
-        KeyMapBag bag(properties);
-        const InvokeReport report = core_.ISmartTagAction_InvokeVerb(id, View(application), nullptr,
-                                                                    properties.is() ? &bag : nullptr, View(text), View(xml));
-        if (TraceEnabled())
-            Trace(u"invoke\t" + ToU16(id) + u"\t" + Effect(report.effect) + u"\t" + TraceField(report.url) + u"\t" +
-                  ToU16(static_cast<int>(platform_.update.LastOutcome())));
+        AtBoundary([&] {
+            const std::lock_guard<std::mutex> hold(lock_);
+            // The refresh finds the data files through the calling thread's
+            // paths, and the office may call on any thread.
+            strActionXMLPath() = FormDataFilePath(folder_, kActionFileName);
+            strStockXMLPath() = FormDataFilePath(folder_, kStockFileName);
+            KeyMapBag bag(properties);
+            const InvokeReport report = core_.ISmartTagAction_InvokeVerb(
+                id, View(application), nullptr, properties.is() ? &bag : nullptr, View(text), View(xml));
+            if (TraceEnabled())
+                Trace(u"invoke\t" + ToU16(id) + u"\t" + Effect(report.effect) + u"\t" + TraceField(report.url) + u"\t" +
+                      ToU16(static_cast<int>(platform_.update.LastOutcome())));
+        });
     }
     sal_Bool SAL_CALL isCaptionDynamic(sal_Int32 id, const OUString&, const Reference<css::frame::XController>&,
                                        const css::lang::Locale&) override {

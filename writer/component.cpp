@@ -10,10 +10,12 @@
 namespace varnoke::writer {
 namespace {
 
-css::uno::Reference<css::uno::XInterface> SAL_CALL NewRecognizer(const css::uno::Reference<css::uno::XComponentContext>& c) {
+using Context = css::uno::Reference<css::uno::XComponentContext>;
+
+css::uno::Reference<css::uno::XInterface> SAL_CALL NewRecognizer(const Context& c) {
     return CreateRecognizer(c);
 }
-css::uno::Reference<css::uno::XInterface> SAL_CALL NewAction(const css::uno::Reference<css::uno::XComponentContext>& c) {
+css::uno::Reference<css::uno::XInterface> SAL_CALL NewAction(const Context& c) {
     return CreateAction(c);
 }
 OUString SAL_CALL RecognizerName() { return ToOUString(kRecognizerImplementation); }

@@ -51,22 +51,25 @@ public:
                             const Reference<css::text::XTextMarkup>& markup, const OUString& application,
                             const Reference<css::frame::XController>& controller,
                             const Reference<css::i18n::XBreakIterator>&) override {
-        // The office hands a paragraph one run of one script or language at
-        // a time. The matcher runs over the whole paragraph and this call
-        // commits the tags that start in its run: a name that spans runs
-        // ("琉晟KY") is still found, and each tag is committed once.
-        const auto from = std::clamp<sal_Int32>(start, 0, text.getLength());
-        const auto count = std::clamp<sal_Int32>(length, 0, text.getLength() - from);
-        const bool trace = TraceEnabled();
-        if (trace)
-            Trace(u"recognize\t" + TraceField(View(application)) + u"\t" + TraceField(View(locale.Language)) + u"-" +
-                  TraceField(View(locale.Country)) + u"\t" + ToU16(static_cast<int>(mode)) + u"\t" + ToU16(start) +
-                  u"\t" + ToU16(length) + u"\t" + (controller.is() ? u"controller" : u"no-controller") + u"\t" +
-                  TraceField(View(text)));
-        if (!markup.is()) return;
-        MarkupSite site(markup, View(text), from, count, trace);
-        const Status status = core_.ISmartTagRecognizer_Recognize(View(text), static_cast<int32_t>(mode), LocaleIdOf(locale), site);
-        if (trace) Trace(u"end\t" + ToU16(site.Committed()) + (status == Status::ok ? u"" : u"\toverflow"));
+        AtBoundary([&] {
+            // The office hands a paragraph one run of one script or language at
+            // a time. The matcher runs over the whole paragraph and this call
+            // commits the tags that start in its run: a name that spans runs
+            // ("琉晟KY") is still found, and each tag is committed once.
+            const auto from = std::clamp<sal_Int32>(start, 0, text.getLength());
+            const auto count = std::clamp<sal_Int32>(length, 0, text.getLength() - from);
+            const bool trace = TraceEnabled();
+            if (trace)
+                Trace(u"recognize\t" + TraceField(View(application)) + u"\t" + TraceField(View(locale.Language)) +
+                      u"-" + TraceField(View(locale.Country)) + u"\t" + ToU16(static_cast<int>(mode)) + u"\t" +
+                      ToU16(start) + u"\t" + ToU16(length) + u"\t" +
+                      (controller.is() ? u"controller" : u"no-controller") + u"\t" + TraceField(View(text)));
+            if (!markup.is()) return;
+            MarkupSite site(markup, View(text), from, count, trace);
+            const Status status =
+                core_.ISmartTagRecognizer_Recognize(View(text), static_cast<int32_t>(mode), LocaleIdOf(locale), site);
+            if (trace) Trace(u"end\t" + ToU16(site.Committed()) + (status == Status::ok ? u"" : u"\toverflow"));
+        });
     }
     sal_Bool SAL_CALL hasPropertyPage(sal_Int32 index, const css::lang::Locale&) override {
         CheckIndex(index);

@@ -9,7 +9,10 @@
 #include <com/sun/star/uno/Sequence.hxx>
 #include <rtl/ustring.hxx>
 
+#include <com/sun/star/uno/RuntimeException.hpp>
+
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -92,6 +95,20 @@ public:
 private:
     css::uno::Reference<css::uno::XComponentContext> context_;
 };
+
+// Runs `work`, turning a C++ exception (memory running out) into the UNO
+// exception the office expects from a call, so none reaches the office's
+// code unhandled.
+template <class Work>
+auto AtBoundary(Work&& work) -> decltype(work()) {
+    try {
+        return work();
+    } catch (const css::uno::Exception&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw css::uno::RuntimeException(OUString::createFromAscii(e.what()));
+    }
+}
 
 // When VARNOKE_WRITER_TRACE names a file, each line given is appended to it
 // (UTF-8): how a test or a maintainer sees what the office called.
