@@ -202,13 +202,17 @@ with tempfile.TemporaryDirectory() as scratch, \
     check("removed with unopkg", ["varnoke.test.shellrecorder"],
           [line.split()[1] for line in office.unopkg("list").splitlines() if line.startswith("Identifier:")])
 
-# The command a user runs prints the same tags, in document order.
-out = subprocess.run([os.path.join(root, "scripts", "writer-scan.sh"), document], capture_output=True, text=True,
-                     env=dict(os.environ, VARNOKE_OXT=oxt), timeout=320)
-check("writer-scan.sh status", 0, out.returncode)
+# The command a user runs prints the same tags, in document order; a file
+# that is not there is a message and status 2.
 expected = "".join(f"{pid}\t{t}\n" for line in open(document, encoding="utf-8").read().split("\n") if line
                    for _, _, pid, t in scan(line))
-check("writer-scan.sh output", expected, out.stdout)
+missing = os.path.join(here, "no-such-document.odt")
+for path, status, stdout, stderr in [(document, 0, expected, ""),
+                                     (missing, 2, "", f"writer-scan: {missing}: no such file\n")]:
+    out = subprocess.run([os.path.join(root, "scripts", "writer-scan.sh"), path], capture_output=True, text=True,
+                         env=dict(os.environ, VARNOKE_OXT=oxt), timeout=320)
+    check(f"writer-scan.sh {os.path.basename(path)}", (status, stdout, stderr),
+          (out.returncode, out.stdout, out.stderr))
 
 print(f"writer test: {len(failures)} failure(s)")
 sys.exit(1 if failures else 0)
