@@ -1,9 +1,11 @@
 # The two commands a newcomer needs; both install what is missing first.
 #   make demo   build, then run the tool on the shipped data and sample text
-#   make test   build everything and run every test: native, under sanitizers,
+#   make test   build everything and run every test: native (the Writer
+#               extension in the real office included), under sanitizers,
 #               each fuzz target briefly,
 #               and the Windows DLL under Wine
 # Also:
+#   make oxt    build the Writer extension build/Varnoke.oxt
 #   make dll    build Varnoke.dll (and varnoke.exe) for 32- and 64-bit Windows
 #   make msi    the installer packages build-msi/Varnoke-x86.msi and Varnoke-x64.msi
 #   make bench  the recognizer benchmark against the per-entry search and Hyperscan
@@ -20,7 +22,7 @@ BUILD_MSI  ?= build-msi
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 600
 
-.PHONY: all setup setup-windows build build-sanitize dll msi demo test test-native test-sanitize test-windows test-fuzz test32 bench fuzz clean
+.PHONY: all setup setup-windows setup-writer oxt build build-sanitize dll msi demo test test-native test-sanitize test-windows test-fuzz test32 bench fuzz clean
 
 all: build
 
@@ -30,14 +32,22 @@ setup:
 setup-windows:
 	@scripts/setup.sh windows
 
+setup-writer:
+	@scripts/setup.sh native writer
+
 build: setup
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# The Writer extension, in the native build (its tests run with test-native).
+oxt: setup-writer
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNOKE_WRITER=ON >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target oxt
+
 # The sanitized suite also runs the matcher's portable kernel, which the
 # native build passes over on machines with AVX2.
 build-sanitize: setup
-	@cmake -S . -B $(BUILD_SAN) -DCMAKE_BUILD_TYPE=Debug -DVARNOKE_SANITIZE=ON \
+	@cmake -S . -B $(BUILD_SAN) -DCMAKE_BUILD_TYPE=Debug -DVARNOKE_SANITIZE=ON -DVARNOKE_WRITER=OFF \
 		-DCMAKE_CXX_FLAGS=-DVARNOKE_PORTABLE_MATCHER >/dev/null
 	@cmake --build $(BUILD_SAN) -j $(JOBS)
 
@@ -56,7 +66,7 @@ demo: build
 
 test: test-native test-sanitize test-fuzz test-windows
 
-test-native: build
+test-native: oxt build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 test-sanitize: build-sanitize

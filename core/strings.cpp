@@ -86,4 +86,17 @@ int32_t StringBlockForLocale(int32_t localeId) {
     }
 }
 
+int32_t LocaleIdForLanguage(std::u16string_view language, std::u16string_view country) {
+    const auto same = [](std::u16string_view a, std::u16string_view upper) {
+        return a.size() == upper.size() && std::equal(a.begin(), a.end(), upper.begin(), [](char16_t x, char16_t u) {
+                   return (x >= u'a' && x <= u'z' ? static_cast<char16_t>(x - u'a' + u'A') : x) == u;
+               });
+    };
+    if (!same(language, u"ZH")) return 1033;
+    if (same(country, u"TW")) return 1028;
+    if (same(country, u"HK")) return 3076;
+    if (same(country, u"CN")) return 2052;
+    return 1033;
+}
+
 }  // namespace varnoke

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace varnoke {
 
@@ -29,5 +30,10 @@ std::optional<std::u16string> LoadLocalString(int32_t row);
 // 2052 -> 300; 1028 and 3076 -> 200; any other locale -> 100.
 // Other Chinese locales (4100, 5124, ...) deliberately get English.
 int32_t StringBlockForLocale(int32_t localeId);
+
+// The locale ID of a language and country code pair ("zh", "TW"), for hosts
+// that name locales that way: the three pairs the string table has texts
+// for give 1028, 3076 and 2052 (any letter case), every other pair 1033.
+int32_t LocaleIdForLanguage(std::u16string_view language, std::u16string_view country);
 
 }  // namespace varnoke

@@ -5,6 +5,7 @@
 #     native   the Linux build, the tool and its tests
 #     windows  the mingw-w64 cross builds of the DLL and Wine to test them
 #     fuzz     clang and its libFuzzer and sanitizer runtimes
+#     writer   the office, its SDK and Python bridge for the Writer extension
 set -euo pipefail
 
 groups=("$@")
@@ -21,6 +22,11 @@ for group in "${groups[@]}"; do
                             binutils-mingw-w64 googletest wine64 libwine-dev xvfb xauth
                             fonts-wqy-microhei python3 wixl msitools) ;;
         fuzz) packages+=(cmake make clang libclang-rt-14-dev libpugixml-dev libcurl4-openssl-dev) ;;
+        # The word processor, its SDK (cppumaker, the UNO headers and
+        # libraries), Python-UNO for the scripts that drive it, zip for the
+        # package, and a virtual display with a screenshot tool for looking.
+        writer) packages+=(cmake make g++ libreoffice-writer libreoffice-dev python3-uno zip
+                           xvfb xauth x11-apps imagemagick fonts-wqy-microhei) ;;
         *) echo "setup: unknown group $group" >&2; exit 2 ;;
     esac
 done

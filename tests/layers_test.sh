@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # The layer order of docs/design.md, checked on every file of ours:
 #
-#   core < hostapi < recognizer, insertion < actions < adapters, standins < component, tool
+#   core < hostapi < recognizer, insertion < actions < adapters, standins < component, tool, writer
 #
 # A file may include headers of its own folder and of folders below it;
 # folders on one level (recognizer and insertion, the two adapter folders,
-# component and tool) do not include each other. The portable layers (core
+# component, tool and writer) do not include each other. The portable layers (core
 # up to actions) include only the standard library's headers (and the
 # compiler's vector intrinsics): never a platform or third-party header.
 # tests/, bench/ and typelib/ sit above everything and are not checked.
@@ -17,7 +17,7 @@ self=$(cd "$(dirname "$0")" && pwd)/$(basename "$0")
 if [ "${1:-}" = --self-check ]; then
     tree=$(mktemp -d)
     trap 'rm -rf "$tree"' EXIT
-    mkdir -p "$tree"/{core,hostapi,recognizer,insertion,actions,adapters/win32,adapters/posix,tool}
+    mkdir -p "$tree"/{core,hostapi,recognizer,insertion,actions,adapters/win32,adapters/posix,tool,writer}
     echo '#include <string>' >"$tree/core/fine.h"
     echo '#include "core/fine.h"' >"$tree/actions/fine.cpp"
     echo '#include "adapters/platform.h"' >"$tree/adapters/posix/fine.cpp"
@@ -27,7 +27,8 @@ if [ "${1:-}" = --self-check ]; then
     echo '#include <windows.h>' >"$tree/hostapi/platform_header.h"
     echo '#include <pugixml.hpp>' >"$tree/insertion/library.cpp"
     echo '#include "varnoke.h"' >"$tree/actions/generated.cpp"
-    expected="actions/generated.cpp adapters/win32/other_platform.cpp core/up.h hostapi/platform_header.h insertion/library.cpp recognizer/sideways.cpp"
+    echo '#include "tool/common.h"' >"$tree/writer/sideways.cpp"
+    expected="actions/generated.cpp adapters/win32/other_platform.cpp core/up.h hostapi/platform_header.h insertion/library.cpp recognizer/sideways.cpp writer/sideways.cpp"
     reported=$( (cd "$tree" && "$self" . 2>&1 || true) | grep -o '^[a-z0-9/_]*\.[a-z]*:' | tr -d : | sort | tr '\n' ' ')
     if [ "${reported% }" != "$expected" ]; then
         echo "layers self-check: expected faults in: $expected"
@@ -55,6 +56,7 @@ layer() {
         standins/*) echo "4 standins" ;;
         component/*) echo "5 component" ;;
         tool/*) echo "5 tool" ;;
+        writer/*) echo "5 writer" ;;
     esac
 }
 

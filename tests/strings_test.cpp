@@ -61,14 +61,24 @@ TEST(StringTable, EqualOffsetsMeanTheSameUseInEveryBlock) {
 }
 
 TEST(StringBlockForLocale, OnlyThreeLocalesAreRecognized) {
+    // A row with a language is also a pair that LocaleIdForLanguage maps to
+    // the row's locale ID.
     const struct {
         int32_t locale;
         int32_t base;
+        std::u16string_view language = {}, country = {};
     } cases[] = {
-        {2052, 300}, {1028, 200}, {3076, 200}, {1033, 100}, {0, 100},
-        {4100, 100}, {5124, 100}, {1041, 100}, {-1, 100},  {0x7FFFFFFF, 100},
+        {2052, 300, u"zh", u"CN"}, {1028, 200, u"zh", u"TW"}, {3076, 200, u"ZH", u"hk"},
+        {1033, 100, u"en", u"US"}, {0, 100}, {4100, 100}, {5124, 100}, {1041, 100}, {-1, 100},
+        {0x7FFFFFFF, 100}, {1033, 100, u"zh", u"SG"}, {1033, 100, u"zh", u"MO"}, {1033, 100, u"zh", u""},
+        {1033, 100, u"ja", u"TW"}, {1033, 100, u"zhx", u"CN"}, {1033, 100, u"", u""},
     };
-    for (const auto& c : cases) EXPECT_EQ(StringBlockForLocale(c.locale), c.base) << c.locale;
+    for (const auto& c : cases) {
+        EXPECT_EQ(StringBlockForLocale(c.locale), c.base) << c.locale;
+        if (!c.language.empty() || c.locale == 1033) {
+            EXPECT_EQ(LocaleIdForLanguage(c.language, c.country), c.locale) << c.locale;
+        }
+    }
 }
 
 }  // namespace
