@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <pugixml.hpp>
 
 #include "adapters/bounded_limits.h"
@@ -35,6 +36,20 @@ bool NameIs(const char* name, std::u16string_view wanted) {
     }
     return *name == '\0';
 }
+
+// NameIs with the conversion done once, for a walk that tests every element.
+class WantedName {
+public:
+    explicit WantedName(std::u16string_view name)
+        : utf8_(Utf16ToUtf8(name)), possible_(utf8_.find('\0') == std::string::npos) {}
+    bool Is(const char* name) const {
+        return possible_ && *name == utf8_[0] && std::strcmp(name, utf8_.c_str()) == 0;
+    }
+
+private:
+    std::string utf8_;
+    bool possible_;  // a name holding a NUL is no element's
+};
 
 bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -116,8 +131,9 @@ public:
             // The library passes forbidden characters through, and turns
             // references to them into truncating NULs or nothing.
             if (!HasOnlyXmlCharsUtf8(*bytes)) return false;
-        } else if ((!LooksLikeUtf16(*bytes) && FirstInvalidUtf8(*bytes) != std::string::npos) ||
-                   !HasOnlyXmlChars(*bytes)) {
+        } else if (!HasOnlyXmlChars(*bytes) ||
+                   // That check decodes UTF-8 itself, except under a UTF-16 label without UTF-16 bytes.
+                   (declared == "utf-16" && !LooksLikeUtf16(*bytes) && FirstInvalidUtf8(*bytes) != std::string::npos)) {
             return false;  // the library would pass invalid bytes and forbidden characters through
         }
         // Parsed where it lies: the document points into buffer_ from now on.
@@ -161,12 +177,7 @@ public:
         return false;
     }
 
-    bool HasChildElement(XmlNode node) override {
-        if (!node) return false;
-        for (pugi::xml_node child = Node(node).first_child(); child; child = child.next_sibling())
-            if (child.type() == pugi::node_element) return true;
-        return false;
-    }
+    bool HasChildElement(XmlNode node) override { return node && HoldsElement(Node(node)); }
 
     XmlNode SelectSingleNode(XmlNode node, std::u16string_view name) override {
         if (!node) return {};
@@ -175,14 +186,77 @@ public:
         return {};
     }
 
+    std::optional<XmlRecords> ReadRecords(std::u16string_view entry,
+                                          std::span<const std::u16string_view> fields) override {
+        XmlRecords records;
+        pugi::xml_node root = doc_.document_element();
+        if (!root) return records;
+        // The entries first, so that the values are laid out once; the
+        // library's own walk, which is iterative and several times quicker
+        // than stepping through its interface node by node.
+        struct Collector final : pugi::xml_tree_walker {
+            explicit Collector(std::u16string_view name) : wanted(name) {}
+            bool for_each(pugi::xml_node& n) override {
+                if (n.type() == pugi::node_element && wanted.Is(n.name())) found.push_back(n);
+                return true;
+            }
+            const WantedName wanted;
+            std::vector<pugi::xml_node> found;
+        } collector(entry);
+        collector.for_each(root);
+        root.traverse(collector);
+        const std::vector<pugi::xml_node>& entries = collector.found;
+        records.count = entries.size();
+        records.values.resize(entries.size() * fields.size());
+        const std::vector<WantedName> fieldNames(fields.begin(), fields.end());
+        std::vector<char> seen(fields.size());
+        auto value = records.values.begin();
+        for (const pugi::xml_node e : entries) {
+            std::fill(seen.begin(), seen.end(), 0);
+            for (pugi::xml_node child = e.first_child(); child; child = child.next_sibling()) {
+                if (child.type() != pugi::node_element) continue;
+                for (std::size_t k = 0; k < fields.size(); ++k) {
+                    if (seen[k] || !fieldNames[k].Is(child.name())) continue;
+                    seen[k] = 1;  // the first of that name, even when it holds an element
+                    if (!HoldsElement(child)) value[k] = TextOf(child);
+                }
+            }
+            value += static_cast<std::ptrdiff_t>(fields.size());
+        }
+        return records;
+    }
+
     std::optional<std::u16string> TypedValue(XmlNode node) override { return Text(node); }
+
+    std::optional<std::u16string> Text(XmlNode node) override {
+        if (!node) return std::nullopt;
+        return TextOf(Node(node));
+    }
+
+    bool SetText(XmlNode node, std::u16string_view text) override {
+        if (!node) return false;
+        pugi::xml_node element = Node(node);
+        while (pugi::xml_node child = element.first_child()) element.remove_child(child);
+        return element.append_child(pugi::node_pcdata).set_value(Utf16ToUtf8(text).c_str());
+    }
+
+    bool Save(std::u16string_view path) override {
+        // Raw: the document's own whitespace is kept, nothing is added.
+        return doc_.save_file(Utf16ToUtf8(path).c_str(), "", pugi::format_raw, pugi::encoding_utf8);
+    }
+
+private:
+    static bool HoldsElement(pugi::xml_node element) {
+        for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling())
+            if (child.type() == pugi::node_element) return true;
+        return false;
+    }
 
     // All character data of the element and its descendants. Blanks at the
     // two ends are dropped, but only from plain text: CDATA keeps its own.
-    std::optional<std::u16string> Text(XmlNode node) override {
-        if (!node) return std::nullopt;
+    static std::u16string TextOf(const pugi::xml_node start) {
         // The common case, an element holding plain text alone, without copies.
-        if (const pugi::xml_node only = Node(node).first_child();
+        if (const pugi::xml_node only = start.first_child();
             only && only.type() == pugi::node_pcdata && !only.next_sibling() && !only.first_child()) {
             std::string_view text = only.value();
             while (!text.empty() && IsXmlSpace(text.front())) text.remove_prefix(1);
@@ -192,7 +266,6 @@ public:
         }
         std::string text;
         std::vector<bool> fromCdata;  // per byte of `text`
-        const pugi::xml_node start = Node(node);
         const auto collect = [&](pugi::xml_node n) {
             if (n.type() != pugi::node_pcdata && n.type() != pugi::node_cdata) return;
             text += n.value();
@@ -218,19 +291,6 @@ public:
         return utf16 ? std::move(*utf16) : std::u16string();
     }
 
-    bool SetText(XmlNode node, std::u16string_view text) override {
-        if (!node) return false;
-        pugi::xml_node element = Node(node);
-        while (pugi::xml_node child = element.first_child()) element.remove_child(child);
-        return element.append_child(pugi::node_pcdata).set_value(Utf16ToUtf8(text).c_str());
-    }
-
-    bool Save(std::u16string_view path) override {
-        // Raw: the document's own whitespace is kept, nothing is added.
-        return doc_.save_file(Utf16ToUtf8(path).c_str(), "", pugi::format_raw, pugi::encoding_utf8);
-    }
-
-private:
     // The library accepts several top-level elements; a document has one.
     bool HasSingleRoot() const {
         int elements = 0;
