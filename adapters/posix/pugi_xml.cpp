@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <pugixml.hpp>
 
 #include "adapters/bounded_limits.h"
@@ -42,14 +41,69 @@ class WantedName {
 public:
     explicit WantedName(std::u16string_view name)
         : utf8_(Utf16ToUtf8(name)), possible_(utf8_.find('\0') == std::string::npos) {}
+    const std::string& Utf8() const { return utf8_; }
+    // Letters, digits, '_', '-' and '.', not first: an XPath name test as it is.
+    bool PlainAscii() const {
+        const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
+        if (utf8_.empty() || !letter(utf8_[0])) return false;
+        for (const char c : utf8_)
+            if (!letter(c) && !(c >= '0' && c <= '9') && c != '-' && c != '.') return false;
+        return true;
+    }
     bool Is(const char* name) const {
-        return possible_ && *name == utf8_[0] && std::strcmp(name, utf8_.c_str()) == 0;
+        if (!possible_) return false;
+        const char* w = utf8_.c_str();  // names are short: no library call
+        while (*w != '\0' && *w == *name) ++w, ++name;
+        return *w == *name;
     }
 
 private:
     std::string utf8_;
     bool possible_;  // a name holding a NUL is no element's
 };
+
+// A NUL-terminated UTF-8 text appended to `out` as UTF-16; false at the
+// first byte that does not continue valid UTF-8 (overlong forms,
+// surrogates and values past U+10FFFF included).
+bool AppendUtf16(const char* p, std::u16string& out) {
+    // Decoded a few units at a time onto the stack: one append each.
+    char16_t units[32];
+    std::size_t n = 0;
+    const auto put = [&](char16_t u) {
+        if (n == std::size(units)) out.append(units, n), n = 0;
+        units[n++] = u;
+    };
+    for (;;) {
+        const auto b = static_cast<unsigned char>(*p);
+        if (b < 0x80) {
+            if (b == 0) {
+                out.append(units, n);
+                return true;
+            }
+            put(b);
+            ++p;
+            continue;
+        }
+        const int length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
+        if (length == 0 || b > 0xF4) return false;
+        char32_t c = b & (0x7F >> length);
+        for (int k = 1; k < length; ++k) {
+            const auto t = static_cast<unsigned char>(p[k]);  // a NUL ends this too
+            if ((t & 0xC0) != 0x80) return false;
+            c = (c << 6) | (t & 0x3F);
+        }
+        if (c < (length == 2 ? 0x80u : length == 3 ? 0x800u : 0x10000u) || c > 0x10FFFF ||
+            (c >= 0xD800 && c <= 0xDFFF))
+            return false;
+        if (c < 0x10000) {
+            put(static_cast<char16_t>(c));
+        } else {
+            put(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+            put(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        }
+        p += length;
+    }
+}
 
 bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -191,21 +245,29 @@ public:
         XmlRecords records;
         pugi::xml_node root = doc_.document_element();
         if (!root) return records;
-        // The entries first, so that the values are laid out once; the
-        // library's own walk, which is iterative and several times quicker
-        // than stepping through its interface node by node.
-        struct Collector final : pugi::xml_tree_walker {
-            explicit Collector(std::u16string_view name) : wanted(name) {}
-            bool for_each(pugi::xml_node& n) override {
-                if (n.type() == pugi::node_element && wanted.Is(n.name())) found.push_back(n);
-                return true;
-            }
-            const WantedName wanted;
-            std::vector<pugi::xml_node> found;
-        } collector(entry);
-        collector.for_each(root);
-        root.traverse(collector);
-        const std::vector<pugi::xml_node>& entries = collector.found;
+        // The entries first, so that the values are laid out once. A plain
+        // ASCII name goes to the library's XPath engine, the quickest way
+        // through the tree; any other to the library's walk, which is
+        // iterative and quicker than stepping through its interface.
+        std::vector<pugi::xml_node> entries;
+        const WantedName wanted(entry);
+        if (wanted.PlainAscii()) {
+            const pugi::xpath_node_set found = doc_.select_nodes(("//" + wanted.Utf8()).c_str());
+            entries.reserve(found.size());
+            for (const pugi::xpath_node& n : found) entries.push_back(n.node());
+        } else {
+            struct Collector final : pugi::xml_tree_walker {
+                Collector(const WantedName& name, std::vector<pugi::xml_node>& into) : wanted(name), found(into) {}
+                bool for_each(pugi::xml_node& n) override {
+                    if (n.type() == pugi::node_element && wanted.Is(n.name())) found.push_back(n);
+                    return true;
+                }
+                const WantedName& wanted;
+                std::vector<pugi::xml_node>& found;
+            } collector(wanted, entries);
+            collector.for_each(root);
+            root.traverse(collector);
+        }
         records.count = entries.size();
         records.values.resize(entries.size() * fields.size());
         const std::vector<WantedName> fieldNames(fields.begin(), fields.end());
@@ -218,7 +280,9 @@ public:
                 for (std::size_t k = 0; k < fields.size(); ++k) {
                     if (seen[k] || !fieldNames[k].Is(child.name())) continue;
                     seen[k] = 1;  // the first of that name, even when it holds an element
-                    if (!HoldsElement(child)) value[k] = TextOf(child);
+                    // Plain text alone holds no element: no second look at the children.
+                    if (const pugi::xml_node only = PlainTextOnly(child)) PlainText(only, value[k].emplace());
+                    else if (!HoldsElement(child)) TextOf(child, value[k].emplace());
                 }
             }
             value += static_cast<std::ptrdiff_t>(fields.size());
@@ -230,7 +294,9 @@ public:
 
     std::optional<std::u16string> Text(XmlNode node) override {
         if (!node) return std::nullopt;
-        return TextOf(Node(node));
+        std::u16string text;
+        TextOf(Node(node), text);
+        return text;
     }
 
     bool SetText(XmlNode node, std::u16string_view text) override {
@@ -252,18 +318,29 @@ private:
         return false;
     }
 
-    // All character data of the element and its descendants. Blanks at the
-    // two ends are dropped, but only from plain text: CDATA keeps its own.
-    static std::u16string TextOf(const pugi::xml_node start) {
-        // The common case, an element holding plain text alone, without copies.
-        if (const pugi::xml_node only = start.first_child();
-            only && only.type() == pugi::node_pcdata && !only.next_sibling() && !only.first_child()) {
-            std::string_view text = only.value();
-            while (!text.empty() && IsXmlSpace(text.front())) text.remove_prefix(1);
-            while (!text.empty() && IsXmlSpace(text.back())) text.remove_suffix(1);
-            auto utf16 = Utf8ToUtf16(text);
-            return utf16 ? std::move(*utf16) : std::u16string();
+    // The element's one child when that is plain text, or an empty node.
+    static pugi::xml_node PlainTextOnly(const pugi::xml_node element) {
+        const pugi::xml_node only = element.first_child();
+        return only && only.type() == pugi::node_pcdata && !only.next_sibling() ? only : pugi::xml_node();
+    }
+
+    // A text node's text, into `out` (empty), decoded where it lies; the
+    // blanks at its end are dropped after decoding.
+    static void PlainText(const pugi::xml_node pcdata, std::u16string& out) {
+        const char* text = pcdata.value();
+        while (IsXmlSpace(*text)) ++text;
+        if (!AppendUtf16(text, out)) {
+            out.clear();  // as Utf8ToUtf16 answers for bytes that are no UTF-8
+            return;
         }
+        while (!out.empty() && out.back() < 0x80 && IsXmlSpace(static_cast<char>(out.back()))) out.pop_back();
+    }
+
+    // All character data of the element and its descendants, into `out`
+    // (empty). Blanks at the two ends are dropped, but only from plain text:
+    // CDATA keeps its own.
+    static void TextOf(const pugi::xml_node start, std::u16string& out) {
+        if (const pugi::xml_node only = PlainTextOnly(start)) return PlainText(only, out);  // the common case
         std::string text;
         std::vector<bool> fromCdata;  // per byte of `text`
         const auto collect = [&](pugi::xml_node n) {
@@ -287,8 +364,7 @@ private:
         while (b < e && !fromCdata[b] && IsXmlSpace(text[b])) ++b;
         while (e > b && !fromCdata[e - 1] && IsXmlSpace(text[e - 1])) --e;
         // The library hands out valid UTF-8 only.
-        auto utf16 = Utf8ToUtf16(std::string_view(text).substr(b, e - b));
-        return utf16 ? std::move(*utf16) : std::u16string();
+        if (auto utf16 = Utf8ToUtf16(std::string_view(text).substr(b, e - b))) out = std::move(*utf16);
     }
 
     // The library accepts several top-level elements; a document has one.
