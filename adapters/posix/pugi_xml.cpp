@@ -205,22 +205,8 @@ public:
     XmlNode DocumentElement() override { return Handle(doc_.document_element()); }
 
     std::optional<std::vector<XmlNode>> ElementsByTagName(std::u16string_view name) override {
-        // The library's own walk: iterative, so deep documents cannot exhaust the stack.
-        struct Collector final : pugi::xml_tree_walker {
-            Collector(std::u16string_view w, std::vector<XmlNode>& f) : wanted(w), found(f) {}
-            bool for_each(pugi::xml_node& n) override {
-                if (n.type() == pugi::node_element && NameIs(n.name(), wanted)) found.push_back(Handle(n));
-                return true;
-            }
-            const std::u16string_view wanted;
-            std::vector<XmlNode>& found;
-        };
         std::vector<XmlNode> found;
-        pugi::xml_node root = doc_.document_element();
-        if (!root) return found;
-        Collector collector(name, found);
-        collector.for_each(root);
-        root.traverse(collector);
+        for (const pugi::xml_node n : ElementsNamed(name)) found.push_back(Handle(n));
         return found;
     }
 
@@ -243,31 +229,8 @@ public:
     std::optional<XmlRecords> ReadRecords(std::u16string_view entry,
                                           std::span<const std::u16string_view> fields) override {
         XmlRecords records;
-        pugi::xml_node root = doc_.document_element();
-        if (!root) return records;
-        // The entries first, so that the values are laid out once. A plain
-        // ASCII name goes to the library's XPath engine, the quickest way
-        // through the tree; any other to the library's walk, which is
-        // iterative and quicker than stepping through its interface.
-        std::vector<pugi::xml_node> entries;
-        const WantedName wanted(entry);
-        if (wanted.PlainAscii()) {
-            const pugi::xpath_node_set found = doc_.select_nodes(("//" + wanted.Utf8()).c_str());
-            entries.reserve(found.size());
-            for (const pugi::xpath_node& n : found) entries.push_back(n.node());
-        } else {
-            struct Collector final : pugi::xml_tree_walker {
-                Collector(const WantedName& name, std::vector<pugi::xml_node>& into) : wanted(name), found(into) {}
-                bool for_each(pugi::xml_node& n) override {
-                    if (n.type() == pugi::node_element && wanted.Is(n.name())) found.push_back(n);
-                    return true;
-                }
-                const WantedName& wanted;
-                std::vector<pugi::xml_node>& found;
-            } collector(wanted, entries);
-            collector.for_each(root);
-            root.traverse(collector);
-        }
+        // The entries first, so that the values are laid out once.
+        const std::vector<pugi::xml_node> entries = ElementsNamed(entry);
         records.count = entries.size();
         records.values.resize(entries.size() * fields.size());
         const std::vector<WantedName> fieldNames(fields.begin(), fields.end());
@@ -316,6 +279,35 @@ private:
         for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling())
             if (child.type() == pugi::node_element) return true;
         return false;
+    }
+
+    // Every element of that name, the root included, in document order. A
+    // plain ASCII name goes to the library's XPath engine, the quickest way
+    // through the tree; any other to the library's walk. Both are
+    // iterative: deep documents cannot exhaust the stack.
+    std::vector<pugi::xml_node> ElementsNamed(std::u16string_view name) {
+        std::vector<pugi::xml_node> found;
+        pugi::xml_node root = doc_.document_element();
+        if (!root) return found;
+        const WantedName wanted(name);
+        if (wanted.PlainAscii()) {
+            const pugi::xpath_node_set nodes = doc_.select_nodes(("//" + wanted.Utf8()).c_str());
+            found.reserve(nodes.size());
+            for (const pugi::xpath_node& n : nodes) found.push_back(n.node());
+            return found;
+        }
+        struct Collector final : pugi::xml_tree_walker {
+            Collector(const WantedName& w, std::vector<pugi::xml_node>& into) : wanted(w), found(into) {}
+            bool for_each(pugi::xml_node& n) override {
+                if (n.type() == pugi::node_element && wanted.Is(n.name())) found.push_back(n);
+                return true;
+            }
+            const WantedName& wanted;
+            std::vector<pugi::xml_node>& found;
+        } collector(wanted, found);
+        collector.for_each(root);
+        root.traverse(collector);
+        return found;
     }
 
     // The element's one child when that is plain text, or an empty node.
