@@ -737,8 +737,8 @@ int Main(int argc, char** argv) {
     std::vector<std::pair<const DllKernel*, std::vector<DllTiming>>> dllRuns;
     if (!dllKernels.empty()) {
         std::printf("DLL kernels: each Windows build's own core library in a driver of its own (bench/dll_bench.cpp),\n"
-                    "checked against the native matches first; medians on the steady clock, \"vs\" columns against\n"
-                    "the native rows above\n");
+                    "checked against the native matches first; thread CPU time, median of 5 samples of 250 ms each\n"
+                    "(Wine's thread clock steps 10 ms); \"vs\" columns against the native rows above\n");
         for (const DllKernel& k : dllKernels) {
             if (!k.notRun.empty()) {
                 std::printf("%8s  %s: %s\n", "", k.label.c_str(), k.notRun.c_str());
