@@ -1,5 +1,7 @@
 #include "core/xml_chars.h"
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "core/xml_declaration.h"
@@ -35,13 +37,49 @@ int DigitValue(char32_t c, bool hex) {
 // processing instructions names an allowed character. Markup is ASCII in
 // every encoding taken here, so code units are compared directly. Text
 // that is no complete reference is left to the parser.
+// Eight bytes at a time (whole-word arithmetic, no vector unit needed).
+constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+
+uint64_t Load8(const char* p) {
+    uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
+// Whether a word of bytes below 0x80 holds one below `n` (n <= 0x80).
+constexpr bool HasByteBelow(uint64_t word, unsigned n) { return ((word - kOnes * n) & ~word & kHighs) != 0; }
+constexpr bool HasZeroByte(uint64_t word) { return ((word - kOnes) & ~word & kHighs) != 0; }
+
+// Where the next reference or literal section may start: byte text skips
+// eight bytes at a time past words holding no '&', '!' or '?'. A tag's '<'
+// matters only before '!' or '?', so the search lands just after it.
+template <class C>
+std::size_t SkipToMarkup(std::basic_string_view<C> s, std::size_t i) {
+    if constexpr (sizeof(C) == 1) {
+        const std::size_t from = i;
+        while (s.size() - i >= 8) {
+            const uint64_t word = Load8(s.data() + i);
+            if (HasZeroByte(word ^ (kOnes * '&')) || HasZeroByte(word ^ (kOnes * '!')) ||
+                HasZeroByte(word ^ (kOnes * '?')))
+                break;
+            i += 8;
+        }
+        if (i > from && s[i - 1] == '<') --i;  // a '<' at the end of the last word skipped
+    }
+    return i;
+}
+
 template <class C>
 bool ReferencesAllowed(std::basic_string_view<C> s) {
     std::size_t i = 0;
-    while (i < s.size()) {
+    while ((i = SkipToMarkup(s, i)) < s.size()) {
         const C c = s[i];
         if (c == static_cast<C>('<')) {
             std::size_t end = i + 1;
+            if (end == s.size() || (s[end] != static_cast<C>('!') && s[end] != static_cast<C>('?'))) {
+                i = end;  // a tag: nothing literal starts here
+                continue;
+            }
             if (At(s, i, "<!--")) end = PastNext(s, i + 4, "-->");
             else if (At(s, i, "<![CDATA[")) end = PastNext(s, i + 9, "]]>");
             else if (At(s, i, "<?")) end = PastNext(s, i + 2, "?>");
@@ -67,6 +105,13 @@ bool ReferencesAllowed(std::basic_string_view<C> s) {
 
 bool RawUtf8Allowed(std::string_view s) {
     for (std::size_t i = 0; i < s.size();) {
+        // Markup is mostly ASCII from blank on: a word of it at a time.
+        while (s.size() - i >= 8) {
+            const uint64_t word = Load8(s.data() + i);
+            if ((word & kHighs) != 0 || HasByteBelow(word, 0x20)) break;
+            i += 8;
+        }
+        if (i == s.size()) break;
         const auto b = static_cast<unsigned char>(s[i]);
         if (b < 0x80) {
             if (!IsXmlChar(b)) return false;

@@ -48,6 +48,10 @@ private:
         hostapi::XmlNode SelectSingleNode(hostapi::XmlNode n, std::u16string_view name) override {
             return d_->SelectSingleNode(n, name);
         }
+        std::optional<hostapi::XmlRecords> ReadRecords(std::u16string_view entry,
+                                                       std::span<const std::u16string_view> fields) override {
+            return d_->ReadRecords(entry, fields);
+        }
         std::optional<std::u16string> TypedValue(hostapi::XmlNode n) override { return d_->TypedValue(n); }
         std::optional<std::u16string> Text(hostapi::XmlNode n) override { return d_->Text(n); }
         bool SetText(hostapi::XmlNode n, std::u16string_view t) override { return d_->SetText(n, t); }

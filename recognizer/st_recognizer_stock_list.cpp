@@ -23,41 +23,28 @@ Status STRecognizer::LoadStockSymbolFromXMLFile(std::u16string_view sXMLPathIn) 
 
     // Up to the replacement of the list, any failure marks the object as not
     // loaded, for good: a recognizer that once failed recognizes nothing.
-    std::vector<hostapi::XmlNode> elements;
+    //
+    // Past that, an entry whose element is empty or lacks a field keeps that
+    // field empty. A field holding an element is no name or ID either, and
+    // its text (all below it, entries nested in it included) is never built:
+    // nested entries would make the load quadratic.
+    static constexpr std::u16string_view kFields[] = {u"StockName", u"StockID"};
+    std::optional<hostapi::XmlRecords> records;
     try {
         doc->Load(sXMLPathIn);
-        if (!doc->DocumentElement()) {
+        if (!doc->DocumentElement() || !(records = doc->ReadRecords(u"KestriaStockList", kFields))) {
             listState = -1;
             return Status::ok;
         }
-        auto found = doc->ElementsByTagName(u"KestriaStockList");
-        if (!found) {
-            listState = -1;
-            return Status::ok;
-        }
-        elements = std::move(*found);
-        stockList.assign(elements.size(), stockInfo{});
-        stockCount = static_cast<int32_t>(elements.size());
+        stockList.assign(records->count, stockInfo{});
+        stockCount = static_cast<int32_t>(records->count);
     } catch (const std::bad_alloc&) {
         listState = -1;
         return Status::ok;
     }
-
-    // From here a failing step is skipped and the next one runs: an entry
-    // whose element is empty or lacks a field keeps that field empty. A field
-    // holding an element is no name or ID either, and its text (all below
-    // it, entries nested in it included) is never built: nested entries
-    // would make the load quadratic.
-    const auto value = [&](hostapi::XmlNode field) {
-        return doc->HasChildElement(field) ? std::nullopt : doc->TypedValue(field);
-    };
-    for (std::size_t i = 0; i < elements.size(); ++i) {
-        const hostapi::XmlNode element = elements[i];
-        if (!doc->HasChildNodes(element)) continue;
-        const hostapi::XmlNode name = doc->SelectSingleNode(element, u"StockName");
-        const hostapi::XmlNode id = doc->SelectSingleNode(element, u"StockID");
-        if (auto v = value(name)) stockList[i].strStockName = std::move(*v);
-        if (auto v = value(id)) stockList[i].strStockID = std::move(*v);
+    for (std::size_t i = 0; i < records->count; ++i) {
+        if (auto& v = records->values[2 * i]) stockList[i].strStockName = std::move(*v);
+        if (auto& v = records->values[2 * i + 1]) stockList[i].strStockID = std::move(*v);
     }
     try {
         matcher = StockNameMatcher(stockList);

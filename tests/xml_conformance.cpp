@@ -100,6 +100,26 @@ const std::vector<XmlCase>& XmlConformanceCases() {
          {u"a\tb\uD7FF\uE000\uFFFD\U00010000\U0010FFFF\u04D2"}, {}},
         {"references in CDATA, comments and processing instructions are literal text",
          "<r><?p &#0;?><!-- &#xD800; --><a><![CDATA[&#0;]]></a></r>", true, u"a", {u"&#0;"}, {}},
+        {"records: the first field of each name, missing ones, other case, grandchildren, duplicates",
+         "<r><e><b>1</b><c>2</c></e><e><c>3</c></e><e/><e><x><b>deep</b></x><B>case</B><b>first</b><b>2nd</b></e>"
+         "<e><b>1</b><c>2</c></e></r>",
+         true, u"e", {u"12", u"3", u"", u"deepcasefirst2nd", u"12"}, {}, {}, false,
+         {{u"1", u"2"}, {std::nullopt, u"3"}, {std::nullopt, std::nullopt}, {u"first", std::nullopt}, {u"1", u"2"}}},
+        {"records: a field holding an element is missing; entries nested in fields are found",
+         "<r><e><b>p<i/>q</b><c>4</c></e><e><b>o<e><b>in</b><c>5</c></e></b><c><e/></c></e></r>", true, u"e",
+         {u"pq4", u"oin5", u"in5", u""}, {}, {}, false,
+         {{std::nullopt, u"4"}, {std::nullopt, std::nullopt}, {u"in", u"5"}, {std::nullopt, std::nullopt}}},
+        {"records: CDATA, comments, blanks, entities and references in fields",
+         "<r><e><!--c--><b><![CDATA[<y>]]></b><c>&lt;&#x83EF;&amp; </c></e><e><b><!--only--></b><c>   </c></e>"
+         "<e><b> w </b><c>v</c></e></r>",
+         true, u"e", {u"<y><華&", u"", u"w v"}, {}, {}, false,
+         {{u"<y>", u"<華&"}, {u"", u""}, {u"w", u"v"}}},
+        {"records: entries and fields of names past ASCII",
+         "<r><\u9805><\u540d>n</\u540d><c>1</c></\u9805><x><\u9805><c>2</c></\u9805></x></r>", true, u"\u9805",
+         {u"n1", u"2"}, {}, {}, false, {{std::nullopt, u"1"}, {std::nullopt, u"2"}}},
+        {"records: fields in a namespace, default or prefixed, as SelectSingleNode sees them",
+         "<r><e><b xmlns=\"urn:x\">n</b><c>1</c></e><e><p:b xmlns:p=\"urn:x\">m</p:b><b>2</b></e></r>", true, u"e",
+         {u"n1", u"m2"}, {}},
     };
     return cases;
 }
@@ -119,6 +139,27 @@ void CheckXmlCase(hostapi::IXmlDocumentFactory& factory, const XmlCase& c, const
     auto found = doc->ElementsByTagName(c.tag);
     ASSERT_TRUE(found);
     ASSERT_EQ(found->size(), c.texts.size());
+    // The bulk read answers as the operations one by one.
+    static constexpr std::u16string_view kFields[] = {u"b", u"c"};
+    const auto records = doc->ReadRecords(c.tag, kFields);
+    ASSERT_TRUE(records);
+    ASSERT_EQ(records->count, found->size());
+    ASSERT_EQ(records->values.size(), found->size() * std::size(kFields));
+    if (!c.records.empty()) {
+        ASSERT_EQ(c.records.size(), found->size());
+    }
+    for (std::size_t i = 0; i < found->size(); ++i) {
+        for (std::size_t k = 0; k < std::size(kFields); ++k) {
+            const auto field = doc->SelectSingleNode((*found)[i], kFields[k]);
+            const auto one = doc->HasChildElement(field) ? std::nullopt : doc->TypedValue(field);
+            const auto& bulk = records->values[i * std::size(kFields) + k];
+            EXPECT_EQ(bulk, one) << i << " " << Utf8(kFields[k]);
+            if (!c.records.empty()) {
+                EXPECT_EQ(Utf8(bulk.value_or(u"<none>")), Utf8(c.records[i][k].value_or(u"<none>")))
+                    << i << " " << Utf8(kFields[k]);
+            }
+        }
+    }
     for (std::size_t i = 0; i < found->size(); ++i) {
         EXPECT_EQ(Utf8(doc->Text((*found)[i]).value_or(u"<none>")), Utf8(c.texts[i])) << i;
         EXPECT_EQ(doc->TypedValue((*found)[i]), doc->Text((*found)[i])) << i;

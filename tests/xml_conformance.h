@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -23,6 +24,9 @@ struct XmlCase {
     std::vector<bool> hasChildElement = {};  // HasChildElement() of each, when given
     // Wine (8) has no GB18030 code page: such files do not load there.
     bool failsUnderWine = false;
+    // ReadRecords(tag, {"b", "c"}) of each element, when given; on every row
+    // it must answer as SelectSingleNode, HasChildElement and TypedValue do.
+    std::vector<std::vector<std::optional<std::u16string>>> records = {};
     friend void PrintTo(const XmlCase& c, std::ostream* os) { *os << c.name; }
 };
 

@@ -36,6 +36,75 @@ bool NameIs(const char* name, std::u16string_view wanted) {
     return *name == '\0';
 }
 
+// NameIs with the conversion done once, for a walk that tests every element.
+class WantedName {
+public:
+    explicit WantedName(std::u16string_view name)
+        : utf8_(Utf16ToUtf8(name)), possible_(utf8_.find('\0') == std::string::npos) {}
+    const std::string& Utf8() const { return utf8_; }
+    // Letters, digits, '_', '-' and '.', not first: an XPath name test as it is.
+    bool PlainAscii() const {
+        const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
+        if (utf8_.empty() || !letter(utf8_[0])) return false;
+        for (const char c : utf8_)
+            if (!letter(c) && !(c >= '0' && c <= '9') && c != '-' && c != '.') return false;
+        return true;
+    }
+    bool Is(const char* name) const {
+        if (!possible_) return false;
+        const char* w = utf8_.c_str();  // names are short: no library call
+        while (*w != '\0' && *w == *name) ++w, ++name;
+        return *w == *name;
+    }
+
+private:
+    std::string utf8_;
+    bool possible_;  // a name holding a NUL is no element's
+};
+
+// A NUL-terminated UTF-8 text appended to `out` as UTF-16; false at the
+// first byte that does not continue valid UTF-8 (overlong forms,
+// surrogates and values past U+10FFFF included).
+bool AppendUtf16(const char* p, std::u16string& out) {
+    // Decoded a few units at a time onto the stack: one append each.
+    char16_t units[32];
+    std::size_t n = 0;
+    const auto put = [&](char16_t u) {
+        if (n == std::size(units)) out.append(units, n), n = 0;
+        units[n++] = u;
+    };
+    for (;;) {
+        const auto b = static_cast<unsigned char>(*p);
+        if (b < 0x80) {
+            if (b == 0) {
+                out.append(units, n);
+                return true;
+            }
+            put(b);
+            ++p;
+            continue;
+        }
+        const int length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
+        if (length == 0 || b > 0xF4) return false;
+        char32_t c = b & (0x7F >> length);
+        for (int k = 1; k < length; ++k) {
+            const auto t = static_cast<unsigned char>(p[k]);  // a NUL ends this too
+            if ((t & 0xC0) != 0x80) return false;
+            c = (c << 6) | (t & 0x3F);
+        }
+        if (c < (length == 2 ? 0x80u : length == 3 ? 0x800u : 0x10000u) || c > 0x10FFFF ||
+            (c >= 0xD800 && c <= 0xDFFF))
+            return false;
+        if (c < 0x10000) {
+            put(static_cast<char16_t>(c));
+        } else {
+            put(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+            put(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        }
+        p += length;
+    }
+}
+
 bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 bool IsWhitespaceText(pugi::xml_node n) {
@@ -116,8 +185,9 @@ public:
             // The library passes forbidden characters through, and turns
             // references to them into truncating NULs or nothing.
             if (!HasOnlyXmlCharsUtf8(*bytes)) return false;
-        } else if ((!LooksLikeUtf16(*bytes) && FirstInvalidUtf8(*bytes) != std::string::npos) ||
-                   !HasOnlyXmlChars(*bytes)) {
+        } else if (!HasOnlyXmlChars(*bytes) ||
+                   // That check decodes UTF-8 itself, except under a UTF-16 label without UTF-16 bytes.
+                   (declared == "utf-16" && !LooksLikeUtf16(*bytes) && FirstInvalidUtf8(*bytes) != std::string::npos)) {
             return false;  // the library would pass invalid bytes and forbidden characters through
         }
         // Parsed where it lies: the document points into buffer_ from now on.
@@ -135,22 +205,8 @@ public:
     XmlNode DocumentElement() override { return Handle(doc_.document_element()); }
 
     std::optional<std::vector<XmlNode>> ElementsByTagName(std::u16string_view name) override {
-        // The library's own walk: iterative, so deep documents cannot exhaust the stack.
-        struct Collector final : pugi::xml_tree_walker {
-            Collector(std::u16string_view w, std::vector<XmlNode>& f) : wanted(w), found(f) {}
-            bool for_each(pugi::xml_node& n) override {
-                if (n.type() == pugi::node_element && NameIs(n.name(), wanted)) found.push_back(Handle(n));
-                return true;
-            }
-            const std::u16string_view wanted;
-            std::vector<XmlNode>& found;
-        };
         std::vector<XmlNode> found;
-        pugi::xml_node root = doc_.document_element();
-        if (!root) return found;
-        Collector collector(name, found);
-        collector.for_each(root);
-        root.traverse(collector);
+        for (const pugi::xml_node n : ElementsNamed(name)) found.push_back(Handle(n));
         return found;
     }
 
@@ -161,12 +217,7 @@ public:
         return false;
     }
 
-    bool HasChildElement(XmlNode node) override {
-        if (!node) return false;
-        for (pugi::xml_node child = Node(node).first_child(); child; child = child.next_sibling())
-            if (child.type() == pugi::node_element) return true;
-        return false;
-    }
+    bool HasChildElement(XmlNode node) override { return node && HoldsElement(Node(node)); }
 
     XmlNode SelectSingleNode(XmlNode node, std::u16string_view name) override {
         if (!node) return {};
@@ -175,24 +226,115 @@ public:
         return {};
     }
 
+    std::optional<XmlRecords> ReadRecords(std::u16string_view entry,
+                                          std::span<const std::u16string_view> fields) override {
+        XmlRecords records;
+        // The entries first, so that the values are laid out once.
+        const std::vector<pugi::xml_node> entries = ElementsNamed(entry);
+        records.count = entries.size();
+        records.values.resize(entries.size() * fields.size());
+        const std::vector<WantedName> fieldNames(fields.begin(), fields.end());
+        std::vector<char> seen(fields.size());
+        auto value = records.values.begin();
+        for (const pugi::xml_node e : entries) {
+            std::fill(seen.begin(), seen.end(), 0);
+            for (pugi::xml_node child = e.first_child(); child; child = child.next_sibling()) {
+                if (child.type() != pugi::node_element) continue;
+                for (std::size_t k = 0; k < fields.size(); ++k) {
+                    if (seen[k] || !fieldNames[k].Is(child.name())) continue;
+                    seen[k] = 1;  // the first of that name, even when it holds an element
+                    // Plain text alone holds no element: no second look at the children.
+                    if (const pugi::xml_node only = PlainTextOnly(child)) PlainText(only, value[k].emplace());
+                    else if (!HoldsElement(child)) TextOf(child, value[k].emplace());
+                }
+            }
+            value += static_cast<std::ptrdiff_t>(fields.size());
+        }
+        return records;
+    }
+
     std::optional<std::u16string> TypedValue(XmlNode node) override { return Text(node); }
 
-    // All character data of the element and its descendants. Blanks at the
-    // two ends are dropped, but only from plain text: CDATA keeps its own.
     std::optional<std::u16string> Text(XmlNode node) override {
         if (!node) return std::nullopt;
-        // The common case, an element holding plain text alone, without copies.
-        if (const pugi::xml_node only = Node(node).first_child();
-            only && only.type() == pugi::node_pcdata && !only.next_sibling() && !only.first_child()) {
-            std::string_view text = only.value();
-            while (!text.empty() && IsXmlSpace(text.front())) text.remove_prefix(1);
-            while (!text.empty() && IsXmlSpace(text.back())) text.remove_suffix(1);
-            auto utf16 = Utf8ToUtf16(text);
-            return utf16 ? std::move(*utf16) : std::u16string();
+        std::u16string text;
+        TextOf(Node(node), text);
+        return text;
+    }
+
+    bool SetText(XmlNode node, std::u16string_view text) override {
+        if (!node) return false;
+        pugi::xml_node element = Node(node);
+        while (pugi::xml_node child = element.first_child()) element.remove_child(child);
+        return element.append_child(pugi::node_pcdata).set_value(Utf16ToUtf8(text).c_str());
+    }
+
+    bool Save(std::u16string_view path) override {
+        // Raw: the document's own whitespace is kept, nothing is added.
+        return doc_.save_file(Utf16ToUtf8(path).c_str(), "", pugi::format_raw, pugi::encoding_utf8);
+    }
+
+private:
+    static bool HoldsElement(pugi::xml_node element) {
+        for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling())
+            if (child.type() == pugi::node_element) return true;
+        return false;
+    }
+
+    // Every element of that name, the root included, in document order. A
+    // plain ASCII name goes to the library's XPath engine, the quickest way
+    // through the tree; any other to the library's walk. Both are
+    // iterative: deep documents cannot exhaust the stack.
+    std::vector<pugi::xml_node> ElementsNamed(std::u16string_view name) {
+        std::vector<pugi::xml_node> found;
+        pugi::xml_node root = doc_.document_element();
+        if (!root) return found;
+        const WantedName wanted(name);
+        if (wanted.PlainAscii()) {
+            const pugi::xpath_node_set nodes = doc_.select_nodes(("//" + wanted.Utf8()).c_str());
+            found.reserve(nodes.size());
+            for (const pugi::xpath_node& n : nodes) found.push_back(n.node());
+            return found;
         }
+        struct Collector final : pugi::xml_tree_walker {
+            Collector(const WantedName& w, std::vector<pugi::xml_node>& into) : wanted(w), found(into) {}
+            bool for_each(pugi::xml_node& n) override {
+                if (n.type() == pugi::node_element && wanted.Is(n.name())) found.push_back(n);
+                return true;
+            }
+            const WantedName& wanted;
+            std::vector<pugi::xml_node>& found;
+        } collector(wanted, found);
+        collector.for_each(root);
+        root.traverse(collector);
+        return found;
+    }
+
+    // The element's one child when that is plain text, or an empty node.
+    static pugi::xml_node PlainTextOnly(const pugi::xml_node element) {
+        const pugi::xml_node only = element.first_child();
+        return only && only.type() == pugi::node_pcdata && !only.next_sibling() ? only : pugi::xml_node();
+    }
+
+    // A text node's text, into `out` (empty), decoded where it lies; the
+    // blanks at its end are dropped after decoding.
+    static void PlainText(const pugi::xml_node pcdata, std::u16string& out) {
+        const char* text = pcdata.value();
+        while (IsXmlSpace(*text)) ++text;
+        if (!AppendUtf16(text, out)) {
+            out.clear();  // as Utf8ToUtf16 answers for bytes that are no UTF-8
+            return;
+        }
+        while (!out.empty() && out.back() < 0x80 && IsXmlSpace(static_cast<char>(out.back()))) out.pop_back();
+    }
+
+    // All character data of the element and its descendants, into `out`
+    // (empty). Blanks at the two ends are dropped, but only from plain text:
+    // CDATA keeps its own.
+    static void TextOf(const pugi::xml_node start, std::u16string& out) {
+        if (const pugi::xml_node only = PlainTextOnly(start)) return PlainText(only, out);  // the common case
         std::string text;
         std::vector<bool> fromCdata;  // per byte of `text`
-        const pugi::xml_node start = Node(node);
         const auto collect = [&](pugi::xml_node n) {
             if (n.type() != pugi::node_pcdata && n.type() != pugi::node_cdata) return;
             text += n.value();
@@ -214,23 +356,9 @@ public:
         while (b < e && !fromCdata[b] && IsXmlSpace(text[b])) ++b;
         while (e > b && !fromCdata[e - 1] && IsXmlSpace(text[e - 1])) --e;
         // The library hands out valid UTF-8 only.
-        auto utf16 = Utf8ToUtf16(std::string_view(text).substr(b, e - b));
-        return utf16 ? std::move(*utf16) : std::u16string();
+        if (auto utf16 = Utf8ToUtf16(std::string_view(text).substr(b, e - b))) out = std::move(*utf16);
     }
 
-    bool SetText(XmlNode node, std::u16string_view text) override {
-        if (!node) return false;
-        pugi::xml_node element = Node(node);
-        while (pugi::xml_node child = element.first_child()) element.remove_child(child);
-        return element.append_child(pugi::node_pcdata).set_value(Utf16ToUtf8(text).c_str());
-    }
-
-    bool Save(std::u16string_view path) override {
-        // Raw: the document's own whitespace is kept, nothing is added.
-        return doc_.save_file(Utf16ToUtf8(path).c_str(), "", pugi::format_raw, pugi::encoding_utf8);
-    }
-
-private:
     // The library accepts several top-level elements; a document has one.
     bool HasSingleRoot() const {
         int elements = 0;

@@ -315,19 +315,7 @@ public:
         return node && SUCCEEDED(Node(node)->hasChildNodes(&has)) && has == VARIANT_TRUE;
     }
 
-    bool HasChildElement(XmlNode node) override {
-        if (!node) return false;
-        com_ptr<IXMLDOMNode> child;
-        if (FAILED(Node(node)->get_firstChild(child.put()))) return false;
-        while (child) {
-            DOMNodeType type = NODE_INVALID;
-            if (SUCCEEDED(child->get_nodeType(&type)) && type == NODE_ELEMENT) return true;
-            com_ptr<IXMLDOMNode> next;
-            if (FAILED(child->get_nextSibling(next.put()))) return false;
-            child = std::move(next);
-        }
-        return false;
-    }
+    bool HasChildElement(XmlNode node) override { return node && HoldsElement(Node(node)); }
 
     XmlNode SelectSingleNode(XmlNode node, std::u16string_view name) override {
         if (!node) return {};
@@ -337,13 +325,48 @@ public:
         return Keep(child.get());
     }
 
+    // One walk over each entry's children instead of a query per field: a
+    // query is compiled anew each time, and every node handed out as a
+    // handle stays referenced until the next load.
+    std::optional<XmlRecords> ReadRecords(std::u16string_view entry,
+                                          std::span<const std::u16string_view> fields) override {
+        com_ptr<IXMLDOMNodeList> list;
+        if (FAILED(doc_->getElementsByTagName(MakeBstr(entry).get(), list.put())) || !list) return std::nullopt;
+        long length = 0;
+        if (FAILED(list->get_length(&length)) || length < 0) return std::nullopt;
+        XmlRecords records;
+        records.count = static_cast<std::size_t>(length);
+        records.values.resize(records.count * fields.size());
+        std::vector<char> seen(fields.size());
+        for (std::size_t i = 0; i < records.count; ++i) {
+            com_ptr<IXMLDOMNode> item;
+            if (FAILED(list->nextNode(item.put())) || !item) return std::nullopt;
+            std::fill(seen.begin(), seen.end(), 0);
+            com_ptr<IXMLDOMNode> child;
+            if (FAILED(item->get_firstChild(child.put()))) continue;
+            while (child) {
+                DOMNodeType type = NODE_INVALID;
+                unique_bstr name;
+                if (SUCCEEDED(child->get_nodeType(&type)) && type == NODE_ELEMENT &&
+                    SUCCEEDED(child->get_nodeName(name.put()))) {
+                    for (std::size_t k = 0; k < fields.size(); ++k) {
+                        if (seen[k] || com::View(name.get()) != fields[k] || !OutsideNamespaces(child.get()))
+                            continue;
+                        seen[k] = 1;  // the first of that name, even when it holds an element
+                        if (!HoldsElement(child.get())) records.values[i * fields.size() + k] = TypedValueOf(child.get());
+                    }
+                }
+                com_ptr<IXMLDOMNode> next;
+                if (FAILED(child->get_nextSibling(next.put()))) break;
+                child = std::move(next);
+            }
+        }
+        return records;
+    }
+
     std::optional<std::u16string> TypedValue(XmlNode node) override {
         if (!node) return std::nullopt;
-        unique_variant value;
-        if (FAILED(Node(node)->get_nodeTypedValue(value.put()))) return std::nullopt;
-        if (value->vt != VT_BSTR && FAILED(VariantChangeType(value.get(), value.get(), 0, VT_BSTR)))
-            return std::nullopt;
-        return std::u16string(com::View(value->bstrVal));
+        return TypedValueOf(Node(node));
     }
 
     std::optional<std::u16string> Text(XmlNode node) override {
@@ -363,6 +386,34 @@ public:
     }
 
 private:
+    static bool HoldsElement(IXMLDOMNode* node) {
+        com_ptr<IXMLDOMNode> child;
+        if (FAILED(node->get_firstChild(child.put()))) return false;
+        while (child) {
+            DOMNodeType type = NODE_INVALID;
+            if (SUCCEEDED(child->get_nodeType(&type)) && type == NODE_ELEMENT) return true;
+            com_ptr<IXMLDOMNode> next;
+            if (FAILED(child->get_nextSibling(next.put()))) return false;
+            child = std::move(next);
+        }
+        return false;
+    }
+
+    // An unprefixed name in a query matches only elements in no namespace,
+    // a default one included: SelectSingleNode passes over <n xmlns="u">.
+    static bool OutsideNamespaces(IXMLDOMNode* node) {
+        unique_bstr uri;
+        return SUCCEEDED(node->get_namespaceURI(uri.put())) && com::View(uri.get()).empty();
+    }
+
+    static std::optional<std::u16string> TypedValueOf(IXMLDOMNode* node) {
+        unique_variant value;
+        if (FAILED(node->get_nodeTypedValue(value.put()))) return std::nullopt;
+        if (value->vt != VT_BSTR && FAILED(VariantChangeType(value.get(), value.get(), 0, VT_BSTR)))
+            return std::nullopt;
+        return std::u16string(com::View(value->bstrVal));
+    }
+
     // Nothing must not leave the previous document behind: an unparsable
     // text replaces it.
     bool LoadText(const std::optional<std::u16string>& text) {
