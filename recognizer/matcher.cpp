@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <limits>
 #include <new>
+
+#include "recognizer/matcher_kernels.h"
 
 // The filter kernel with AVX2 gathers, chosen at run time. Not in the
 // Windows builds: GCC there cannot keep 32-byte spills aligned.
@@ -164,15 +167,42 @@ void SortByEntry(std::vector<StockMatch>& matches, std::size_t entries) {
 using FilterKernel = std::size_t (*)(const char16_t*, std::size_t, std::size_t, FilterView, uint32_t*,
                                      std::size_t&);
 
-FilterKernel ChooseKernel() {
+using matcher_kernels::Kernel;
+
+FilterKernel KernelFunction(Kernel kernel) {
+    switch (kernel) {
 #if VARNOKE_MATCHER_AVX2
-    __builtin_cpu_init();  // this runs among the static initializers, perhaps before the library's own
-    if (__builtin_cpu_supports("avx2")) return FilterAvx2;
+        case Kernel::avx2: return FilterAvx2;
 #endif
-    return FilterPortable;
+        default: return FilterPortable;
+    }
 }
 
-const FilterKernel kFilterKernel = ChooseKernel();
+std::vector<Kernel> AvailableKernels() {
+    std::vector<Kernel> kernels = {Kernel::portable};
+#if VARNOKE_MATCHER_AVX2
+    __builtin_cpu_init();  // this runs among the static initializers, perhaps before the library's own
+    if (__builtin_cpu_supports("avx2")) kernels.push_back(Kernel::avx2);
+#endif
+    return kernels;
+}
+
+// Chosen once among the static initializers; relaxed loads cost a scan
+// nothing over a constant.
+std::atomic<Kernel> g_kernel{AvailableKernels().back()};
+
+// The scan's counters: none in FindAll's copy, ScanStats in Measure's.
+struct NoCount {
+    void Positions(std::size_t) {}
+    void Passed(std::size_t) {}
+    void Probe() {}
+};
+struct CountInto {
+    StockNameMatcher::ScanStats& stats;
+    void Positions(std::size_t n) { stats.positions += n; }
+    void Passed(std::size_t n) { stats.passed += n; }
+    void Probe() { ++stats.probes; }
+};
 
 }  // namespace
 
@@ -313,10 +343,12 @@ void StockNameMatcher::AddToFilter(uint32_t pair) {
     filter_[h >> filterShift_] |= PairBits(h);
 }
 
-const StockNameMatcher::Slot* StockNameMatcher::Lookup(uint64_t key, unsigned keyUnits) const {
+template <class Count>
+const StockNameMatcher::Slot* StockNameMatcher::Lookup(uint64_t key, unsigned keyUnits, Count& count) const {
     const std::size_t mask = slots_.size() - 1;
     const auto low = static_cast<uint32_t>(key), high = static_cast<uint32_t>(key >> 32);
     for (std::size_t i = SlotHash(key, keyUnits) >> slotShift_;; i = (i + 1) & mask) {
+        count.Probe();
         const Slot& slot = slots_[i];
         if (slot.keyUnits == 0) return nullptr;
         if (slot.keyLow == low && slot.keyHigh == high && slot.keyUnits == keyUnits) return &slot;
@@ -324,16 +356,16 @@ const StockNameMatcher::Slot* StockNameMatcher::Lookup(uint64_t key, unsigned ke
 }
 
 // Every name that starts at `at`, given that at least two units are left.
-template <class Emit>
-void StockNameMatcher::Candidates(const char16_t* t, std::size_t n, std::size_t at, Emit& emit) const {
-    const Slot* pair = Lookup(LoadPair(t + at), 2);
+template <class Emit, class Count>
+void StockNameMatcher::Candidates(const char16_t* t, std::size_t n, std::size_t at, Emit& emit, Count& count) const {
+    const Slot* pair = Lookup(LoadPair(t + at), 2, count);
     if (pair == nullptr) return;
     if (pair->hasName) emit(byKey_[pair->first], at);
     const std::size_t left = n - at;
     if (pair->longer3 && left >= 3)
-        if (const Slot* slot = Lookup(Pack(t + at, 3), 3)) emit(byKey_[slot->first], at);
+        if (const Slot* slot = Lookup(Pack(t + at, 3), 3, count)) emit(byKey_[slot->first], at);
     if (pair->longer4 && left >= 4) {
-        if (const Slot* slot = Lookup(Pack(t + at, 4), 4)) {
+        if (const Slot* slot = Lookup(Pack(t + at, 4), 4, count)) {
             const uint32_t* group = byKey_.data() + slot->first;
             for (uint32_t k = 1; k <= group[0]; ++k) {
                 const Name& name = names_[group[k]];
@@ -345,8 +377,8 @@ void StockNameMatcher::Candidates(const char16_t* t, std::size_t n, std::size_t 
     }
 }
 
-template <class Emit>
-void StockNameMatcher::Scan(std::u16string_view text, Emit&& emit) const {
+template <class Emit, class Count>
+void StockNameMatcher::Scan(std::u16string_view text, Emit&& emit, Count& count) const {
     const char16_t* t = text.data();
     const std::size_t n = text.size();
     // Starts are reported in 32 bits; a host cannot pass more text than that.
@@ -355,17 +387,20 @@ void StockNameMatcher::Scan(std::u16string_view text, Emit&& emit) const {
         for (std::size_t i = 0; i < starts; ++i) {
             const char16_t u = t[i];
             if (!((singles_[u >> 6] >> (u & 63)) & 1)) continue;
-            emit(byKey_[Lookup(u, 1)->first], i);
+            emit(byKey_[Lookup(u, 1, count)->first], i);
         }
     }
     if (n < 2 || filter_.empty()) return;
     const std::size_t end = std::min(starts, n - 1);  // positions with a pair
     const FilterView filter{filter_.data(), filterShift_};
     uint32_t candidates[kCandidateBuffer];
+    const FilterKernel kernel = KernelFunction(g_kernel.load(std::memory_order_relaxed));
+    count.Positions(end);
     for (std::size_t at = 0; at < end;) {
-        std::size_t count = 0;
-        at = kFilterKernel(t, at, end, filter, candidates, count);
-        for (std::size_t k = 0; k < count; ++k) Candidates(t, n, candidates[k], emit);
+        std::size_t found = 0;
+        at = kernel(t, at, end, filter, candidates, found);
+        count.Passed(found);
+        for (std::size_t k = 0; k < found; ++k) Candidates(t, n, candidates[k], emit, count);
     }
 }
 
@@ -374,6 +409,7 @@ std::optional<std::vector<StockMatch>> StockNameMatcher::FindAll(std::u16string_
     std::vector<StockMatch> matches;
     if (names_.size() <= 1) return matches;
     bool over = false;
+    NoCount none;
     Scan(text, [&](uint32_t name, std::size_t position) {
         const uint32_t first = names_[name].firstEntry, end = names_[name + 1].firstEntry;
         // One check per occurrence of a name, not per entry.
@@ -383,12 +419,20 @@ std::optional<std::vector<StockMatch>> StockNameMatcher::FindAll(std::u16string_
         }
         for (uint32_t k = first; k < end; ++k)
             matches.push_back({entries_[k], static_cast<uint32_t>(position), names_[name].length});
-    });
+    }, none);
     if (over) return std::nullopt;
     // Each entry's matches were found in ascending position: a stable sort
     // by entry gives the contract's order.
     SortByEntry(matches, entryCount_);
     return matches;
+}
+
+StockNameMatcher::ScanStats StockNameMatcher::Measure(std::u16string_view text) const {
+    ScanStats stats;
+    if (names_.size() <= 1) return stats;
+    CountInto count{stats};
+    Scan(text, [](uint32_t, std::size_t) {}, count);
+    return stats;
 }
 
 std::size_t StockNameMatcher::MemoryUsage() const {
@@ -398,4 +442,23 @@ std::size_t StockNameMatcher::MemoryUsage() const {
            entries_.capacity() * sizeof(uint32_t);
 }
 
+namespace matcher_kernels {
+
+const char* Name(Kernel kernel) {
+    switch (kernel) {
+        case Kernel::portable: return "portable";
+        case Kernel::sse2: return "sse2";
+        case Kernel::ssse3: return "ssse3";
+        case Kernel::avx2: return "avx2";
+    }
+    return "?";
+}
+
+std::vector<Kernel> Available() { return AvailableKernels(); }
+
+Kernel Chosen() { return g_kernel.load(std::memory_order_relaxed); }
+
+void Use(Kernel kernel) { g_kernel.store(kernel, std::memory_order_relaxed); }
+
+}  // namespace matcher_kernels
 }  // namespace varnoke
