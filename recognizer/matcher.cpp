@@ -9,14 +9,27 @@
 
 #include "recognizer/matcher_kernels.h"
 
-// The filter kernel with AVX2 gathers, chosen at run time. Not in the
-// Windows builds: GCC there cannot keep 32-byte spills aligned.
-// VARNOKE_PORTABLE_MATCHER leaves it out anywhere, to measure the other.
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(_WIN32) && !defined(VARNOKE_PORTABLE_MATCHER)
-#define VARNOKE_MATCHER_AVX2 1
+// Filter kernels with SIMD, chosen at run time on x86 (any OS, 32 or 64
+// bits): SSE2 and AVX2 on 16-byte vectors everywhere, AVX2 on 32-byte ones
+// outside Windows, where GCC cannot keep 32-byte spills aligned (16-byte
+// ones it keeps: the x86-64 ABI aligns the stack to 16, and the i686
+// kernels realign it on entry). VARNOKE_PORTABLE_MATCHER leaves them all
+// out, to build the portable kernel alone.
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && !defined(VARNOKE_PORTABLE_MATCHER)
+#define VARNOKE_MATCHER_X86 1
 #include <immintrin.h>
 #else
-#define VARNOKE_MATCHER_AVX2 0
+#define VARNOKE_MATCHER_X86 0
+#endif
+#if VARNOKE_MATCHER_X86 && defined(__x86_64__) && !defined(_WIN32)
+#define VARNOKE_MATCHER_AVX2_256 1
+#else
+#define VARNOKE_MATCHER_AVX2_256 0
+#endif
+#if VARNOKE_MATCHER_X86 && defined(__i386__)
+#define VARNOKE_KERNEL_ENTRY(isa) __attribute__((target(isa), force_align_arg_pointer))
+#else
+#define VARNOKE_KERNEL_ENTRY(isa) __attribute__((target(isa)))
 #endif
 
 namespace varnoke {
@@ -56,6 +69,13 @@ inline uint32_t PairHash(uint32_t pair) { return pair * 0x9E3779B1u; }
 inline uint32_t PairBits(uint32_t h) { return (1u << ((h >> 8) & 31)) | (1u << ((h >> 13) & 31)); }
 
 inline uint32_t LoadPair(const char16_t* at) { return uint32_t{at[0]} | uint32_t{at[1]} << 16; }
+
+// The second stage's hash of a name's key (its first two, three or four
+// units), in the layout of PairHash: a different multiplier per key length.
+inline uint32_t KeyHash(uint64_t key, unsigned keyUnits) {
+    constexpr uint64_t kByLength[5] = {0, 0, 0x9E3779B97F4A7C15ull, 0xC2B2AE3D27D4EB4Full, 0x165667B19E3779F9ull};
+    return static_cast<uint32_t>((key * kByLength[keyUnits]) >> 32);
+}
 
 struct FilterView {
     const uint32_t* words;
@@ -98,7 +118,7 @@ std::size_t FilterPortable(const char16_t* t, std::size_t at, std::size_t end, F
     return at;
 }
 
-#if VARNOKE_MATCHER_AVX2
+#if VARNOKE_MATCHER_X86
 // Spreads 8 bits to the even bits of 16: merges the masks of even and odd positions.
 constexpr auto kSpread = [] {
     std::array<uint16_t, 256> spread{};
@@ -108,6 +128,81 @@ constexpr auto kSpread = [] {
     return spread;
 }();
 
+// Appends the positions at + k for each bit k of `hits`.
+inline void AppendHits(unsigned hits, std::size_t at, uint32_t* out, std::size_t& count) {
+    while (hits != 0) {
+        out[count++] = static_cast<uint32_t>(at + static_cast<unsigned>(std::countr_zero(hits)));
+        hits &= hits - 1;
+    }
+}
+
+// SSE2 alone has no 32-bit multiply, no per-lane shift and no gather: the
+// hashes come from two 32 x 32 -> 64-bit multiplies, the words from four
+// loads, and 1 << b from the exponent of the float 2^b.
+__attribute__((target("sse2"))) inline __m128i OneShifted(__m128i b) {
+    return _mm_cvttps_epi32(_mm_castsi128_ps(_mm_slli_epi32(_mm_add_epi32(b, _mm_set1_epi32(127)), 23)));
+}
+
+__attribute__((target("sse2"))) inline unsigned FilterFourSse2(__m128i pairs, const uint32_t* words,
+                                                               unsigned shift) {
+    const __m128i m = _mm_set1_epi32(static_cast<int>(0x9E3779B1u));
+    const __m128i even = _mm_mul_epu32(pairs, m);
+    const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(pairs, 32), m);
+    const __m128i h = _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
+                                         _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
+    alignas(16) uint32_t hs[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(hs), h);
+    const __m128i word = _mm_setr_epi32(static_cast<int>(words[hs[0] >> shift]), static_cast<int>(words[hs[1] >> shift]),
+                                        static_cast<int>(words[hs[2] >> shift]), static_cast<int>(words[hs[3] >> shift]));
+    const __m128i thirtyOne = _mm_set1_epi32(31);
+    const __m128i bits = _mm_or_si128(OneShifted(_mm_and_si128(_mm_srli_epi32(h, 8), thirtyOne)),
+                                      OneShifted(_mm_and_si128(_mm_srli_epi32(h, 13), thirtyOne)));
+    const __m128i found = _mm_cmpeq_epi32(_mm_and_si128(word, bits), bits);
+    return static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(found)));
+}
+
+// Eight positions at a time: a 16-byte load holds the pairs of the four
+// even positions as they are; the same load one unit on, those of the odd.
+VARNOKE_KERNEL_ENTRY("sse2")
+std::size_t FilterSse2(const char16_t* t, std::size_t at, std::size_t end, FilterView filter, uint32_t* out,
+                       std::size_t& count) {
+    for (; at + 8 <= end && count + kKernelSlack <= kCandidateBuffer; at += 8) {
+        const unsigned even =
+            FilterFourSse2(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t + at)), filter.words, filter.shift);
+        const unsigned odd =
+            FilterFourSse2(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t + at + 1)), filter.words, filter.shift);
+        AppendHits(unsigned{kSpread[even]} | unsigned{kSpread[odd]} << 1, at, out, count);
+    }
+    return FilterPortable(t, at, end, filter, out, count);
+}
+
+// AVX2 on 16-byte vectors: four pairs per gather.
+__attribute__((target("avx2"))) inline unsigned FilterFourAvx2(__m128i pairs, const int* words, __m128i shift) {
+    const __m128i h = _mm_mullo_epi32(pairs, _mm_set1_epi32(static_cast<int>(0x9E3779B1u)));
+    const __m128i word = _mm_i32gather_epi32(words, _mm_srl_epi32(h, shift), 4);
+    const __m128i thirtyOne = _mm_set1_epi32(31);
+    const __m128i one = _mm_set1_epi32(1);
+    const __m128i bits = _mm_or_si128(_mm_sllv_epi32(one, _mm_and_si128(_mm_srli_epi32(h, 8), thirtyOne)),
+                                      _mm_sllv_epi32(one, _mm_and_si128(_mm_srli_epi32(h, 13), thirtyOne)));
+    const __m128i found = _mm_cmpeq_epi32(_mm_and_si128(word, bits), bits);
+    return static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(found)));
+}
+
+VARNOKE_KERNEL_ENTRY("avx2")
+std::size_t FilterAvx2x128(const char16_t* t, std::size_t at, std::size_t end, FilterView filter, uint32_t* out,
+                           std::size_t& count) {
+    const __m128i shift = _mm_cvtsi32_si128(static_cast<int>(filter.shift));
+    const int* words = reinterpret_cast<const int*>(filter.words);
+    for (; at + 8 <= end && count + kKernelSlack <= kCandidateBuffer; at += 8) {
+        const unsigned even = FilterFourAvx2(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t + at)), words, shift);
+        const unsigned odd = FilterFourAvx2(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t + at + 1)), words, shift);
+        AppendHits(unsigned{kSpread[even]} | unsigned{kSpread[odd]} << 1, at, out, count);
+    }
+    return FilterPortable(t, at, end, filter, out, count);
+}
+#endif
+
+#if VARNOKE_MATCHER_AVX2_256
 // The filter test of the eight pairs in `pairs`, as a mask of 8 bits.
 __attribute__((target("avx2"))) inline unsigned FilterEight(__m256i pairs, const int* words, __m128i shift) {
     const __m256i h = _mm256_mullo_epi32(pairs, _mm256_set1_epi32(static_cast<int>(0x9E3779B1u)));
@@ -132,13 +227,9 @@ __attribute__((target("avx2"))) std::size_t FilterAvx2(const char16_t* t, std::s
         const unsigned even = FilterEight(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + at)), words, shift);
         const unsigned odd =
             FilterEight(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + at + 1)), words, shift);
-        unsigned hits = unsigned{kSpread[even]} | unsigned{kSpread[odd]} << 1;
-        while (hits != 0) [[unlikely]] {
-            out[count++] = static_cast<uint32_t>(at + static_cast<unsigned>(std::countr_zero(hits)));
-            hits &= hits - 1;
-        }
+        AppendHits(unsigned{kSpread[even]} | unsigned{kSpread[odd]} << 1, at, out, count);
     }
-    return FilterPortable(t, at, end, filter, out, count);
+    return FilterAvx2x128(t, at, end, filter, out, count);
 }
 #endif
 
@@ -171,7 +262,11 @@ using matcher_kernels::Kernel;
 
 FilterKernel KernelFunction(Kernel kernel) {
     switch (kernel) {
-#if VARNOKE_MATCHER_AVX2
+#if VARNOKE_MATCHER_X86
+        case Kernel::sse2: return FilterSse2;
+        case Kernel::avx2x128: return FilterAvx2x128;
+#endif
+#if VARNOKE_MATCHER_AVX2_256
         case Kernel::avx2: return FilterAvx2;
 #endif
         default: return FilterPortable;
@@ -180,9 +275,15 @@ FilterKernel KernelFunction(Kernel kernel) {
 
 std::vector<Kernel> AvailableKernels() {
     std::vector<Kernel> kernels = {Kernel::portable};
-#if VARNOKE_MATCHER_AVX2
+#if VARNOKE_MATCHER_X86
     __builtin_cpu_init();  // this runs among the static initializers, perhaps before the library's own
-    if (__builtin_cpu_supports("avx2")) kernels.push_back(Kernel::avx2);
+    if (__builtin_cpu_supports("sse2")) kernels.push_back(Kernel::sse2);
+    if (__builtin_cpu_supports("avx2")) {
+        kernels.push_back(Kernel::avx2x128);
+#if VARNOKE_MATCHER_AVX2_256
+        kernels.push_back(Kernel::avx2);
+#endif
+    }
 #endif
     return kernels;
 }
@@ -194,12 +295,14 @@ std::atomic<Kernel> g_kernel{AvailableKernels().back()};
 // The scan's counters: none in FindAll's copy, ScanStats in Measure's.
 struct NoCount {
     void Positions(std::size_t) {}
+    void PassedFirst(std::size_t) {}
     void Passed(std::size_t) {}
     void Probe() {}
 };
 struct CountInto {
     StockNameMatcher::ScanStats& stats;
     void Positions(std::size_t n) { stats.positions += n; }
+    void PassedFirst(std::size_t n) { stats.passedFirst += n; }
     void Passed(std::size_t n) { stats.passed += n; }
     void Probe() { ++stats.probes; }
 };
@@ -326,9 +429,21 @@ StockNameMatcher::StockNameMatcher(const std::vector<stockInfo>& list) {
         filter_.assign((std::size_t{1} << filterLog2) / 32, 0);
         filterShift_ = 32 - (filterLog2 - 5);
     }
+    // The second stage: each name's key of two, three or four units, tested
+    // at a position that passed the first before any table probe. Where many
+    // names start with the text's frequent pairs most such positions end here.
+    if (pairs != 0) {
+        const unsigned secondLog2 =
+            std::clamp(CeilLog2(keyBound * kFilterBitsPerPair), kFilterMinLog2, kFilterMaxLog2);
+        second_.assign((std::size_t{1} << secondLog2) / 32, 0);
+        secondShift_ = 32 - (secondLog2 - 5);
+    }
     for (uint32_t p = 0; p < nameCount; ++p) {
         const Name& n = names_[p];
         if (n.length >= 2) {
+            const unsigned keyUnits = std::min(n.length, 4u);
+            const uint32_t h = KeyHash(Pack(units_.data() + n.offset, keyUnits), keyUnits);
+            second_[h >> secondShift_] |= PairBits(h);
             AddToFilter(LoadPair(units_.data() + n.offset));
         } else {
             if (singles_.empty()) singles_.assign(0x10000 / 64, 0);
@@ -358,14 +473,23 @@ const StockNameMatcher::Slot* StockNameMatcher::Lookup(uint64_t key, unsigned ke
 // Every name that starts at `at`, given that at least two units are left.
 template <class Emit, class Count>
 void StockNameMatcher::Candidates(const char16_t* t, std::size_t n, std::size_t at, Emit& emit, Count& count) const {
-    const Slot* pair = Lookup(LoadPair(t + at), 2, count);
-    if (pair == nullptr) return;
-    if (pair->hasName) emit(byKey_[pair->first], at);
     const std::size_t left = n - at;
-    if (pair->longer3 && left >= 3)
-        if (const Slot* slot = Lookup(Pack(t + at, 3), 3, count)) emit(byKey_[slot->first], at);
-    if (pair->longer4 && left >= 4) {
-        if (const Slot* slot = Lookup(Pack(t + at, 4), 4, count)) {
+    const uint64_t key = left >= 4 ? Pack(t + at, 4) : Pack(t + at, left >= 3 ? 3 : 2);
+    const auto second = [&](uint64_t k, unsigned units) {
+        const uint32_t h = KeyHash(k, units);
+        const uint32_t bits = PairBits(h);
+        return (second_[h >> secondShift_] & bits) == bits;
+    };
+    const uint64_t key2 = key & 0xFFFFFFFFu, key3 = key & 0xFFFFFFFFFFFFull;
+    const bool two = second(key2, 2), three = left >= 3 && second(key3, 3), four = left >= 4 && second(key, 4);
+    if (!(two | three | four)) return;
+    count.Passed(1);
+    if (two)
+        if (const Slot* slot = Lookup(key2, 2, count); slot != nullptr && slot->hasName) emit(byKey_[slot->first], at);
+    if (three)
+        if (const Slot* slot = Lookup(key3, 3, count)) emit(byKey_[slot->first], at);
+    if (four) {
+        if (const Slot* slot = Lookup(key, 4, count)) {
             const uint32_t* group = byKey_.data() + slot->first;
             for (uint32_t k = 1; k <= group[0]; ++k) {
                 const Name& name = names_[group[k]];
@@ -399,7 +523,7 @@ void StockNameMatcher::Scan(std::u16string_view text, Emit&& emit, Count& count)
     for (std::size_t at = 0; at < end;) {
         std::size_t found = 0;
         at = kernel(t, at, end, filter, candidates, found);
-        count.Passed(found);
+        count.PassedFirst(found);
         for (std::size_t k = 0; k < found; ++k) Candidates(t, n, candidates[k], emit, count);
     }
 }
@@ -436,7 +560,8 @@ StockNameMatcher::ScanStats StockNameMatcher::Measure(std::u16string_view text) 
 }
 
 std::size_t StockNameMatcher::MemoryUsage() const {
-    return filter_.capacity() * sizeof(uint64_t) + slots_.capacity() * sizeof(Slot) +
+    return filter_.capacity() * sizeof(uint32_t) + second_.capacity() * sizeof(uint32_t) +
+           slots_.capacity() * sizeof(Slot) +
            byKey_.capacity() * sizeof(uint32_t) + singles_.capacity() * sizeof(uint64_t) +
            names_.capacity() * sizeof(Name) + units_.capacity() * sizeof(char16_t) +
            entries_.capacity() * sizeof(uint32_t);
@@ -448,7 +573,7 @@ const char* Name(Kernel kernel) {
     switch (kernel) {
         case Kernel::portable: return "portable";
         case Kernel::sse2: return "sse2";
-        case Kernel::ssse3: return "ssse3";
+        case Kernel::avx2x128: return "avx2-128";
         case Kernel::avx2: return "avx2";
     }
     return "?";

@@ -56,8 +56,9 @@ public:
     // What one scan of `text` does, for the benchmark: counted by a copy of
     // the scan of its own; the one FindAll runs counts nothing.
     struct ScanStats {
-        uint64_t positions = 0;  // positions looked at by the filter
-        uint64_t passed = 0;     // positions through every filter stage
+        uint64_t positions = 0;    // positions looked at by the filter
+        uint64_t passedFirst = 0;  // positions through its first stage (the pairs)
+        uint64_t passed = 0;       // positions through both stages
         uint64_t probes = 0;     // table slots read
     };
     ScanStats Measure(std::u16string_view text) const;
@@ -90,6 +91,8 @@ private:
 
     std::vector<uint32_t> filter_;      // Bloom filter over first pairs, two bits of one word per pair
     unsigned filterShift_ = 32;         // 32 - log2(filter_.size())
+    std::vector<uint32_t> second_;      // Bloom filter over the names' keys of 2, 3 and 4 units, laid out as filter_
+    unsigned secondShift_ = 32;
     std::vector<Slot> slots_;           // open addressing, linear probing
     unsigned slotShift_ = 64;
     std::vector<uint32_t> byKey_;       // names by key; a 4-unit key's group: count, then names, shorter first

@@ -7,7 +7,8 @@
 
 namespace varnoke::matcher_kernels {
 
-enum class Kernel { portable, sse2, ssse3, avx2 };
+// avx2x128: AVX2 on 16-byte vectors, the widest the Windows builds have.
+enum class Kernel { portable, sse2, avx2x128, avx2 };
 
 const char* Name(Kernel kernel);
 
