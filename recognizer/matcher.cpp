@@ -38,7 +38,7 @@ namespace {
 
 constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;  // 2^64 / golden ratio, odd
 
-// Bits per distinct first pair in the filter: with two bits set per pair,
+// Bits per key in each filter: with two bits set per key,
 // about one position in 1,000 without a name gets past it.
 constexpr std::size_t kFilterBitsPerPair = 64;
 constexpr unsigned kFilterMinLog2 = 12;  // 512 bytes
@@ -48,7 +48,7 @@ unsigned CeilLog2(std::size_t n) { return n <= 1 ? 0 : static_cast<unsigned>(std
 
 // The key of a name or text window: up to four units, the first in the low
 // bits, as one integer.
-uint64_t Pack(const char16_t* units, unsigned count) {
+uint64_t Pack(const char16_t *units, unsigned count) {
     uint64_t key = 0;
     for (unsigned k = 0; k < count; ++k) key |= uint64_t{units[k]} << (16 * k);
     return key;
@@ -63,12 +63,13 @@ uint64_t NameHash(std::u16string_view name) {
     return h ^ (h >> 29);
 }
 
-// The filter's hash of a pair of units (the first in the low half). Bits
-// 18 and up pick the word, bits 8-12 and 13-17 the two bits in it.
+// The filters' hash of a pair of units (the first in the low half), and of
+// a key: the high bits pick the word (18 and up at the largest size), bits
+// 8-12 and 13-17 the two bits in it.
 inline uint32_t PairHash(uint32_t pair) { return pair * 0x9E3779B1u; }
 inline uint32_t PairBits(uint32_t h) { return (1u << ((h >> 8) & 31)) | (1u << ((h >> 13) & 31)); }
 
-inline uint32_t LoadPair(const char16_t* at) { return uint32_t{at[0]} | uint32_t{at[1]} << 16; }
+inline uint32_t LoadPair(const char16_t *at) { return uint32_t{at[0]} | uint32_t{at[1]} << 16; }
 
 // The second stage's hash of a name's key (its first two, three or four
 // units), in the layout of PairHash: a different multiplier per key length.
@@ -77,49 +78,74 @@ inline uint32_t KeyHash(uint64_t key, unsigned keyUnits) {
     return static_cast<uint32_t>((key * kByLength[keyUnits]) >> 32);
 }
 
+// The first stage, in one array of 32-bit words. Every name sets two bits
+// in the word its pair's hash picks; a name of two units sets a third one
+// there; a longer name sets two bits in the word the hash of its first
+// three units picks. A position passes when its pair's word has the two
+// bits and then either the third or the bits of its three units: most
+// positions are rejected by one word, without a branch, as before; where
+// many names start with the text's frequent pairs, a position where the
+// text goes on otherwise than they do mostly stops at the second word.
+constexpr uint32_t kThirdMultiplier = 0x85EBCA77u;
+inline uint32_t TripleHash(uint32_t pair, uint32_t third) { return (pair + third * kThirdMultiplier) * 0x9E3779B1u; }
+// Bits 3-7 mix only the first unit's low byte, but the pair's two bits
+// are tested first.
+inline uint32_t TwoUnitBit(uint32_t h) { return 1u << ((h >> 3) & 31); }
+
 struct FilterView {
-    const uint32_t* words;
+    const uint32_t *words;
     unsigned shift;
-    bool MayStart(uint32_t pair) const {
-        const uint32_t h = PairHash(pair);
+    std::size_t size;  // of the text: a position below size - 2 has a third unit
+    bool MayStartPair(uint32_t h) const {
         const uint32_t bits = PairBits(h);
         return (words[h >> shift] & bits) == bits;
     }
-    // The first of the two bits alone: a superset of MayStart, for less work.
-    bool MayStartQuick(uint32_t pair) const {
+    // Given MayStartPair.
+    bool MayStartRest(const char16_t *t, std::size_t at, uint32_t pair, uint32_t h) const {
+        if (words[h >> shift] & TwoUnitBit(h)) return true;
+        if (at + 2 >= size) return false;
+        const uint32_t h3 = TripleHash(pair, t[at + 2]);
+        const uint32_t bits = PairBits(h3);
+        return (words[h3 >> shift] & bits) == bits;
+    }
+    bool MayStart(const char16_t *t, std::size_t at) const {
+        const uint32_t pair = LoadPair(t + at);
         const uint32_t h = PairHash(pair);
-        return (words[h >> shift] >> ((h >> 8) & 31)) & 1;
+        return MayStartPair(h) && MayStartRest(t, at, pair, h);
     }
 };
 
-// Filter kernels: from `at`, collect the positions in [at, end) whose pair
-// may start a name (end + 1 <= text size), stopping early when `out` has
+// Filter kernels: from `at`, collect the positions in [at, end) that may
+// start a name (end + 1 <= text size), stopping early when `out` has
 // fewer than kKernelSlack free places. Return where they stopped.
 constexpr std::size_t kKernelSlack = 16;
 constexpr std::size_t kCandidateBuffer = 256;
 
-std::size_t FilterPortable(const char16_t* t, std::size_t at, std::size_t end, FilterView filter,
-                           uint32_t* out, std::size_t& count) {
-    // Four positions per branch, first on one of each pair's two bits (a
-    // few percent pass), then on both: most blocks have no candidate at all.
+std::size_t FilterPortable(const char16_t *t, std::size_t at, std::size_t end, FilterView filter, uint32_t *out,
+                           std::size_t &count) {
+    // Four positions per branch on their pairs' bits (about one in 100
+    // passes), then the rest: most blocks have no candidate at all.
     for (; at + 4 <= end && count + kKernelSlack <= kCandidateBuffer; at += 4) {
-        const unsigned hits = unsigned{filter.MayStartQuick(LoadPair(t + at))} |
-                              unsigned{filter.MayStartQuick(LoadPair(t + at + 1))} << 1 |
-                              unsigned{filter.MayStartQuick(LoadPair(t + at + 2))} << 2 |
-                              unsigned{filter.MayStartQuick(LoadPair(t + at + 3))} << 3;
+        const unsigned hits = unsigned{filter.MayStartPair(PairHash(LoadPair(t + at)))} |
+                              unsigned{filter.MayStartPair(PairHash(LoadPair(t + at + 1)))} << 1 |
+                              unsigned{filter.MayStartPair(PairHash(LoadPair(t + at + 2)))} << 2 |
+                              unsigned{filter.MayStartPair(PairHash(LoadPair(t + at + 3)))} << 3;
         if (hits == 0) [[likely]]
             continue;
-        for (unsigned k = 0; k < 4; ++k)
-            if ((hits & (1u << k)) && filter.MayStart(LoadPair(t + at + k)))
+        for (unsigned k = 0; k < 4; ++k) {
+            const uint32_t pair = LoadPair(t + at + k);
+            if ((hits & (1u << k)) && filter.MayStartRest(t, at + k, pair, PairHash(pair)))
                 out[count++] = static_cast<uint32_t>(at + k);
+        }
     }
     for (; at < end && count + kKernelSlack <= kCandidateBuffer; ++at)
-        if (filter.MayStart(LoadPair(t + at))) out[count++] = static_cast<uint32_t>(at);
+        if (filter.MayStart(t, at)) out[count++] = static_cast<uint32_t>(at);
     return at;
 }
 
 #if VARNOKE_MATCHER_X86
-// Spreads 8 bits to the even bits of 16: merges the masks of even and odd positions.
+// Spreads 8 bits to the even bits of 16: merges the masks of even and odd
+// positions.
 constexpr auto kSpread = [] {
     std::array<uint16_t, 256> spread{};
     for (unsigned m = 0; m < 256; ++m)
@@ -128,106 +154,234 @@ constexpr auto kSpread = [] {
     return spread;
 }();
 
+// The vector kernels branch past a block whose pairs start no name, and
+// past the second word where the first decides; where most blocks have a
+// pair that starts names (text full of the names' first pairs), those
+// branches go either way and cost more than they save: over each run of 32
+// blocks the kernel counts the busy halves and takes the next run without
+// them when more than a quarter were busy.
+inline void AdaptDensity(bool &dense, unsigned &busy, unsigned &blocks) {
+    if (++blocks == 32) {
+        dense = busy > 16;
+        busy = 0;
+        blocks = 0;
+    }
+}
+
 // Appends the positions at + k for each bit k of `hits`.
-inline void AppendHits(unsigned hits, std::size_t at, uint32_t* out, std::size_t& count) {
+inline void AppendHits(unsigned hits, std::size_t at, uint32_t *out, std::size_t &count) {
     while (hits != 0) {
         out[count++] = static_cast<uint32_t>(at + static_cast<unsigned>(std::countr_zero(hits)));
         hits &= hits - 1;
     }
 }
 
+// The vector kernels take the pairs of four or eight positions as they are
+// in one load (the first unit in the low half of each lane) and the units
+// after them as the low halves of the same load two units on.
+
 // SSE2 alone has no 32-bit multiply, no per-lane shift and no gather: the
-// hashes come from two 32 x 32 -> 64-bit multiplies, the words from four
+// products come from two 32 x 32 -> 64-bit multiplies, the words from four
 // loads, and 1 << b from the exponent of the float 2^b.
 __attribute__((target("sse2"))) inline __m128i OneShifted(__m128i b) {
     return _mm_cvttps_epi32(_mm_castsi128_ps(_mm_slli_epi32(_mm_add_epi32(b, _mm_set1_epi32(127)), 23)));
 }
 
-__attribute__((target("sse2"))) inline unsigned FilterFourSse2(__m128i pairs, const uint32_t* words,
-                                                               unsigned shift) {
-    const __m128i m = _mm_set1_epi32(static_cast<int>(0x9E3779B1u));
-    const __m128i even = _mm_mul_epu32(pairs, m);
-    const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(pairs, 32), m);
-    const __m128i h = _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
-                                         _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
-    alignas(16) uint32_t hs[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(hs), h);
-    const __m128i word = _mm_setr_epi32(static_cast<int>(words[hs[0] >> shift]), static_cast<int>(words[hs[1] >> shift]),
-                                        static_cast<int>(words[hs[2] >> shift]), static_cast<int>(words[hs[3] >> shift]));
-    const __m128i thirtyOne = _mm_set1_epi32(31);
-    const __m128i bits = _mm_or_si128(OneShifted(_mm_and_si128(_mm_srli_epi32(h, 8), thirtyOne)),
-                                      OneShifted(_mm_and_si128(_mm_srli_epi32(h, 13), thirtyOne)));
-    const __m128i found = _mm_cmpeq_epi32(_mm_and_si128(word, bits), bits);
-    return static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(found)));
+__attribute__((target("sse2"))) inline __m128i MulLowSse2(__m128i x, __m128i y) {
+    const __m128i even = _mm_mul_epu32(x, y);
+    const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(x, 32), _mm_srli_epi64(y, 32));
+    return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
+                              _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
 }
 
-// Eight positions at a time: a 16-byte load holds the pairs of the four
-// even positions as they are; the same load one unit on, those of the odd.
+__attribute__((target("sse2"))) inline __m128i GatherSse2(__m128i h, const uint32_t *words, unsigned shift) {
+    alignas(16) uint32_t hs[4];
+    _mm_store_si128(reinterpret_cast<__m128i *>(hs), h);
+    return _mm_setr_epi32(static_cast<int>(words[hs[0] >> shift]), static_cast<int>(words[hs[1] >> shift]),
+                          static_cast<int>(words[hs[2] >> shift]), static_cast<int>(words[hs[3] >> shift]));
+}
+
+// 1 << bits b .. b + 4 of each lane of h.
+template <int b>
+__attribute__((target("sse2"))) inline __m128i BitSse2(__m128i h) {
+    return OneShifted(_mm_and_si128(_mm_srli_epi32(h, b), _mm_set1_epi32(31)));
+}
+
+__attribute__((target("sse2"))) inline __m128i HasAllSse2(__m128i word, __m128i bits) {
+    return _mm_cmpeq_epi32(_mm_and_si128(word, bits), bits);
+}
+
+// The filter test of four positions, as 4 bits: their pairs in `pairs`,
+// the units after them in the low halves of `next`.
+template <bool kDense>
+__attribute__((target("sse2"))) inline unsigned FilterFourSse2(__m128i pairs, __m128i next, const uint32_t *words,
+                                                               unsigned shift, unsigned &busy) {
+    const __m128i m = _mm_set1_epi32(static_cast<int>(0x9E3779B1u));
+    const __m128i h = MulLowSse2(pairs, m);
+    const __m128i word = GatherSse2(h, words, shift);
+    const __m128i first = HasAllSse2(word, _mm_or_si128(BitSse2<8>(h), BitSse2<13>(h)));
+    const unsigned firstMask = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(first)));
+    busy += firstMask != 0;
+    if (!kDense && firstMask == 0) [[likely]]
+        return 0;
+    const unsigned secondMask =
+        static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(HasAllSse2(word, BitSse2<3>(h)))));
+    if (!kDense && (firstMask & ~secondMask) == 0) return firstMask;
+    const __m128i third = _mm_and_si128(next, _mm_set1_epi32(0xFFFF));
+    const __m128i h3 =
+        MulLowSse2(_mm_add_epi32(pairs, MulLowSse2(third, _mm_set1_epi32(static_cast<int>(kThirdMultiplier)))), m);
+    const __m128i triple = HasAllSse2(GatherSse2(h3, words, shift), _mm_or_si128(BitSse2<8>(h3), BitSse2<13>(h3)));
+    return firstMask & (secondMask | static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(triple))));
+}
+
+// Eight positions at a time: the four even ones, then the four odd ones.
+// 8 positions: the 4 even ones, then the 4 odd ones, as a mask.
+template <bool kDense>
+__attribute__((target("sse2"))) inline unsigned EightSse2(const char16_t *t, const uint32_t *words, unsigned shift,
+                                                          unsigned &busy) {
+    const unsigned even =
+        FilterFourSse2<kDense>(_mm_loadu_si128(reinterpret_cast<const __m128i *>(t)),
+                               _mm_loadu_si128(reinterpret_cast<const __m128i *>(t + 2)), words, shift, busy);
+    const unsigned odd =
+        FilterFourSse2<kDense>(_mm_loadu_si128(reinterpret_cast<const __m128i *>(t + 1)),
+                               _mm_loadu_si128(reinterpret_cast<const __m128i *>(t + 3)), words, shift, busy);
+    return unsigned{kSpread[even]} | unsigned{kSpread[odd]} << 1;
+}
+
 VARNOKE_KERNEL_ENTRY("sse2")
-std::size_t FilterSse2(const char16_t* t, std::size_t at, std::size_t end, FilterView filter, uint32_t* out,
-                       std::size_t& count) {
-    for (; at + 8 <= end && count + kKernelSlack <= kCandidateBuffer; at += 8) {
-        const unsigned even =
-            FilterFourSse2(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t + at)), filter.words, filter.shift);
-        const unsigned odd =
-            FilterFourSse2(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t + at + 1)), filter.words, filter.shift);
-        AppendHits(unsigned{kSpread[even]} | unsigned{kSpread[odd]} << 1, at, out, count);
+std::size_t FilterSse2(const char16_t *t, std::size_t at, std::size_t end, FilterView filter, uint32_t *out,
+                       std::size_t &count) {
+    const uint32_t *words = filter.words;
+    const unsigned shift = filter.shift;
+    // Reads units at + 0 .. at + 10.
+    bool dense = false;
+    unsigned busy = 0, blocks = 0;
+    for (; at + 8 <= end && at + 11 <= filter.size && count + kKernelSlack <= kCandidateBuffer; at += 8) {
+        const unsigned hits =
+            dense ? EightSse2<true>(t + at, words, shift, busy) : EightSse2<false>(t + at, words, shift, busy);
+        AdaptDensity(dense, busy, blocks);
+        AppendHits(hits, at, out, count);
     }
     return FilterPortable(t, at, end, filter, out, count);
 }
 
-// AVX2 on 16-byte vectors: four pairs per gather.
-__attribute__((target("avx2"))) inline unsigned FilterFourAvx2(__m128i pairs, const int* words, __m128i shift) {
-    const __m128i h = _mm_mullo_epi32(pairs, _mm_set1_epi32(static_cast<int>(0x9E3779B1u)));
+// AVX2 on 16-byte vectors: four positions per gather.
+template <int b>
+__attribute__((target("avx2"))) inline __m128i BitAvx2(__m128i h) {
+    return _mm_sllv_epi32(_mm_set1_epi32(1), _mm_and_si128(_mm_srli_epi32(h, b), _mm_set1_epi32(31)));
+}
+
+__attribute__((target("avx2"))) inline unsigned HasAllAvx2(__m128i word, __m128i bits) {
+    return static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(_mm_and_si128(word, bits), bits))));
+}
+
+template <bool kDense>
+__attribute__((target("avx2"))) inline unsigned FilterFourAvx2(__m128i pairs, __m128i next, const int *words,
+                                                               __m128i shift, unsigned &busy) {
+    const __m128i m = _mm_set1_epi32(static_cast<int>(0x9E3779B1u));
+    const __m128i h = _mm_mullo_epi32(pairs, m);
     const __m128i word = _mm_i32gather_epi32(words, _mm_srl_epi32(h, shift), 4);
-    const __m128i thirtyOne = _mm_set1_epi32(31);
-    const __m128i one = _mm_set1_epi32(1);
-    const __m128i bits = _mm_or_si128(_mm_sllv_epi32(one, _mm_and_si128(_mm_srli_epi32(h, 8), thirtyOne)),
-                                      _mm_sllv_epi32(one, _mm_and_si128(_mm_srli_epi32(h, 13), thirtyOne)));
-    const __m128i found = _mm_cmpeq_epi32(_mm_and_si128(word, bits), bits);
-    return static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(found)));
+    const unsigned firstMask = HasAllAvx2(word, _mm_or_si128(BitAvx2<8>(h), BitAvx2<13>(h)));
+    busy += firstMask != 0;
+    if (!kDense && firstMask == 0) [[likely]]
+        return 0;
+    const unsigned secondMask = HasAllAvx2(word, BitAvx2<3>(h));
+    if (!kDense && (firstMask & ~secondMask) == 0) return firstMask;
+    const __m128i third = _mm_and_si128(next, _mm_set1_epi32(0xFFFF));
+    const __m128i h3 = _mm_mullo_epi32(
+        _mm_add_epi32(pairs, _mm_mullo_epi32(third, _mm_set1_epi32(static_cast<int>(kThirdMultiplier)))), m);
+    const __m128i triple = _mm_i32gather_epi32(words, _mm_srl_epi32(h3, shift), 4);
+    return firstMask & (secondMask | HasAllAvx2(triple, _mm_or_si128(BitAvx2<8>(h3), BitAvx2<13>(h3))));
+}
+
+// 8 positions: the 4 even ones, then the 4 odd ones, as a mask.
+template <bool kDense>
+__attribute__((target("avx2"))) inline unsigned EightAvx2(const char16_t *t, const int *words, __m128i shift,
+                                                          unsigned &busy) {
+    const unsigned even =
+        FilterFourAvx2<kDense>(_mm_loadu_si128(reinterpret_cast<const __m128i *>(t)),
+                               _mm_loadu_si128(reinterpret_cast<const __m128i *>(t + 2)), words, shift, busy);
+    const unsigned odd =
+        FilterFourAvx2<kDense>(_mm_loadu_si128(reinterpret_cast<const __m128i *>(t + 1)),
+                               _mm_loadu_si128(reinterpret_cast<const __m128i *>(t + 3)), words, shift, busy);
+    return unsigned{kSpread[even]} | unsigned{kSpread[odd]} << 1;
 }
 
 VARNOKE_KERNEL_ENTRY("avx2")
-std::size_t FilterAvx2x128(const char16_t* t, std::size_t at, std::size_t end, FilterView filter, uint32_t* out,
-                           std::size_t& count) {
+std::size_t FilterAvx2x128(const char16_t *t, std::size_t at, std::size_t end, FilterView filter, uint32_t *out,
+                           std::size_t &count) {
     const __m128i shift = _mm_cvtsi32_si128(static_cast<int>(filter.shift));
-    const int* words = reinterpret_cast<const int*>(filter.words);
-    for (; at + 8 <= end && count + kKernelSlack <= kCandidateBuffer; at += 8) {
-        const unsigned even = FilterFourAvx2(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t + at)), words, shift);
-        const unsigned odd = FilterFourAvx2(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t + at + 1)), words, shift);
-        AppendHits(unsigned{kSpread[even]} | unsigned{kSpread[odd]} << 1, at, out, count);
+    const int *words = reinterpret_cast<const int *>(filter.words);
+    // Reads units at + 0 .. at + 10.
+    bool dense = false;
+    unsigned busy = 0, blocks = 0;
+    for (; at + 8 <= end && at + 11 <= filter.size && count + kKernelSlack <= kCandidateBuffer; at += 8) {
+        const unsigned hits =
+            dense ? EightAvx2<true>(t + at, words, shift, busy) : EightAvx2<false>(t + at, words, shift, busy);
+        AdaptDensity(dense, busy, blocks);
+        AppendHits(hits, at, out, count);
     }
     return FilterPortable(t, at, end, filter, out, count);
 }
 #endif
 
 #if VARNOKE_MATCHER_AVX2_256
-// The filter test of the eight pairs in `pairs`, as a mask of 8 bits.
-__attribute__((target("avx2"))) inline unsigned FilterEight(__m256i pairs, const int* words, __m128i shift) {
-    const __m256i h = _mm256_mullo_epi32(pairs, _mm256_set1_epi32(static_cast<int>(0x9E3779B1u)));
-    const __m256i word = _mm256_i32gather_epi32(words, _mm256_srl_epi32(h, shift), 4);
-    const __m256i thirtyOne = _mm256_set1_epi32(31);
-    const __m256i one = _mm256_set1_epi32(1);
-    const __m256i bits =
-        _mm256_or_si256(_mm256_sllv_epi32(one, _mm256_and_si256(_mm256_srli_epi32(h, 8), thirtyOne)),
-                        _mm256_sllv_epi32(one, _mm256_and_si256(_mm256_srli_epi32(h, 13), thirtyOne)));
-    const __m256i found = _mm256_cmpeq_epi32(_mm256_and_si256(word, bits), bits);
-    return static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(found)));
+template <int b>
+__attribute__((target("avx2"))) inline __m256i BitAvx2(__m256i h) {
+    return _mm256_sllv_epi32(_mm256_set1_epi32(1), _mm256_and_si256(_mm256_srli_epi32(h, b), _mm256_set1_epi32(31)));
 }
 
-// Sixteen positions at a time. A 32-byte load holds the pairs of the eight
-// even positions as they are; the same load one unit on, those of the odd.
-__attribute__((target("avx2"))) std::size_t FilterAvx2(const char16_t* t, std::size_t at, std::size_t end,
-                                                       FilterView filter, uint32_t* out, std::size_t& count) {
+__attribute__((target("avx2"))) inline unsigned HasAllAvx2(__m256i word, __m256i bits) {
+    return static_cast<unsigned>(
+        _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(_mm256_and_si256(word, bits), bits))));
+}
+
+// The filter test of eight positions, as a mask of 8 bits.
+template <bool kDense>
+__attribute__((target("avx2"))) inline unsigned FilterEight(__m256i pairs, __m256i next, const int *words,
+                                                            __m128i shift, unsigned &busy) {
+    const __m256i m = _mm256_set1_epi32(static_cast<int>(0x9E3779B1u));
+    const __m256i h = _mm256_mullo_epi32(pairs, m);
+    const __m256i word = _mm256_i32gather_epi32(words, _mm256_srl_epi32(h, shift), 4);
+    const unsigned firstMask = HasAllAvx2(word, _mm256_or_si256(BitAvx2<8>(h), BitAvx2<13>(h)));
+    busy += firstMask != 0;
+    if (!kDense && firstMask == 0) [[likely]]
+        return 0;
+    const unsigned secondMask = HasAllAvx2(word, BitAvx2<3>(h));
+    if (!kDense && (firstMask & ~secondMask) == 0) return firstMask;
+    const __m256i third = _mm256_and_si256(next, _mm256_set1_epi32(0xFFFF));
+    const __m256i h3 = _mm256_mullo_epi32(
+        _mm256_add_epi32(pairs, _mm256_mullo_epi32(third, _mm256_set1_epi32(static_cast<int>(kThirdMultiplier)))), m);
+    const __m256i triple = _mm256_i32gather_epi32(words, _mm256_srl_epi32(h3, shift), 4);
+    return firstMask & (secondMask | HasAllAvx2(triple, _mm256_or_si256(BitAvx2<8>(h3), BitAvx2<13>(h3))));
+}
+
+// 16 positions: the 8 even ones, then the 8 odd ones, as a mask.
+template <bool kDense>
+__attribute__((target("avx2"))) inline unsigned SixteenAvx2(const char16_t *t, const int *words, __m128i shift,
+                                                            unsigned &busy) {
+    const unsigned even =
+        FilterEight<kDense>(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(t)),
+                            _mm256_loadu_si256(reinterpret_cast<const __m256i *>(t + 2)), words, shift, busy);
+    const unsigned odd =
+        FilterEight<kDense>(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(t + 1)),
+                            _mm256_loadu_si256(reinterpret_cast<const __m256i *>(t + 3)), words, shift, busy);
+    return unsigned{kSpread[even]} | unsigned{kSpread[odd]} << 1;
+}
+
+// Sixteen positions at a time: the eight even ones, then the eight odd ones.
+__attribute__((target("avx2"))) std::size_t FilterAvx2(const char16_t *t, std::size_t at, std::size_t end,
+                                                       FilterView filter, uint32_t *out, std::size_t &count) {
     const __m128i shift = _mm_cvtsi32_si128(static_cast<int>(filter.shift));
-    const int* words = reinterpret_cast<const int*>(filter.words);
-    // Reads units at + 0 .. at + 16.
-    for (; at + 16 <= end && count + kKernelSlack <= kCandidateBuffer; at += 16) {
-        const unsigned even = FilterEight(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + at)), words, shift);
-        const unsigned odd =
-            FilterEight(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + at + 1)), words, shift);
-        AppendHits(unsigned{kSpread[even]} | unsigned{kSpread[odd]} << 1, at, out, count);
+    const int *words = reinterpret_cast<const int *>(filter.words);
+    // Reads units at + 0 .. at + 18.
+    bool dense = false;
+    unsigned busy = 0, blocks = 0;
+    for (; at + 16 <= end && at + 19 <= filter.size && count + kKernelSlack <= kCandidateBuffer; at += 16) {
+        const unsigned hits =
+            dense ? SixteenAvx2<true>(t + at, words, shift, busy) : SixteenAvx2<false>(t + at, words, shift, busy);
+        AdaptDensity(dense, busy, blocks);
+        AppendHits(hits, at, out, count);
     }
     return FilterAvx2x128(t, at, end, filter, out, count);
 }
@@ -235,7 +389,7 @@ __attribute__((target("avx2"))) std::size_t FilterAvx2(const char16_t* t, std::s
 
 // A stable sort by entry: least significant byte first, one counting pass
 // per byte of the largest entry number; short runs by insertion.
-void SortByEntry(std::vector<StockMatch>& matches, std::size_t entries) {
+void SortByEntry(std::vector<StockMatch> &matches, std::size_t entries) {
     if (matches.size() <= 32) {
         for (std::size_t i = 1; i < matches.size(); ++i) {
             const StockMatch m = matches[i];
@@ -248,35 +402,39 @@ void SortByEntry(std::vector<StockMatch>& matches, std::size_t entries) {
     std::vector<StockMatch> other(matches.size());
     for (unsigned shift = 0; shift < 32 && (entries - 1) >> shift != 0; shift += 8) {
         std::size_t start[257] = {};
-        for (const StockMatch& m : matches) ++start[((m.entry >> shift) & 0xFF) + 1];
+        for (const StockMatch &m : matches) ++start[((m.entry >> shift) & 0xFF) + 1];
         for (std::size_t d = 1; d <= 256; ++d) start[d] += start[d - 1];
-        for (const StockMatch& m : matches) other[start[(m.entry >> shift) & 0xFF]++] = m;
+        for (const StockMatch &m : matches) other[start[(m.entry >> shift) & 0xFF]++] = m;
         matches.swap(other);
     }
 }
 
-using FilterKernel = std::size_t (*)(const char16_t*, std::size_t, std::size_t, FilterView, uint32_t*,
-                                     std::size_t&);
+using FilterKernel = std::size_t (*)(const char16_t *, std::size_t, std::size_t, FilterView, uint32_t *, std::size_t &);
 
 using matcher_kernels::Kernel;
 
 FilterKernel KernelFunction(Kernel kernel) {
     switch (kernel) {
 #if VARNOKE_MATCHER_X86
-        case Kernel::sse2: return FilterSse2;
-        case Kernel::avx2x128: return FilterAvx2x128;
+        case Kernel::sse2:
+            return FilterSse2;
+        case Kernel::avx2x128:
+            return FilterAvx2x128;
 #endif
 #if VARNOKE_MATCHER_AVX2_256
-        case Kernel::avx2: return FilterAvx2;
+        case Kernel::avx2:
+            return FilterAvx2;
 #endif
-        default: return FilterPortable;
+        default:
+            return FilterPortable;
     }
 }
 
 std::vector<Kernel> AvailableKernels() {
     std::vector<Kernel> kernels = {Kernel::portable};
 #if VARNOKE_MATCHER_X86
-    __builtin_cpu_init();  // this runs among the static initializers, perhaps before the library's own
+    __builtin_cpu_init();  // this runs among the static initializers, perhaps
+                           // before the library's own
     if (__builtin_cpu_supports("sse2")) kernels.push_back(Kernel::sse2);
     if (__builtin_cpu_supports("avx2")) {
         kernels.push_back(Kernel::avx2x128);
@@ -300,7 +458,7 @@ struct NoCount {
     void Probe() {}
 };
 struct CountInto {
-    StockNameMatcher::ScanStats& stats;
+    StockNameMatcher::ScanStats &stats;
     void Positions(std::size_t n) { stats.positions += n; }
     void PassedFirst(std::size_t n) { stats.passedFirst += n; }
     void Passed(std::size_t n) { stats.passed += n; }
@@ -309,7 +467,7 @@ struct CountInto {
 
 }  // namespace
 
-StockNameMatcher::StockNameMatcher(const std::vector<stockInfo>& list) {
+StockNameMatcher::StockNameMatcher(const std::vector<stockInfo> &list) {
     if (list.size() >= std::numeric_limits<uint32_t>::max()) throw std::bad_alloc();
 
     // Distinct names, each with the entries that carry it (ascending).
@@ -318,7 +476,7 @@ StockNameMatcher::StockNameMatcher(const std::vector<stockInfo>& list) {
     std::vector<uint32_t> entryCount;
     {
         std::size_t totalUnits = 0;
-        for (const stockInfo& s : list) totalUnits += s.strStockName.size();
+        for (const stockInfo &s : list) totalUnits += s.strStockName.size();
         if (totalUnits >= std::numeric_limits<uint32_t>::max()) throw std::bad_alloc();
         units_.reserve(totalUnits);
         names_.reserve(list.size() + 1);
@@ -329,7 +487,7 @@ StockNameMatcher::StockNameMatcher(const std::vector<stockInfo>& list) {
             if (name.empty()) continue;
             std::size_t i = NameHash(name) & mask;
             while (table[i] != UINT32_MAX) {
-                const Name& n = names_[table[i]];
+                const Name &n = names_[table[i]];
                 if (std::u16string_view(units_.data() + n.offset, n.length) == name) break;
                 i = (i + 1) & mask;
             }
@@ -359,13 +517,9 @@ StockNameMatcher::StockNameMatcher(const std::vector<stockInfo>& list) {
     if (nameCount == 0) return;
     if (nameCount >= (std::size_t{1} << 25)) throw std::bad_alloc();  // byKey_ positions have 26 bits
 
-    // Keys: each name's first min(length, 4) units, and for names of 3 or
-    // more units also their first pair, whose slot then says that longer
-    // names start with it (it may hold no name itself): a position whose
-    // pair has no slot is done after one probe.
-    std::size_t keyBound = nameCount;
-    for (std::size_t p = 0; p < nameCount; ++p) keyBound += names_[p].length >= 3;
-    slotShift_ = 64 - std::max(1u, CeilLog2(keyBound + keyBound / 3 + 1));  // at most three quarters full
+    // Keys: each name's first min(length, 4) units; a position probes only
+    // the keys of the lengths its second filter stage let through.
+    slotShift_ = 64 - std::max(1u, CeilLog2(nameCount + nameCount / 3 + 1));  // at most three quarters full
     slots_.assign(std::size_t{1} << (64 - slotShift_), Slot{});
     const auto slotFor = [&](uint64_t key, unsigned keyUnits) -> uint32_t {
         const std::size_t mask = slots_.size() - 1;
@@ -381,28 +535,19 @@ StockNameMatcher::StockNameMatcher(const std::vector<stockInfo>& list) {
     };
     // While building, a slot's `first` counts its names.
     std::vector<uint32_t> slotOfName(nameCount);
-    std::size_t pairs = 0;
+    std::size_t keys = 0;  // names of two or more units: the filters' keys, some perhaps alike
     for (uint32_t p = 0; p < nameCount; ++p) {
-        const Name& n = names_[p];
+        const Name &n = names_[p];
         const unsigned keyUnits = std::min(n.length, 4u);
-        Slot& slot = slots_[slotOfName[p] = slotFor(Pack(units_.data() + n.offset, keyUnits), keyUnits)];
-        pairs += keyUnits == 2 && slot.first == 0 && !slot.longer3 && !slot.longer4;
+        Slot &slot = slots_[slotOfName[p] = slotFor(Pack(units_.data() + n.offset, keyUnits), keyUnits)];
+        keys += n.length >= 2;
         slot.first = slot.first + 1;
         slot.hasName = 1;
-        if (n.length >= 3) {
-            Slot& pair = slots_[slotFor(Pack(units_.data() + n.offset, 2), 2)];
-            pairs += pair.first == 0 && !pair.longer3 && !pair.longer4;
-            if (n.length == 3) {
-                pair.longer3 = 1;
-            } else {
-                pair.longer4 = 1;
-            }
-        }
     }
     // byKey_: one name per key of 1 to 3 units; for a key of 4, the count of
     // its names, then the names, shorter first.
     uint32_t place = 0;
-    for (Slot& slot : slots_) {
+    for (Slot &slot : slots_) {
         if (!slot.hasName) continue;
         const uint32_t count = slot.first;
         slot.first = place & ((1u << 26) - 1);
@@ -410,41 +555,48 @@ StockNameMatcher::StockNameMatcher(const std::vector<stockInfo>& list) {
     }
     byKey_.assign(place, 0);
     for (uint32_t p = 0; p < nameCount; ++p) {
-        const Slot& slot = slots_[slotOfName[p]];
+        const Slot &slot = slots_[slotOfName[p]];
         if (slot.keyUnits == 4)
             byKey_[slot.first + 1 + byKey_[slot.first]++] = p;
         else
             byKey_[slot.first] = p;
     }
-    for (const Slot& slot : slots_)
+    for (const Slot &slot : slots_)
         if (slot.keyUnits == 4 && byKey_[slot.first] > 1)
             std::stable_sort(byKey_.begin() + slot.first + 1, byKey_.begin() + slot.first + 1 + byKey_[slot.first],
                              [&](uint32_t a, uint32_t b) { return names_[a].length < names_[b].length; });
 
-    // The filters: first pairs of the longer names (none when there are only
-    // one-unit names: the pair scan is then skipped), the units of one-unit names.
-    if (pairs != 0) {
-        const unsigned filterLog2 =
-            std::clamp(CeilLog2(pairs * kFilterBitsPerPair), kFilterMinLog2, kFilterMaxLog2);
+    // The filters: each name's first two or three units, then its key (none
+    // when there are only one-unit names: the scan is then skipped), the
+    // units of one-unit names.
+    if (keys != 0) {
+        const unsigned filterLog2 = std::clamp(CeilLog2(keys * kFilterBitsPerPair), kFilterMinLog2, kFilterMaxLog2);
         filter_.assign((std::size_t{1} << filterLog2) / 32, 0);
         filterShift_ = 32 - (filterLog2 - 5);
     }
     // The second stage: each name's key of two, three or four units, tested
     // at a position that passed the first before any table probe. Where many
     // names start with the text's frequent pairs most such positions end here.
-    if (pairs != 0) {
-        const unsigned secondLog2 =
-            std::clamp(CeilLog2(keyBound * kFilterBitsPerPair), kFilterMinLog2, kFilterMaxLog2);
+    if (keys != 0) {
+        const unsigned secondLog2 = std::clamp(CeilLog2(keys * kFilterBitsPerPair), kFilterMinLog2, kFilterMaxLog2);
         second_.assign((std::size_t{1} << secondLog2) / 32, 0);
         secondShift_ = 32 - (secondLog2 - 5);
     }
     for (uint32_t p = 0; p < nameCount; ++p) {
-        const Name& n = names_[p];
+        const Name &n = names_[p];
         if (n.length >= 2) {
             const unsigned keyUnits = std::min(n.length, 4u);
-            const uint32_t h = KeyHash(Pack(units_.data() + n.offset, keyUnits), keyUnits);
-            second_[h >> secondShift_] |= PairBits(h);
-            AddToFilter(LoadPair(units_.data() + n.offset));
+            const uint32_t key = KeyHash(Pack(units_.data() + n.offset, keyUnits), keyUnits);
+            second_[key >> secondShift_] |= PairBits(key);
+            const uint32_t pair = LoadPair(units_.data() + n.offset);
+            const uint32_t h = PairHash(pair);
+            filter_[h >> filterShift_] |= PairBits(h);
+            if (n.length == 2) {
+                filter_[h >> filterShift_] |= TwoUnitBit(h);
+            } else {
+                const uint32_t h3 = TripleHash(pair, units_[n.offset + 2]);
+                filter_[h3 >> filterShift_] |= PairBits(h3);
+            }
         } else {
             if (singles_.empty()) singles_.assign(0x10000 / 64, 0);
             const char16_t u = units_[n.offset];
@@ -453,18 +605,13 @@ StockNameMatcher::StockNameMatcher(const std::vector<stockInfo>& list) {
     }
 }
 
-void StockNameMatcher::AddToFilter(uint32_t pair) {
-    const uint32_t h = PairHash(pair);
-    filter_[h >> filterShift_] |= PairBits(h);
-}
-
 template <class Count>
-const StockNameMatcher::Slot* StockNameMatcher::Lookup(uint64_t key, unsigned keyUnits, Count& count) const {
+const StockNameMatcher::Slot *StockNameMatcher::Lookup(uint64_t key, unsigned keyUnits, Count &count) const {
     const std::size_t mask = slots_.size() - 1;
     const auto low = static_cast<uint32_t>(key), high = static_cast<uint32_t>(key >> 32);
     for (std::size_t i = SlotHash(key, keyUnits) >> slotShift_;; i = (i + 1) & mask) {
         count.Probe();
-        const Slot& slot = slots_[i];
+        const Slot &slot = slots_[i];
         if (slot.keyUnits == 0) return nullptr;
         if (slot.keyLow == low && slot.keyHigh == high && slot.keyUnits == keyUnits) return &slot;
     }
@@ -472,7 +619,7 @@ const StockNameMatcher::Slot* StockNameMatcher::Lookup(uint64_t key, unsigned ke
 
 // Every name that starts at `at`, given that at least two units are left.
 template <class Emit, class Count>
-void StockNameMatcher::Candidates(const char16_t* t, std::size_t n, std::size_t at, Emit& emit, Count& count) const {
+void StockNameMatcher::Candidates(const char16_t *t, std::size_t n, std::size_t at, Emit &emit, Count &count) const {
     const std::size_t left = n - at;
     const uint64_t key = left >= 4 ? Pack(t + at, 4) : Pack(t + at, left >= 3 ? 3 : 2);
     const auto second = [&](uint64_t k, unsigned units) {
@@ -485,16 +632,16 @@ void StockNameMatcher::Candidates(const char16_t* t, std::size_t n, std::size_t 
     if (!(two | three | four)) return;
     count.Passed(1);
     if (two)
-        if (const Slot* slot = Lookup(key2, 2, count); slot != nullptr && slot->hasName) emit(byKey_[slot->first], at);
+        if (const Slot *slot = Lookup(key2, 2, count); slot != nullptr && slot->hasName) emit(byKey_[slot->first], at);
     if (three)
-        if (const Slot* slot = Lookup(key3, 3, count)) emit(byKey_[slot->first], at);
+        if (const Slot *slot = Lookup(key3, 3, count)) emit(byKey_[slot->first], at);
     if (four) {
-        if (const Slot* slot = Lookup(key, 4, count)) {
-            const uint32_t* group = byKey_.data() + slot->first;
+        if (const Slot *slot = Lookup(key, 4, count)) {
+            const uint32_t *group = byKey_.data() + slot->first;
             for (uint32_t k = 1; k <= group[0]; ++k) {
-                const Name& name = names_[group[k]];
+                const Name &name = names_[group[k]];
                 if (name.length > left) break;  // the rest are longer still
-                const char16_t* rest = units_.data() + name.offset + 4;
+                const char16_t *rest = units_.data() + name.offset + 4;
                 if (std::equal(rest, rest + (name.length - 4), t + at + 4)) emit(group[k], at);
             }
         }
@@ -502,8 +649,8 @@ void StockNameMatcher::Candidates(const char16_t* t, std::size_t n, std::size_t 
 }
 
 template <class Emit, class Count>
-void StockNameMatcher::Scan(std::u16string_view text, Emit&& emit, Count& count) const {
-    const char16_t* t = text.data();
+void StockNameMatcher::Scan(std::u16string_view text, Emit &&emit, Count &count) const {
+    const char16_t *t = text.data();
     const std::size_t n = text.size();
     // Starts are reported in 32 bits; a host cannot pass more text than that.
     const std::size_t starts = std::min<std::size_t>(n, std::numeric_limits<uint32_t>::max());
@@ -516,7 +663,7 @@ void StockNameMatcher::Scan(std::u16string_view text, Emit&& emit, Count& count)
     }
     if (n < 2 || filter_.empty()) return;
     const std::size_t end = std::min(starts, n - 1);  // positions with a pair
-    const FilterView filter{filter_.data(), filterShift_};
+    const FilterView filter{filter_.data(), filterShift_, n};
     uint32_t candidates[kCandidateBuffer];
     const FilterKernel kernel = KernelFunction(g_kernel.load(std::memory_order_relaxed));
     count.Positions(end);
@@ -528,22 +675,24 @@ void StockNameMatcher::Scan(std::u16string_view text, Emit&& emit, Count& count)
     }
 }
 
-std::optional<std::vector<StockMatch>> StockNameMatcher::FindAll(std::u16string_view text,
-                                                                 std::size_t limit) const {
+std::optional<std::vector<StockMatch>> StockNameMatcher::FindAll(std::u16string_view text, std::size_t limit) const {
     std::vector<StockMatch> matches;
     if (names_.size() <= 1) return matches;
     bool over = false;
     NoCount none;
-    Scan(text, [&](uint32_t name, std::size_t position) {
-        const uint32_t first = names_[name].firstEntry, end = names_[name + 1].firstEntry;
-        // One check per occurrence of a name, not per entry.
-        if (over || end - first > limit - matches.size()) {
-            over = true;
-            return;
-        }
-        for (uint32_t k = first; k < end; ++k)
-            matches.push_back({entries_[k], static_cast<uint32_t>(position), names_[name].length});
-    }, none);
+    Scan(
+        text,
+        [&](uint32_t name, std::size_t position) {
+            const uint32_t first = names_[name].firstEntry, end = names_[name + 1].firstEntry;
+            // One check per occurrence of a name, not per entry.
+            if (over || end - first > limit - matches.size()) {
+                over = true;
+                return;
+            }
+            for (uint32_t k = first; k < end; ++k)
+                matches.push_back({entries_[k], static_cast<uint32_t>(position), names_[name].length});
+        },
+        none);
     if (over) return std::nullopt;
     // Each entry's matches were found in ascending position: a stable sort
     // by entry gives the contract's order.
@@ -555,26 +704,30 @@ StockNameMatcher::ScanStats StockNameMatcher::Measure(std::u16string_view text) 
     ScanStats stats;
     if (names_.size() <= 1) return stats;
     CountInto count{stats};
-    Scan(text, [](uint32_t, std::size_t) {}, count);
+    Scan(
+        text, [](uint32_t, std::size_t) {}, count);
     return stats;
 }
 
 std::size_t StockNameMatcher::MemoryUsage() const {
     return filter_.capacity() * sizeof(uint32_t) + second_.capacity() * sizeof(uint32_t) +
-           slots_.capacity() * sizeof(Slot) +
-           byKey_.capacity() * sizeof(uint32_t) + singles_.capacity() * sizeof(uint64_t) +
-           names_.capacity() * sizeof(Name) + units_.capacity() * sizeof(char16_t) +
-           entries_.capacity() * sizeof(uint32_t);
+           slots_.capacity() * sizeof(Slot) + byKey_.capacity() * sizeof(uint32_t) +
+           singles_.capacity() * sizeof(uint64_t) + names_.capacity() * sizeof(Name) +
+           units_.capacity() * sizeof(char16_t) + entries_.capacity() * sizeof(uint32_t);
 }
 
 namespace matcher_kernels {
 
-const char* Name(Kernel kernel) {
+const char *Name(Kernel kernel) {
     switch (kernel) {
-        case Kernel::portable: return "portable";
-        case Kernel::sse2: return "sse2";
-        case Kernel::avx2x128: return "avx2-128";
-        case Kernel::avx2: return "avx2";
+        case Kernel::portable:
+            return "portable";
+        case Kernel::sse2:
+            return "sse2";
+        case Kernel::avx2x128:
+            return "avx2-128";
+        case Kernel::avx2:
+            return "avx2";
     }
     return "?";
 }

@@ -11,11 +11,15 @@
 //
 // Built once when a list is loaded, immutable afterwards. A scan looks at
 // each position once: a small Bloom filter over the first two code units of
-// the names rejects almost every position with one probe of a cache-resident
-// word; the rare survivors are checked exactly through a hash table keyed by
-// the first two, three or four units, so the work per position stays flat
-// whatever the number of names, and names sharing a two-unit start (stock
-// codes such as "1101" and "1102") do not pile up on one candidate list.
+// the names (and, for names of three or more, the first three) rejects
+// almost every position with one probe of a cache-resident word; a second
+// one over each name's first two, three or four units rejects most of the
+// rest, so that where many names start with the pairs the text is full of,
+// few positions get further; the survivors are checked exactly through a
+// hash table keyed by the first two, three or four units, so the work per
+// position stays flat whatever the number of names, and names sharing a
+// two-unit start (stock codes such as "1101" and "1102") do not pile up on
+// one candidate list.
 #pragma once
 
 #include <cstddef>
@@ -71,9 +75,7 @@ private:
         uint32_t keyLow = 0, keyHigh = 0;  // the key's units, the first in the low bits
         uint32_t first : 26 = 0;           // in byKey_
         uint32_t keyUnits : 3 = 0;         // 1 to 4; 0 = empty slot
-        uint32_t hasName : 1 = 0;          // byKey_[first] is a name (in a pair's slot, maybe not)
-        uint32_t longer3 : 1 = 0;          // in a pair's slot: names of 3 units start with it
-        uint32_t longer4 : 1 = 0;          //   names of 4 or more units do
+        uint32_t hasName : 1 = 0;          // byKey_[first] is a name
     };
     struct Name {
         uint32_t offset;         // units_[offset, offset + length)
@@ -81,7 +83,6 @@ private:
         uint32_t firstEntry;     // entries_[firstEntry, nextName.firstEntry)
     };
 
-    void AddToFilter(uint32_t pair);
     template <class Count>
     const Slot* Lookup(uint64_t key, unsigned keyUnits, Count& count) const;
     template <class Emit, class Count>
@@ -89,7 +90,7 @@ private:
     template <class Emit, class Count>
     void Scan(std::u16string_view text, Emit&& emit, Count& count) const;
 
-    std::vector<uint32_t> filter_;      // Bloom filter over first pairs, two bits of one word per pair
+    std::vector<uint32_t> filter_;      // Bloom filter over the first 2 (2-unit names) or 3 units, two bits of one word each
     unsigned filterShift_ = 32;         // 32 - log2(filter_.size())
     std::vector<uint32_t> second_;      // Bloom filter over the names' keys of 2, 3 and 4 units, laid out as filter_
     unsigned secondShift_ = 32;
