@@ -90,7 +90,7 @@ private:
     template <class Emit, class Count>
     void Scan(std::u16string_view text, Emit&& emit, Count& count) const;
 
-    std::vector<uint32_t> filter_;      // Bloom filter over the first 2 (2-unit names) or 3 units, two bits of one word each
+    std::vector<uint32_t> filter_;      // first stage: bits of each name's pair, and of its first three units
     unsigned filterShift_ = 32;         // 32 - log2(filter_.size())
     std::vector<uint32_t> second_;      // Bloom filter over the names' keys of 2, 3 and 4 units, laid out as filter_
     unsigned secondShift_ = 32;
