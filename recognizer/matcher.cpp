@@ -48,7 +48,7 @@ unsigned CeilLog2(std::size_t n) { return n <= 1 ? 0 : static_cast<unsigned>(std
 
 // The key of a name or text window: up to four units, the first in the low
 // bits, as one integer.
-uint64_t Pack(const char16_t *units, unsigned count) {
+uint64_t Pack(const char16_t* units, unsigned count) {
     uint64_t key = 0;
     for (unsigned k = 0; k < count; ++k) key |= uint64_t{units[k]} << (16 * k);
     return key;
@@ -69,7 +69,7 @@ uint64_t NameHash(std::u16string_view name) {
 inline uint32_t PairHash(uint32_t pair) { return pair * 0x9E3779B1u; }
 inline uint32_t PairBits(uint32_t h) { return (1u << ((h >> 8) & 31)) | (1u << ((h >> 13) & 31)); }
 
-inline uint32_t LoadPair(const char16_t *at) { return uint32_t{at[0]} | uint32_t{at[1]} << 16; }
+inline uint32_t LoadPair(const char16_t* at) { return uint32_t{at[0]} | uint32_t{at[1]} << 16; }
 
 // The second stage's hash of a name's key (its first two, three or four
 // units), in the layout of PairHash: a different multiplier per key length.
@@ -93,7 +93,7 @@ inline uint32_t TripleHash(uint32_t pair, uint32_t third) { return (pair + third
 inline uint32_t TwoUnitBit(uint32_t h) { return 1u << ((h >> 3) & 31); }
 
 struct FilterView {
-    const uint32_t *words;
+    const uint32_t* words;
     unsigned shift;
     std::size_t size;  // of the text: a position below size - 2 has a third unit
     bool MayStartPair(uint32_t h) const {
@@ -101,14 +101,14 @@ struct FilterView {
         return (words[h >> shift] & bits) == bits;
     }
     // Given MayStartPair.
-    bool MayStartRest(const char16_t *t, std::size_t at, uint32_t pair, uint32_t h) const {
+    bool MayStartRest(const char16_t* t, std::size_t at, uint32_t pair, uint32_t h) const {
         if (words[h >> shift] & TwoUnitBit(h)) return true;
         if (at + 2 >= size) return false;
         const uint32_t h3 = TripleHash(pair, t[at + 2]);
         const uint32_t bits = PairBits(h3);
         return (words[h3 >> shift] & bits) == bits;
     }
-    bool MayStart(const char16_t *t, std::size_t at) const {
+    bool MayStart(const char16_t* t, std::size_t at) const {
         const uint32_t pair = LoadPair(t + at);
         const uint32_t h = PairHash(pair);
         return MayStartPair(h) && MayStartRest(t, at, pair, h);
@@ -121,8 +121,8 @@ struct FilterView {
 constexpr std::size_t kKernelSlack = 16;
 constexpr std::size_t kCandidateBuffer = 256;
 
-std::size_t FilterPortable(const char16_t *t, std::size_t at, std::size_t end, FilterView filter, uint32_t *out,
-                           std::size_t &count) {
+std::size_t FilterPortable(const char16_t* t, std::size_t at, std::size_t end, FilterView filter, uint32_t* out,
+                           std::size_t& count) {
     // Four positions per branch on their pairs' bits (about one in 100
     // passes), then the rest: most blocks have no candidate at all.
     for (; at + 4 <= end && count + kKernelSlack <= kCandidateBuffer; at += 4) {
@@ -158,9 +158,9 @@ constexpr auto kSpread = [] {
 // past the second word where the first decides; where most blocks have a
 // pair that starts names (text full of the names' first pairs), those
 // branches go either way and cost more than they save: over each run of 32
-// blocks the kernel counts the busy halves and takes the next run without
-// them when more than a quarter were busy.
-inline void AdaptDensity(bool &dense, unsigned &busy, unsigned &blocks) {
+// blocks a kernel counts the busy halves and takes the next run without
+// those branches when more than a quarter were busy.
+inline void AdaptDensity(bool& dense, unsigned& busy, unsigned& blocks) {
     if (++blocks == 32) {
         dense = busy > 16;
         busy = 0;
@@ -169,7 +169,7 @@ inline void AdaptDensity(bool &dense, unsigned &busy, unsigned &blocks) {
 }
 
 // Appends the positions at + k for each bit k of `hits`.
-inline void AppendHits(unsigned hits, std::size_t at, uint32_t *out, std::size_t &count) {
+inline void AppendHits(unsigned hits, std::size_t at, uint32_t* out, std::size_t& count) {
     while (hits != 0) {
         out[count++] = static_cast<uint32_t>(at + static_cast<unsigned>(std::countr_zero(hits)));
         hits &= hits - 1;
@@ -194,9 +194,9 @@ __attribute__((target("sse2"))) inline __m128i MulLowSse2(__m128i x, __m128i y) 
                               _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
 }
 
-__attribute__((target("sse2"))) inline __m128i GatherSse2(__m128i h, const uint32_t *words, unsigned shift) {
+__attribute__((target("sse2"))) inline __m128i GatherSse2(__m128i h, const uint32_t* words, unsigned shift) {
     alignas(16) uint32_t hs[4];
-    _mm_store_si128(reinterpret_cast<__m128i *>(hs), h);
+    _mm_store_si128(reinterpret_cast<__m128i*>(hs), h);
     return _mm_setr_epi32(static_cast<int>(words[hs[0] >> shift]), static_cast<int>(words[hs[1] >> shift]),
                           static_cast<int>(words[hs[2] >> shift]), static_cast<int>(words[hs[3] >> shift]));
 }
@@ -214,8 +214,8 @@ __attribute__((target("sse2"))) inline __m128i HasAllSse2(__m128i word, __m128i 
 // The filter test of four positions, as 4 bits: their pairs in `pairs`,
 // the units after them in the low halves of `next`.
 template <bool kDense>
-__attribute__((target("sse2"))) inline unsigned FilterFourSse2(__m128i pairs, __m128i next, const uint32_t *words,
-                                                               unsigned shift, unsigned &busy) {
+__attribute__((target("sse2"))) inline unsigned FilterFourSse2(__m128i pairs, __m128i next, const uint32_t* words,
+                                                               unsigned shift, unsigned& busy) {
     const __m128i m = _mm_set1_epi32(static_cast<int>(0x9E3779B1u));
     const __m128i h = MulLowSse2(pairs, m);
     const __m128i word = GatherSse2(h, words, shift);
@@ -237,21 +237,21 @@ __attribute__((target("sse2"))) inline unsigned FilterFourSse2(__m128i pairs, __
 // Eight positions at a time: the four even ones, then the four odd ones.
 // 8 positions: the 4 even ones, then the 4 odd ones, as a mask.
 template <bool kDense>
-__attribute__((target("sse2"))) inline unsigned EightSse2(const char16_t *t, const uint32_t *words, unsigned shift,
-                                                          unsigned &busy) {
+__attribute__((target("sse2"))) inline unsigned EightSse2(const char16_t* t, const uint32_t* words, unsigned shift,
+                                                          unsigned& busy) {
     const unsigned even =
-        FilterFourSse2<kDense>(_mm_loadu_si128(reinterpret_cast<const __m128i *>(t)),
-                               _mm_loadu_si128(reinterpret_cast<const __m128i *>(t + 2)), words, shift, busy);
+        FilterFourSse2<kDense>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t)),
+                               _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + 2)), words, shift, busy);
     const unsigned odd =
-        FilterFourSse2<kDense>(_mm_loadu_si128(reinterpret_cast<const __m128i *>(t + 1)),
-                               _mm_loadu_si128(reinterpret_cast<const __m128i *>(t + 3)), words, shift, busy);
+        FilterFourSse2<kDense>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t + 1)),
+                               _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + 3)), words, shift, busy);
     return unsigned{kSpread[even]} | unsigned{kSpread[odd]} << 1;
 }
 
 VARNOKE_KERNEL_ENTRY("sse2")
-std::size_t FilterSse2(const char16_t *t, std::size_t at, std::size_t end, FilterView filter, uint32_t *out,
-                       std::size_t &count) {
-    const uint32_t *words = filter.words;
+std::size_t FilterSse2(const char16_t* t, std::size_t at, std::size_t end, FilterView filter, uint32_t* out,
+                       std::size_t& count) {
+    const uint32_t* words = filter.words;
     const unsigned shift = filter.shift;
     // Reads units at + 0 .. at + 10.
     bool dense = false;
@@ -276,8 +276,8 @@ __attribute__((target("avx2"))) inline unsigned HasAllAvx2(__m128i word, __m128i
 }
 
 template <bool kDense>
-__attribute__((target("avx2"))) inline unsigned FilterFourAvx2(__m128i pairs, __m128i next, const int *words,
-                                                               __m128i shift, unsigned &busy) {
+__attribute__((target("avx2"))) inline unsigned FilterFourAvx2(__m128i pairs, __m128i next, const int* words,
+                                                               __m128i shift, unsigned& busy) {
     const __m128i m = _mm_set1_epi32(static_cast<int>(0x9E3779B1u));
     const __m128i h = _mm_mullo_epi32(pairs, m);
     const __m128i word = _mm_i32gather_epi32(words, _mm_srl_epi32(h, shift), 4);
@@ -296,22 +296,22 @@ __attribute__((target("avx2"))) inline unsigned FilterFourAvx2(__m128i pairs, __
 
 // 8 positions: the 4 even ones, then the 4 odd ones, as a mask.
 template <bool kDense>
-__attribute__((target("avx2"))) inline unsigned EightAvx2(const char16_t *t, const int *words, __m128i shift,
-                                                          unsigned &busy) {
+__attribute__((target("avx2"))) inline unsigned EightAvx2(const char16_t* t, const int* words, __m128i shift,
+                                                          unsigned& busy) {
     const unsigned even =
-        FilterFourAvx2<kDense>(_mm_loadu_si128(reinterpret_cast<const __m128i *>(t)),
-                               _mm_loadu_si128(reinterpret_cast<const __m128i *>(t + 2)), words, shift, busy);
+        FilterFourAvx2<kDense>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t)),
+                               _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + 2)), words, shift, busy);
     const unsigned odd =
-        FilterFourAvx2<kDense>(_mm_loadu_si128(reinterpret_cast<const __m128i *>(t + 1)),
-                               _mm_loadu_si128(reinterpret_cast<const __m128i *>(t + 3)), words, shift, busy);
+        FilterFourAvx2<kDense>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t + 1)),
+                               _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + 3)), words, shift, busy);
     return unsigned{kSpread[even]} | unsigned{kSpread[odd]} << 1;
 }
 
 VARNOKE_KERNEL_ENTRY("avx2")
-std::size_t FilterAvx2x128(const char16_t *t, std::size_t at, std::size_t end, FilterView filter, uint32_t *out,
-                           std::size_t &count) {
+std::size_t FilterAvx2x128(const char16_t* t, std::size_t at, std::size_t end, FilterView filter, uint32_t* out,
+                           std::size_t& count) {
     const __m128i shift = _mm_cvtsi32_si128(static_cast<int>(filter.shift));
-    const int *words = reinterpret_cast<const int *>(filter.words);
+    const int* words = reinterpret_cast<const int*>(filter.words);
     // Reads units at + 0 .. at + 10.
     bool dense = false;
     unsigned busy = 0, blocks = 0;
@@ -338,8 +338,8 @@ __attribute__((target("avx2"))) inline unsigned HasAllAvx2(__m256i word, __m256i
 
 // The filter test of eight positions, as a mask of 8 bits.
 template <bool kDense>
-__attribute__((target("avx2"))) inline unsigned FilterEight(__m256i pairs, __m256i next, const int *words,
-                                                            __m128i shift, unsigned &busy) {
+__attribute__((target("avx2"))) inline unsigned FilterEight(__m256i pairs, __m256i next, const int* words,
+                                                            __m128i shift, unsigned& busy) {
     const __m256i m = _mm256_set1_epi32(static_cast<int>(0x9E3779B1u));
     const __m256i h = _mm256_mullo_epi32(pairs, m);
     const __m256i word = _mm256_i32gather_epi32(words, _mm256_srl_epi32(h, shift), 4);
@@ -358,22 +358,22 @@ __attribute__((target("avx2"))) inline unsigned FilterEight(__m256i pairs, __m25
 
 // 16 positions: the 8 even ones, then the 8 odd ones, as a mask.
 template <bool kDense>
-__attribute__((target("avx2"))) inline unsigned SixteenAvx2(const char16_t *t, const int *words, __m128i shift,
-                                                            unsigned &busy) {
+__attribute__((target("avx2"))) inline unsigned SixteenAvx2(const char16_t* t, const int* words, __m128i shift,
+                                                            unsigned& busy) {
     const unsigned even =
-        FilterEight<kDense>(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(t)),
-                            _mm256_loadu_si256(reinterpret_cast<const __m256i *>(t + 2)), words, shift, busy);
+        FilterEight<kDense>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(t)),
+                            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + 2)), words, shift, busy);
     const unsigned odd =
-        FilterEight<kDense>(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(t + 1)),
-                            _mm256_loadu_si256(reinterpret_cast<const __m256i *>(t + 3)), words, shift, busy);
+        FilterEight<kDense>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + 1)),
+                            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + 3)), words, shift, busy);
     return unsigned{kSpread[even]} | unsigned{kSpread[odd]} << 1;
 }
 
 // Sixteen positions at a time: the eight even ones, then the eight odd ones.
-__attribute__((target("avx2"))) std::size_t FilterAvx2(const char16_t *t, std::size_t at, std::size_t end,
-                                                       FilterView filter, uint32_t *out, std::size_t &count) {
+__attribute__((target("avx2"))) std::size_t FilterAvx2(const char16_t* t, std::size_t at, std::size_t end,
+                                                       FilterView filter, uint32_t* out, std::size_t& count) {
     const __m128i shift = _mm_cvtsi32_si128(static_cast<int>(filter.shift));
-    const int *words = reinterpret_cast<const int *>(filter.words);
+    const int* words = reinterpret_cast<const int*>(filter.words);
     // Reads units at + 0 .. at + 18.
     bool dense = false;
     unsigned busy = 0, blocks = 0;
@@ -389,7 +389,7 @@ __attribute__((target("avx2"))) std::size_t FilterAvx2(const char16_t *t, std::s
 
 // A stable sort by entry: least significant byte first, one counting pass
 // per byte of the largest entry number; short runs by insertion.
-void SortByEntry(std::vector<StockMatch> &matches, std::size_t entries) {
+void SortByEntry(std::vector<StockMatch>& matches, std::size_t entries) {
     if (matches.size() <= 32) {
         for (std::size_t i = 1; i < matches.size(); ++i) {
             const StockMatch m = matches[i];
@@ -402,14 +402,14 @@ void SortByEntry(std::vector<StockMatch> &matches, std::size_t entries) {
     std::vector<StockMatch> other(matches.size());
     for (unsigned shift = 0; shift < 32 && (entries - 1) >> shift != 0; shift += 8) {
         std::size_t start[257] = {};
-        for (const StockMatch &m : matches) ++start[((m.entry >> shift) & 0xFF) + 1];
+        for (const StockMatch& m : matches) ++start[((m.entry >> shift) & 0xFF) + 1];
         for (std::size_t d = 1; d <= 256; ++d) start[d] += start[d - 1];
-        for (const StockMatch &m : matches) other[start[(m.entry >> shift) & 0xFF]++] = m;
+        for (const StockMatch& m : matches) other[start[(m.entry >> shift) & 0xFF]++] = m;
         matches.swap(other);
     }
 }
 
-using FilterKernel = std::size_t (*)(const char16_t *, std::size_t, std::size_t, FilterView, uint32_t *, std::size_t &);
+using FilterKernel = std::size_t (*)(const char16_t*, std::size_t, std::size_t, FilterView, uint32_t*, std::size_t&);
 
 using matcher_kernels::Kernel;
 
@@ -458,7 +458,7 @@ struct NoCount {
     void Probe() {}
 };
 struct CountInto {
-    StockNameMatcher::ScanStats &stats;
+    StockNameMatcher::ScanStats& stats;
     void Positions(std::size_t n) { stats.positions += n; }
     void PassedFirst(std::size_t n) { stats.passedFirst += n; }
     void Passed(std::size_t n) { stats.passed += n; }
@@ -467,7 +467,7 @@ struct CountInto {
 
 }  // namespace
 
-StockNameMatcher::StockNameMatcher(const std::vector<stockInfo> &list) {
+StockNameMatcher::StockNameMatcher(const std::vector<stockInfo>& list) {
     if (list.size() >= std::numeric_limits<uint32_t>::max()) throw std::bad_alloc();
 
     // Distinct names, each with the entries that carry it (ascending).
@@ -476,7 +476,7 @@ StockNameMatcher::StockNameMatcher(const std::vector<stockInfo> &list) {
     std::vector<uint32_t> entryCount;
     {
         std::size_t totalUnits = 0;
-        for (const stockInfo &s : list) totalUnits += s.strStockName.size();
+        for (const stockInfo& s : list) totalUnits += s.strStockName.size();
         if (totalUnits >= std::numeric_limits<uint32_t>::max()) throw std::bad_alloc();
         units_.reserve(totalUnits);
         names_.reserve(list.size() + 1);
@@ -487,7 +487,7 @@ StockNameMatcher::StockNameMatcher(const std::vector<stockInfo> &list) {
             if (name.empty()) continue;
             std::size_t i = NameHash(name) & mask;
             while (table[i] != UINT32_MAX) {
-                const Name &n = names_[table[i]];
+                const Name& n = names_[table[i]];
                 if (std::u16string_view(units_.data() + n.offset, n.length) == name) break;
                 i = (i + 1) & mask;
             }
@@ -537,9 +537,9 @@ StockNameMatcher::StockNameMatcher(const std::vector<stockInfo> &list) {
     std::vector<uint32_t> slotOfName(nameCount);
     std::size_t keys = 0;  // names of two or more units: the filters' keys, some perhaps alike
     for (uint32_t p = 0; p < nameCount; ++p) {
-        const Name &n = names_[p];
+        const Name& n = names_[p];
         const unsigned keyUnits = std::min(n.length, 4u);
-        Slot &slot = slots_[slotOfName[p] = slotFor(Pack(units_.data() + n.offset, keyUnits), keyUnits)];
+        Slot& slot = slots_[slotOfName[p] = slotFor(Pack(units_.data() + n.offset, keyUnits), keyUnits)];
         keys += n.length >= 2;
         slot.first = slot.first + 1;
         slot.hasName = 1;
@@ -547,7 +547,7 @@ StockNameMatcher::StockNameMatcher(const std::vector<stockInfo> &list) {
     // byKey_: one name per key of 1 to 3 units; for a key of 4, the count of
     // its names, then the names, shorter first.
     uint32_t place = 0;
-    for (Slot &slot : slots_) {
+    for (Slot& slot : slots_) {
         if (!slot.hasName) continue;
         const uint32_t count = slot.first;
         slot.first = place & ((1u << 26) - 1);
@@ -555,13 +555,13 @@ StockNameMatcher::StockNameMatcher(const std::vector<stockInfo> &list) {
     }
     byKey_.assign(place, 0);
     for (uint32_t p = 0; p < nameCount; ++p) {
-        const Slot &slot = slots_[slotOfName[p]];
+        const Slot& slot = slots_[slotOfName[p]];
         if (slot.keyUnits == 4)
             byKey_[slot.first + 1 + byKey_[slot.first]++] = p;
         else
             byKey_[slot.first] = p;
     }
-    for (const Slot &slot : slots_)
+    for (const Slot& slot : slots_)
         if (slot.keyUnits == 4 && byKey_[slot.first] > 1)
             std::stable_sort(byKey_.begin() + slot.first + 1, byKey_.begin() + slot.first + 1 + byKey_[slot.first],
                              [&](uint32_t a, uint32_t b) { return names_[a].length < names_[b].length; });
@@ -583,7 +583,7 @@ StockNameMatcher::StockNameMatcher(const std::vector<stockInfo> &list) {
         secondShift_ = 32 - (secondLog2 - 5);
     }
     for (uint32_t p = 0; p < nameCount; ++p) {
-        const Name &n = names_[p];
+        const Name& n = names_[p];
         if (n.length >= 2) {
             const unsigned keyUnits = std::min(n.length, 4u);
             const uint32_t key = KeyHash(Pack(units_.data() + n.offset, keyUnits), keyUnits);
@@ -606,12 +606,12 @@ StockNameMatcher::StockNameMatcher(const std::vector<stockInfo> &list) {
 }
 
 template <class Count>
-const StockNameMatcher::Slot *StockNameMatcher::Lookup(uint64_t key, unsigned keyUnits, Count &count) const {
+const StockNameMatcher::Slot* StockNameMatcher::Lookup(uint64_t key, unsigned keyUnits, Count& count) const {
     const std::size_t mask = slots_.size() - 1;
     const auto low = static_cast<uint32_t>(key), high = static_cast<uint32_t>(key >> 32);
     for (std::size_t i = SlotHash(key, keyUnits) >> slotShift_;; i = (i + 1) & mask) {
         count.Probe();
-        const Slot &slot = slots_[i];
+        const Slot& slot = slots_[i];
         if (slot.keyUnits == 0) return nullptr;
         if (slot.keyLow == low && slot.keyHigh == high && slot.keyUnits == keyUnits) return &slot;
     }
@@ -619,7 +619,7 @@ const StockNameMatcher::Slot *StockNameMatcher::Lookup(uint64_t key, unsigned ke
 
 // Every name that starts at `at`, given that at least two units are left.
 template <class Emit, class Count>
-void StockNameMatcher::Candidates(const char16_t *t, std::size_t n, std::size_t at, Emit &emit, Count &count) const {
+void StockNameMatcher::Candidates(const char16_t* t, std::size_t n, std::size_t at, Emit& emit, Count& count) const {
     const std::size_t left = n - at;
     const uint64_t key = left >= 4 ? Pack(t + at, 4) : Pack(t + at, left >= 3 ? 3 : 2);
     const auto second = [&](uint64_t k, unsigned units) {
@@ -632,16 +632,16 @@ void StockNameMatcher::Candidates(const char16_t *t, std::size_t n, std::size_t 
     if (!(two | three | four)) return;
     count.Passed(1);
     if (two)
-        if (const Slot *slot = Lookup(key2, 2, count); slot != nullptr && slot->hasName) emit(byKey_[slot->first], at);
+        if (const Slot* slot = Lookup(key2, 2, count); slot != nullptr && slot->hasName) emit(byKey_[slot->first], at);
     if (three)
-        if (const Slot *slot = Lookup(key3, 3, count)) emit(byKey_[slot->first], at);
+        if (const Slot* slot = Lookup(key3, 3, count)) emit(byKey_[slot->first], at);
     if (four) {
-        if (const Slot *slot = Lookup(key, 4, count)) {
-            const uint32_t *group = byKey_.data() + slot->first;
+        if (const Slot* slot = Lookup(key, 4, count)) {
+            const uint32_t* group = byKey_.data() + slot->first;
             for (uint32_t k = 1; k <= group[0]; ++k) {
-                const Name &name = names_[group[k]];
+                const Name& name = names_[group[k]];
                 if (name.length > left) break;  // the rest are longer still
-                const char16_t *rest = units_.data() + name.offset + 4;
+                const char16_t* rest = units_.data() + name.offset + 4;
                 if (std::equal(rest, rest + (name.length - 4), t + at + 4)) emit(group[k], at);
             }
         }
@@ -649,8 +649,8 @@ void StockNameMatcher::Candidates(const char16_t *t, std::size_t n, std::size_t 
 }
 
 template <class Emit, class Count>
-void StockNameMatcher::Scan(std::u16string_view text, Emit &&emit, Count &count) const {
-    const char16_t *t = text.data();
+void StockNameMatcher::Scan(std::u16string_view text, Emit&& emit, Count& count) const {
+    const char16_t* t = text.data();
     const std::size_t n = text.size();
     // Starts are reported in 32 bits; a host cannot pass more text than that.
     const std::size_t starts = std::min<std::size_t>(n, std::numeric_limits<uint32_t>::max());
@@ -718,7 +718,7 @@ std::size_t StockNameMatcher::MemoryUsage() const {
 
 namespace matcher_kernels {
 
-const char *Name(Kernel kernel) {
+const char* Name(Kernel kernel) {
     switch (kernel) {
         case Kernel::portable:
             return "portable";
