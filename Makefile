@@ -34,11 +34,11 @@ build: setup
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
-# The sanitized suite builds the matcher with its portable kernel alone, as
-# a build for a CPU other than x86 would be.
+# The matcher's tests run each case under every kernel the CPU runs, so
+# the sanitized suite checks the vector kernels' reads too.
 build-sanitize: setup
 	@cmake -S . -B $(BUILD_SAN) -DCMAKE_BUILD_TYPE=Debug -DVARNOKE_SANITIZE=ON \
-		-DCMAKE_CXX_FLAGS=-DVARNOKE_PORTABLE_MATCHER >/dev/null
+		-DCMAKE_CXX_FLAGS= >/dev/null
 	@cmake --build $(BUILD_SAN) -j $(JOBS)
 
 dll: setup-windows
