@@ -583,8 +583,10 @@ int Main(int argc, char** argv) {
     std::printf("\nload average at end: %s\n", LoadAverage().c_str());
     std::printf("\ngoals (StockNameMatcher; from the medians above; both lists, every size):\n");
     {
-        // The chosen kernel, then each other one this CPU runs (a DLL picks
-        // one of those); the portable one only serves CPUs without SSE2.
+        // The chosen kernel (every build, the DLLs' included, picks the same
+        // one on a CPU), then each other one this CPU runs, which the builds
+        // pick on CPUs without the chosen one's instructions; the portable
+        // one only serves CPUs without SSE2.
         std::vector<std::string> rows = {"StockNameMatcher"};
         for (const Row& r : cells.front().kernels) rows.push_back(r.engine);
         for (const std::string& engine : rows) {
@@ -602,8 +604,10 @@ int Main(int argc, char** argv) {
                 std::printf("  %-7s  (i) %s, no goal: %s\n", "-", engine.c_str(), detail.c_str());
                 continue;
             }
-            Goal(("(i) must: " + engine + " ≥ 0.7× Hyperscan").c_str(), worst >= 0.7, detail);
-            Goal(("(i) goal: " + engine + " ≥ 1.0× Hyperscan").c_str(), worst >= 1.0, detail);
+            const std::string label =
+                engine == "StockNameMatcher" ? engine + " (kernel " + matcher_kernels::Name(chosen) + ")" : engine;
+            Goal(("(i) must: " + label + " ≥ 0.7× Hyperscan").c_str(), worst >= 0.7, detail);
+            Goal(("(i) goal: " + label + " ≥ 1.0× Hyperscan").c_str(), worst >= 1.0, detail);
         }
     }
     {

@@ -10,7 +10,7 @@
 #include "recognizer/matcher_kernels.h"
 
 // Filter kernels with SIMD, chosen at run time on x86 (any OS, 32 or 64
-// bits): SSE2, AVX2 on 16-byte vectors and AVX2 on 32-byte ones. The
+// bits): SSE2 on 16-byte vectors and AVX2 on 32-byte ones. The
 // Windows x86-64 ABI aligns the stack to 16 only and GCC cannot realign it
 // there, so no aligned 32-byte move may touch the stack: the 64-bit build's
 // kernels have none (what little they keep there moves unaligned), and
@@ -263,67 +263,7 @@ std::size_t FilterSse2(const char16_t* t, std::size_t at, std::size_t end, Filte
     return FilterPortable(t, at, end, filter, out, count);
 }
 
-// AVX2 on 16-byte vectors: four positions per gather.
-template <int b>
-__attribute__((target("avx2"))) inline __m128i BitAvx2(__m128i h) {
-    return _mm_sllv_epi32(_mm_set1_epi32(1), _mm_and_si128(_mm_srli_epi32(h, b), _mm_set1_epi32(31)));
-}
-
-__attribute__((target("avx2"))) inline unsigned HasAllAvx2(__m128i word, __m128i bits) {
-    return static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(_mm_and_si128(word, bits), bits))));
-}
-
-template <bool kDense>
-__attribute__((target("avx2"))) inline unsigned FilterFourAvx2(__m128i pairs, __m128i next, const int* words,
-                                                               __m128i shift, unsigned& busy) {
-    const __m128i m = _mm_set1_epi32(static_cast<int>(0x9E3779B1u));
-    const __m128i h = _mm_mullo_epi32(pairs, m);
-    const __m128i word = _mm_i32gather_epi32(words, _mm_srl_epi32(h, shift), 4);
-    const unsigned firstMask = HasAllAvx2(word, _mm_or_si128(BitAvx2<8>(h), BitAvx2<13>(h)));
-    busy += firstMask != 0;
-    if (!kDense && firstMask == 0) [[likely]]
-        return 0;
-    const unsigned secondMask = HasAllAvx2(word, BitAvx2<3>(h));
-    if (!kDense && (firstMask & ~secondMask) == 0) return firstMask;
-    const __m128i third = _mm_and_si128(next, _mm_set1_epi32(0xFFFF));
-    const __m128i h3 = _mm_mullo_epi32(
-        _mm_add_epi32(pairs, _mm_mullo_epi32(third, _mm_set1_epi32(static_cast<int>(kThirdMultiplier)))), m);
-    const __m128i triple = _mm_i32gather_epi32(words, _mm_srl_epi32(h3, shift), 4);
-    return firstMask & (secondMask | HasAllAvx2(triple, _mm_or_si128(BitAvx2<8>(h3), BitAvx2<13>(h3))));
-}
-
-// 8 positions: the 4 even ones, then the 4 odd ones, as a mask.
-template <bool kDense>
-__attribute__((target("avx2"))) inline unsigned EightAvx2(const char16_t* t, const int* words, __m128i shift,
-                                                          unsigned& busy) {
-    const unsigned even =
-        FilterFourAvx2<kDense>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t)),
-                               _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + 2)), words, shift, busy);
-    const unsigned odd =
-        FilterFourAvx2<kDense>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t + 1)),
-                               _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + 3)), words, shift, busy);
-    return unsigned{kSpread[even]} | unsigned{kSpread[odd]} << 1;
-}
-
-VARNOKE_KERNEL_ENTRY("avx2")
-std::size_t FilterAvx2x128(const char16_t* t, std::size_t at, std::size_t end, FilterView filter, uint32_t* out,
-                           std::size_t& count) {
-    const __m128i shift = _mm_cvtsi32_si128(static_cast<int>(filter.shift));
-    const int* words = reinterpret_cast<const int*>(filter.words);
-    // Reads units at + 0 .. at + 10.
-    bool dense = false;
-    unsigned busy = 0, blocks = 0;
-    for (; at + 8 <= end && at + 11 <= filter.size && count + kKernelSlack <= kCandidateBuffer; at += 8) {
-        const unsigned hits =
-            dense ? EightAvx2<true>(t + at, words, shift, busy) : EightAvx2<false>(t + at, words, shift, busy);
-        AdaptDensity(dense, busy, blocks);
-        AppendHits(hits, at, out, count);
-    }
-    return FilterPortable(t, at, end, filter, out, count);
-}
-#endif
-
-#if VARNOKE_MATCHER_X86
+// AVX2 on 32-byte vectors.
 template <int b>
 __attribute__((target("avx2"))) inline __m256i BitAvx2(__m256i h) {
     return _mm256_sllv_epi32(_mm256_set1_epi32(1), _mm256_and_si256(_mm256_srli_epi32(h, b), _mm256_set1_epi32(31)));
@@ -382,7 +322,7 @@ std::size_t FilterAvx2(const char16_t* t, std::size_t at, std::size_t end, Filte
         AdaptDensity(dense, busy, blocks);
         AppendHits(hits, at, out, count);
     }
-    return FilterAvx2x128(t, at, end, filter, out, count);
+    return FilterPortable(t, at, end, filter, out, count);
 }
 #endif
 
@@ -417,8 +357,6 @@ FilterKernel KernelFunction(Kernel kernel) {
 #if VARNOKE_MATCHER_X86
         case Kernel::sse2:
             return FilterSse2;
-        case Kernel::avx2x128:
-            return FilterAvx2x128;
         case Kernel::avx2:
             return FilterAvx2;
 #endif
@@ -432,10 +370,7 @@ std::vector<Kernel> AvailableKernels() {
 #if VARNOKE_MATCHER_X86
     __builtin_cpu_init();  // this runs among the static initializers, perhaps before the library's own
     if (__builtin_cpu_supports("sse2")) kernels.push_back(Kernel::sse2);
-    if (__builtin_cpu_supports("avx2")) {
-        kernels.push_back(Kernel::avx2x128);
-        kernels.push_back(Kernel::avx2);
-    }
+    if (__builtin_cpu_supports("avx2")) kernels.push_back(Kernel::avx2);
 #endif
     return kernels;
 }
@@ -718,8 +653,6 @@ const char* Name(Kernel kernel) {
             return "portable";
         case Kernel::sse2:
             return "sse2";
-        case Kernel::avx2x128:
-            return "avx2-128";
         case Kernel::avx2:
             return "avx2";
     }

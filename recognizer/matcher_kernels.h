@@ -7,8 +7,7 @@
 
 namespace varnoke::matcher_kernels {
 
-// avx2x128: AVX2 on 16-byte vectors; avx2: on 32-byte ones.
-enum class Kernel { portable, sse2, avx2x128, avx2 };
+enum class Kernel { portable, sse2, avx2 };
 
 const char* Name(Kernel kernel);
 
