@@ -157,10 +157,10 @@ constexpr auto kSpread = [] {
 // pair that starts names (text full of the names' first pairs), those
 // branches go either way and cost more than they save: over each run of 32
 // blocks a kernel counts the busy halves and takes the next run without
-// those branches when more than a quarter were busy.
+// those branches when more than half were busy.
 inline void AdaptDensity(bool& dense, unsigned& busy, unsigned& blocks) {
     if (++blocks == 32) {
-        dense = busy > 16;
+        dense = busy > 32;
         busy = 0;
         blocks = 0;
     }
