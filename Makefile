@@ -44,11 +44,11 @@ oxt: setup-writer
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNOKE_WRITER=ON >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS) --target oxt
 
-# The sanitized suite also runs the matcher's portable kernel, which the
-# native build passes over on machines with AVX2.
+# The matcher's tests run each case under every kernel the CPU runs, so
+# the sanitized suite checks the vector kernels' reads too.
 build-sanitize: setup
 	@cmake -S . -B $(BUILD_SAN) -DCMAKE_BUILD_TYPE=Debug -DVARNOKE_SANITIZE=ON -DVARNOKE_WRITER=OFF \
-		-DCMAKE_CXX_FLAGS=-DVARNOKE_PORTABLE_MATCHER >/dev/null
+		-DCMAKE_CXX_FLAGS= >/dev/null
 	@cmake --build $(BUILD_SAN) -j $(JOBS)
 
 dll: setup-windows

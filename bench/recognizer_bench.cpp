@@ -35,8 +35,10 @@
 
 #include "adapters/posix/pugi_xml.h"
 #include "bench/dll_cases.h"
+#include "bench/bench_data.h"
 #include "core/unicode.h"
 #include "recognizer/matcher.h"
+#include "recognizer/matcher_kernels.h"
 #include "recognizer/st_recognizer.h"
 #include "recognizer/stock_info.h"
 #include "tests/per_entry_reference.h"
@@ -48,198 +50,6 @@ using test::PerEntryReference;
 
 static_assert(std::endian::native == std::endian::little,
               "Hyperscan is fed the text's own bytes as UTF-16LE");
-
-[[noreturn]] void Fail(const std::string& message) {
-    std::fprintf(stderr, "recognizer_bench: %s\n", message.c_str());
-    std::fflush(stdout);
-    std::abort();
-}
-
-// splitmix64: the same sequence on every platform and library, unlike the
-// standard distributions.
-class Rng {
-public:
-    explicit Rng(uint64_t seed) : state_(seed) {}
-    uint64_t Next() {
-        uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    std::size_t Below(std::size_t n) {
-        return static_cast<std::size_t>((static_cast<unsigned __int128>(Next()) * n) >> 64);
-    }
-    bool Chance(double p) { return static_cast<double>(Next() >> 11) * 0x1.0p-53 < p; }
-
-private:
-    uint64_t state_;
-};
-
-// ---------------------------------------------------------------------------
-// Data
-
-struct Corpus {
-    std::u16string text;          // cleaned fortunes, one after another
-    std::vector<char16_t> han;    // ideographs seen at least 3 times, ascending
-};
-
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) Fail("cannot read " + path);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-bool IsHan(char16_t c) { return c >= 0x4E00 && c <= 0x9FFF; }
-
-// Fortune files: entries separated by "%" lines, with terminal colour codes.
-// Entries that are mostly Chinese are kept, runs of blanks squeezed to one.
-Corpus LoadCorpus(const std::vector<std::string>& files) {
-    Corpus corpus;
-    for (const std::string& file : files) {
-        const std::string raw = ReadBytes(file);
-        std::string clean;
-        for (std::size_t i = 0; i < raw.size(); ++i) {
-            if (raw[i] == '\x1b' && i + 1 < raw.size() && raw[i + 1] == '[') {
-                i += 2;
-                while (i < raw.size() && !(raw[i] >= 0x40 && raw[i] <= 0x7E)) ++i;
-                continue;
-            }
-            clean.push_back(raw[i]);
-        }
-        std::size_t from = 0;
-        while (from < clean.size()) {
-            std::size_t end = clean.find("\n%\n", from);
-            if (end == std::string::npos) end = clean.size();
-            auto entry = Utf8ToUtf16(std::string_view(clean).substr(from, end - from));
-            if (!entry) Fail(file + " is not UTF-8");
-            from = end + 3;
-            std::size_t han = 0, visible = 0;
-            for (char16_t c : *entry) {
-                han += IsHan(c);
-                visible += c != u' ' && c != u'\t' && c != u'\n' && c != u'\u3000';
-            }
-            if (visible == 0 || 2 * han < visible) continue;
-            bool blank = false;
-            for (char16_t c : *entry) {
-                const bool isBlank = c == u' ' || c == u'\t';
-                if (!(isBlank && blank)) corpus.text.push_back(isBlank ? u' ' : c);
-                blank = isBlank;
-            }
-            corpus.text.push_back(u'\n');
-        }
-    }
-    std::vector<uint32_t> count(0x10000, 0);
-    for (char16_t c : corpus.text) ++count[c];
-    for (uint32_t c = 0x4E00; c <= 0x9FFF; ++c)
-        if (count[c] >= 3) corpus.han.push_back(static_cast<char16_t>(c));
-    if (corpus.text.size() < 100000 || corpus.han.size() < 1000)
-        Fail("the corpus is too small to stand for document text");
-    return corpus;
-}
-
-struct ListShape {
-    std::size_t codeOnly = 0, latin = 0, prefixed = 0, duplicates = 0;
-};
-
-// A list in the shape of the shipped one: companies in code order, each a
-// name of 2-6 ideographs (some ending in a shared industry word, some with a
-// "KY" suffix, a few Latin), about a third followed by a code-only entry;
-// some names are prefixes of others, and every 97th entry repeats an
-// earlier name under another code.
-std::vector<stockInfo> MakeList(std::size_t n, const std::vector<char16_t>& han, uint64_t seed,
-                                ListShape& shape) {
-    Rng rng(seed);
-    const auto ideographs = [&](std::size_t k) {
-        std::u16string s;
-        for (std::size_t i = 0; i < k; ++i) s.push_back(han[rng.Below(han.size())]);
-        return s;
-    };
-    std::vector<std::u16string> industries;
-    for (int i = 0; i < 24; ++i) industries.push_back(ideographs(2));
-
-    std::vector<std::u16string> names;       // per entry; empty = the company's code
-    std::vector<std::size_t> companyOf;      // per entry
-    std::vector<std::u16string> longNames;   // ideograph names of 3+ units
-    std::vector<std::u16string> companyNames;
-    std::size_t companies = 0;
-    while (names.size() < n) {
-        std::u16string name;
-        const std::size_t roll = rng.Below(1000);
-        if (names.size() % 97 == 96 && !companyNames.empty()) {
-            name = companyNames[rng.Below(companyNames.size())];
-            ++shape.duplicates;
-        } else if (roll < 50 && !longNames.empty()) {
-            name = longNames[rng.Below(longNames.size())].substr(0, 2);  // a prefix of another
-            ++shape.prefixed;
-        } else if (roll < 90 && !companyNames.empty()) {
-            name = companyNames[rng.Below(companyNames.size())] + ideographs(1 + rng.Below(2));  // extends another
-            ++shape.prefixed;
-        } else if (roll < 115) {
-            name = ideographs(2 + rng.Below(2)) + u"KY";
-            ++shape.latin;
-        } else if (roll < 135) {
-            const std::size_t k = 2 + rng.Below(4);
-            for (std::size_t i = 0; i < k; ++i) name.push_back(static_cast<char16_t>(u'A' + rng.Below(26)));
-            ++shape.latin;
-        } else {
-            const std::size_t r = rng.Below(100);
-            const std::size_t length = r < 40 ? 2 : r < 48 ? 3 : r < 90 ? 4 : r < 96 ? 5 : 6;
-            name = (length >= 4 && rng.Chance(0.35))
-                       ? ideographs(length - 2) + industries[rng.Below(industries.size())]
-                       : ideographs(length);
-        }
-        if (name.size() >= 3 && IsHan(name[0]) && IsHan(name[2])) longNames.push_back(name);
-        companyNames.push_back(name);
-        names.push_back(std::move(name));
-        companyOf.push_back(companies);
-        if (names.size() < n && rng.Chance(0.3)) {
-            names.emplace_back();
-            companyOf.push_back(companies);
-            ++shape.codeOnly;
-        }
-        ++companies;
-    }
-
-    // Distinct codes in 1101..9999, ascending, one per company.
-    constexpr std::size_t kFirst = 1101, kLast = 9999;
-    if (companies > kLast - kFirst + 1) Fail("more companies than codes");
-    std::vector<std::u16string> codes;
-    std::size_t needed = companies, remaining = kLast - kFirst + 1;
-    for (std::size_t code = kFirst; code <= kLast; ++code, --remaining) {
-        if (rng.Below(remaining) < needed) {
-            const std::string digits = std::to_string(code);
-            codes.emplace_back(digits.begin(), digits.end());
-            --needed;
-        }
-    }
-    std::vector<stockInfo> list(n);
-    for (std::size_t e = 0; e < n; ++e) {
-        list[e].strStockID = codes[companyOf[e]];
-        list[e].strStockName = names[e].empty() ? codes[companyOf[e]] : names[e];
-    }
-    return list;
-}
-
-// Corpus text from a seeded offset with a list name planted every 100-300
-// units. The gaps depend on the seed alone, so the texts for different
-// lists differ only in the names planted.
-std::u16string MakeText(std::size_t units, const Corpus& corpus, const std::vector<stockInfo>& list,
-                        uint64_t seed) {
-    Rng gaps(seed), picks(seed ^ (list.size() * 0x100000001B3ull));
-    std::size_t at = gaps.Below(corpus.text.size());
-    std::u16string text;
-    text.reserve(units + 16);
-    while (text.size() < units) {
-        const std::size_t gap = 100 + gaps.Below(201);
-        for (std::size_t k = 0; k < gap; ++k) {
-            text.push_back(corpus.text[at]);
-            at = (at + 1) % corpus.text.size();
-        }
-        text += list[picks.Below(list.size())].strStockName;
-    }
-    text.resize(units);
-    return text;
-}
 
 std::string XmlEscape(std::u16string_view s) {
     std::string out;
@@ -517,32 +327,41 @@ struct Row {
 };
 
 struct Cell {
+    std::string family;
     std::size_t entries = 0, bytes = 0, matches = 0;
     Row reference, hyperscan, matcher, floor;
+    std::vector<Row> kernels;  // the matcher forced to each other kernel this CPU runs
+    StockNameMatcher::ScanStats stats;
 };
 
 double MBps(std::size_t bytes, double seconds) { return static_cast<double>(bytes) / seconds / 1e6; }
 
-void PrintRow(const Cell& c, const Row& r) {
+const char* kRowFormat = "%8s %7s %-8s %8s  %-16s %9s %11s %9s %9s %9s %5s %7s %8s %6s %6s %7s\n";
+
+void PrintRow(const Cell& c, const Row& r, bool withStats) {
     const double median = MBps(c.bytes, r.time.median);
     const double refMedian = MBps(c.bytes, c.reference.time.median);
     const double hsMedian = MBps(c.bytes, c.hyperscan.time.median);
-    std::printf("%8s %7s %8s  %-16s %9s %11s %10s %9s %9s %5s %10s %8s\n", Grouped(c.entries).c_str(),
-                TextLabel(c.bytes).c_str(), Grouped(c.matches).c_str(), r.engine.c_str(),
+    const double positions = static_cast<double>(std::max<uint64_t>(c.stats.positions, 1));
+    std::printf(kRowFormat, Grouped(c.entries).c_str(), TextLabel(c.bytes).c_str(), c.family.c_str(),
+                Grouped(c.matches).c_str(), r.engine.c_str(),
                 r.buildSeconds < 0 ? "-" : Format("%.2f", r.buildSeconds * 1e3).c_str(),
                 r.memory == 0 ? "-" : KiB(r.memory).c_str(), Format("%.1f", median).c_str(),
                 Format("%.1f", MBps(c.bytes, r.time.min)).c_str(), Format("%.1f", MBps(c.bytes, r.time.max)).c_str(),
                 std::to_string(r.time.runs).c_str(), Format("%.1f", median / refMedian).c_str(),
-                Format("%.2f", median / hsMedian).c_str());
+                Format("%.2f", median / hsMedian).c_str(),
+                withStats ? Format("%.2f", 100.0 * static_cast<double>(c.stats.passedFirst) / positions).c_str() : "",
+                withStats ? Format("%.2f", 100.0 * static_cast<double>(c.stats.passed) / positions).c_str() : "",
+                withStats ? Format("%.3f", static_cast<double>(c.stats.probes) / positions).c_str() : "");
 }
 
-const Cell& Find(const std::vector<Cell>& cells, std::size_t entries, std::size_t bytes) {
+const Cell& Find(const std::vector<Cell>& cells, const std::string& family, std::size_t entries, std::size_t bytes) {
     for (const Cell& c : cells)
-        if (c.entries == entries && c.bytes == bytes) return c;
+        if (c.family == family && c.entries == entries && c.bytes == bytes) return c;
     Fail("no such cell");
 }
 
-double MatcherOverHs(const Cell& c) { return c.hyperscan.time.median / c.matcher.time.median; }
+double OverHs(const Cell& c, const Row& r) { return c.hyperscan.time.median / r.time.median; }
 double MatcherOverRef(const Cell& c) { return c.reference.time.median / c.matcher.time.median; }
 
 void Goal(const char* label, bool met, const std::string& detail) {
@@ -650,7 +469,7 @@ int Main(int argc, char** argv) {
 
     std::vector<Cell> cells;
     std::vector<std::filesystem::path> xmlFiles;
-    std::vector<std::vector<stockInfo>> lists;
+    std::vector<std::vector<stockInfo>> lists, prefixLists;
     for (std::size_t n : listSizes) {
         ListShape shape;
         lists.push_back(MakeList(n, corpus.han, 0xC0FFEE00 + n, shape));
@@ -662,74 +481,135 @@ int Main(int argc, char** argv) {
                     Grouped(n).c_str(), shape.codeOnly, shape.latin, shape.prefixed, shape.duplicates,
                     xmlFiles.back().string().c_str());
     }
-    std::printf("\nthroughput in MB/s (10^6 bytes of UTF-16 text per second of the thread's CPU time): "
+    for (std::size_t n : listSizes) {
+        PrefixShape shape;
+        prefixLists.push_back(MakePrefixHeavyList(n, corpus, 0x9AEF1C00 + n, shape));
+        std::printf("prefix-heavy list of %s entries: %zu start with one of the corpus's %zu most frequent pairs "
+                    "(%.1f%% of its positions), %zu of them continue as the corpus does, %zu then differ in the "
+                    "last unit; %zu digit names sharing their first two digits; %zu repeated names\n",
+                    Grouped(n).c_str(), shape.frequentStart, shape.frequentPairs,
+                    static_cast<double>(shape.pairShare) / 10.0, shape.followText, shape.nearMiss, shape.digits,
+                    shape.duplicates);
+    }
+    const std::vector<matcher_kernels::Kernel> kernels = matcher_kernels::Available();
+    const matcher_kernels::Kernel chosen = matcher_kernels::Chosen();
+    std::printf("matcher kernels this CPU runs: ");
+    for (auto k : kernels) std::printf("%s%s ", matcher_kernels::Name(k), k == chosen ? " (chosen)" : "");
+    std::printf("\n\nthroughput in MB/s (10^6 bytes of UTF-16 text per second of the thread's CPU time): "
                 "median, highest and lowest over the runs\n"
                 "(a run: one call, or as many calls as last 2 ms, averaged); \"vs\" columns are ratios of\n"
                 "median throughputs; build = median of repeated builds;\n"
-                "memory = MemoryUsage() for StockNameMatcher, database + scratch for Hyperscan\n\n");
-    std::printf("%8s %7s %8s  %-16s %9s %11s %10s %9s %9s %5s %10s %8s\n", "entries", "text", "matches",
-                "engine", "build ms", "memory KiB", "median", "max", "min", "runs", "vs per-ent", "vs Hyper");
+                "memory = MemoryUsage() for StockNameMatcher, database + scratch for Hyperscan;\n"
+                "1st %%, 2nd %% = positions through the matcher's first filter stage, and through both;\n"
+                "probes = its table slots read per position;\n"
+                "\"kernel X\" = StockNameMatcher forced to kernel X\n\n");
+    std::printf(kRowFormat, "entries", "text", "list", "matches", "engine", "build ms", "memory KiB", "median", "max",
+                "min", "runs", "vs p-e", "vs Hyper", "1st %", "2nd %", "probes");
 
+    struct Built {
+        std::string family;
+        const std::vector<stockInfo>* list;
+        double matcherBuild, hsBuild;
+        std::unique_ptr<StockNameMatcher> matcher;
+        std::unique_ptr<HyperscanEngine> hyperscan;
+    };
     for (std::size_t li = 0; li < listSizes.size(); ++li) {
         const std::size_t n = listSizes[li];
-        const auto& list = lists[li];
-
-        const double matcherBuild =
-            Repeat([&] { return StockNameMatcher(list).MemoryUsage(); }, n >= 10000 ? 5 : 9).median;
-        const double hsBuild =
-            Repeat([&] { return HyperscanEngine(list).DatabaseBytes(); }, 3).median;
-        const StockNameMatcher matcher(list);
-        HyperscanEngine hyperscan(list);
+        std::vector<Built> built;
+        for (const auto& [family, list] : {std::pair{"generated", &lists[li]}, std::pair{"prefix", &prefixLists[li]}}) {
+            Built b{family, list, 0, 0, nullptr, nullptr};
+            b.matcherBuild = Repeat([&] { return StockNameMatcher(*list).MemoryUsage(); }, n >= 10000 ? 5 : 9).median;
+            b.hsBuild = Repeat([&] { return HyperscanEngine(*list).DatabaseBytes(); }, 3).median;
+            b.matcher = std::make_unique<StockNameMatcher>(*list);
+            b.hyperscan = std::make_unique<HyperscanEngine>(*list);
+            built.push_back(std::move(b));
+        }
 
         for (std::size_t bi = 0; bi < textBytes.size(); ++bi) {
             const std::size_t bytes = textBytes[bi];
-            const std::u16string text = MakeText(bytes / 2, corpus, list, 0x7E57 + bi);
-            Cell cell;
-            cell.entries = n;
-            cell.bytes = bytes;
-            const std::string where = Grouped(n) + " entries × " + TextLabel(bytes);
+            for (Built& b : built) {
+                const auto& list = *b.list;
+                const StockNameMatcher& matcher = *b.matcher;
+                HyperscanEngine& hyperscan = *b.hyperscan;
+                const std::u16string text = MakeText(bytes / 2, corpus, list, 0x7E57 + bi);
+                Cell cell;
+                cell.family = b.family;
+                cell.entries = n;
+                cell.bytes = bytes;
+                const std::string where = b.family + " list, " + Grouped(n) + " entries × " + TextLabel(bytes);
 
-            std::vector<StockMatch> want;
-            const double refFirst = TimeOnce([&] {
-                want = PerEntryReference(list, text);
-                return want.size();
-            });
-            cell.matches = want.size();
-            dllExport.Add(where, list, text, want);
-            double hsFirst = TimeOnce([&] {
-                const auto got = hyperscan.FindAll(text);
-                Check("Hyperscan", where, got, want, list);
-                return got.size();
-            });
-            double matcherFirst = TimeOnce([&] {
-                const auto got = *matcher.FindAll(text, SIZE_MAX);  // unbounded: the same work as the others
-                Check("StockNameMatcher", where, got, want, list);
-                return got.size();
-            });
-            // Second calls: the first ones paid for the check and cold caches.
-            hsFirst = std::min(hsFirst, TimeOnce([&] { return hyperscan.FindAll(text).size(); }));
-            matcherFirst = std::min(matcherFirst, TimeOnce([&] { return matcher.FindAll(text, SIZE_MAX)->size(); }));
-            const double floorFirst = TimeOnce([&] { return MemoryFloor(text); });
+                std::vector<StockMatch> want;
+                const double refFirst = TimeOnce([&] {
+                    want = PerEntryReference(list, text);
+                    return want.size();
+                });
+                cell.matches = want.size();
+                dllExport.Add(where, list, text, want);
+                double hsFirst = TimeOnce([&] {
+                    const auto got = hyperscan.FindAll(text);
+                    Check("Hyperscan", where, got, want, list);
+                    return got.size();
+                });
+                std::vector<double> kernelFirst;
+                for (auto k : kernels) {
+                    matcher_kernels::Use(k);
+                    kernelFirst.push_back(TimeOnce([&] {
+                        const auto got = *matcher.FindAll(text, SIZE_MAX);  // unbounded: the same work as the others
+                        Check((std::string("StockNameMatcher, kernel ") + matcher_kernels::Name(k)).c_str(), where,
+                              got, want, list);
+                        return got.size();
+                    }));
+                    kernelFirst.back() =
+                        std::min(kernelFirst.back(), TimeOnce([&] { return matcher.FindAll(text, SIZE_MAX)->size(); }));
+                }
+                matcher_kernels::Use(chosen);
+                cell.stats = matcher.Measure(text);
+                // Second calls: the first ones paid for the check and cold caches.
+                hsFirst = std::min(hsFirst, TimeOnce([&] { return hyperscan.FindAll(text).size(); }));
+                const double floorFirst = TimeOnce([&] { return MemoryFloor(text); });
 
-            Timed ref{[&] { return PerEntryReference(list, text).size(); }, refFirst, kRefBudget, 1, 31};
-            Timed hs{[&] { return hyperscan.FindAll(text).size(); }, hsFirst, kBudget, 7, 41};
-            Timed ours{[&] { return matcher.FindAll(text, SIZE_MAX)->size(); }, matcherFirst, kBudget, 7, 41};
-            Timed floor{[&] { return MemoryFloor(text); }, std::max(floorFirst, 1e-9), kBudget, 7, 41};
-            // A slow per-entry search keeps its check run as its one sample.
-            if (refFirst >= 0.002) ref.perCall.push_back(refFirst);
-            RunInterleaved({&ref, &hs, &ours, &floor});
+                Timed ref{[&] { return PerEntryReference(list, text).size(); }, refFirst, kRefBudget, 1, 31};
+                Timed hs{[&] { return hyperscan.FindAll(text).size(); }, hsFirst, kBudget, 7, 41};
+                Timed floor{[&] { return MemoryFloor(text); }, std::max(floorFirst, 1e-9), kBudget, 7, 41};
+                std::vector<Timed> ours;
+                for (std::size_t k = 0; k < kernels.size(); ++k)
+                    ours.push_back(Timed{[&, kernel = kernels[k]] {
+                                             matcher_kernels::Use(kernel);
+                                             return matcher.FindAll(text, SIZE_MAX)->size();
+                                         },
+                                         kernelFirst[k], kBudget, 7, 41});
+                // A slow per-entry search keeps its check run as its one sample.
+                if (refFirst >= 0.002) ref.perCall.push_back(refFirst);
+                std::vector<Timed*> engines = {&ref, &hs, &floor};
+                for (Timed& t : ours) engines.push_back(&t);
+                RunInterleaved(engines);
+                matcher_kernels::Use(chosen);
 
-            cell.reference = {"per-entry", -1, 0, Summarize(ref.perCall)};
-            cell.hyperscan = {"Hyperscan", hsBuild, hyperscan.DatabaseBytes() + hyperscan.ScratchBytes(),
-                              Summarize(hs.perCall)};
-            cell.matcher = {"StockNameMatcher", matcherBuild, matcher.MemoryUsage(), Summarize(ours.perCall)};
-            cell.floor = {"memory floor", -1, 0, Summarize(floor.perCall)};
-            for (const Row* r : {&cell.reference, &cell.hyperscan, &cell.matcher, &cell.floor}) PrintRow(cell, *r);
-            std::fflush(stdout);
-            cells.push_back(std::move(cell));
+                cell.reference = {"per-entry", -1, 0, Summarize(ref.perCall)};
+                cell.hyperscan = {"Hyperscan", b.hsBuild, hyperscan.DatabaseBytes() + hyperscan.ScratchBytes(),
+                                  Summarize(hs.perCall)};
+                cell.floor = {"memory floor", -1, 0, Summarize(floor.perCall)};
+                for (std::size_t k = 0; k < kernels.size(); ++k) {
+                    if (kernels[k] == chosen)
+                        cell.matcher = {"StockNameMatcher", b.matcherBuild, matcher.MemoryUsage(),
+                                        Summarize(ours[k].perCall)};
+                    else
+                        cell.kernels.push_back({std::string("kernel ") + matcher_kernels::Name(kernels[k]), -1, 0,
+                                                Summarize(ours[k].perCall)});
+                }
+                PrintRow(cell, cell.reference, false);
+                PrintRow(cell, cell.hyperscan, false);
+                PrintRow(cell, cell.matcher, true);
+                for (const Row& r : cell.kernels) PrintRow(cell, r, false);
+                PrintRow(cell, cell.floor, false);
+                std::fflush(stdout);
+                cells.push_back(std::move(cell));
+            }
         }
-        std::printf("%8s  Hyperscan memory = database %s KiB + scratch %s KiB\n\n", "",
-                    KiB(hyperscan.DatabaseBytes()).c_str(), KiB(hyperscan.ScratchBytes()).c_str());
+        for (const Built& b : built)
+            std::printf("%8s  %s list: Hyperscan memory = database %s KiB + scratch %s KiB\n", "", b.family.c_str(),
+                        KiB(b.hyperscan->DatabaseBytes()).c_str(), KiB(b.hyperscan->ScratchBytes()).c_str());
+        std::printf("\n");
     }
 
     // The DLL builds' kernels, on the same configurations, against the
@@ -806,44 +686,54 @@ int Main(int argc, char** argv) {
 
     // Goals.
     std::printf("\nload average at end: %s\n", LoadAverage().c_str());
-    std::printf("\ngoals (StockNameMatcher; from the medians above):\n");
+    std::printf("\ngoals (StockNameMatcher; from the medians above; both lists, every size):\n");
     {
-        double worst = 1e300;
-        std::string at;
-        for (std::size_t n : {1000, 10000})
-            for (std::size_t b : {64u << 10, 4u << 20}) {
-                const double r = MatcherOverHs(Find(cells, n, b));
-                if (r < worst) worst = r, at = Grouped(n) + " × " + TextLabel(b);
+        // The chosen kernel (every build, the DLLs' included, picks the same
+        // one on a CPU), then each other one this CPU runs, which the builds
+        // pick on CPUs without the chosen one's instructions; the portable
+        // one only serves CPUs without SSE2.
+        std::vector<std::string> rows = {"StockNameMatcher"};
+        for (const Row& r : cells.front().kernels) rows.push_back(r.engine);
+        for (const std::string& engine : rows) {
+            double worst = 1e300;
+            std::string at;
+            for (const Cell& c : cells) {
+                const Row* r = &c.matcher;
+                for (const Row& k : c.kernels)
+                    if (k.engine == engine) r = &k;
+                const double ratio = OverHs(c, *r);
+                if (ratio < worst) worst = ratio, at = c.family + ", " + Grouped(c.entries) + " × " + TextLabel(c.bytes);
             }
-        const std::string detail = "worst " + Format("%.2f", worst) + "× Hyperscan (" + at + ")";
-        Goal("(i) must: scan ≥ 0.5× Hyperscan, 1,000/10,000 entries, 64 KiB/4 MiB", worst >= 0.5, detail);
-        Goal("(i) goal: scan ≥ 1.0× Hyperscan, 1,000/10,000 entries, 64 KiB/4 MiB", worst >= 1.0, detail);
+            const std::string detail = "worst " + Format("%.2f", worst) + "× Hyperscan (" + at + ")";
+            if (engine == "kernel portable") {
+                std::printf("  %-7s  (i) %s, no goal: %s\n", "-", engine.c_str(), detail.c_str());
+                continue;
+            }
+            const std::string label =
+                engine == "StockNameMatcher" ? engine + " (kernel " + matcher_kernels::Name(chosen) + ")" : engine;
+            Goal(("(i) must: " + label + " ≥ 0.7× Hyperscan").c_str(), worst >= 0.7, detail);
+            Goal(("(i) goal: " + label + " ≥ 1.0× Hyperscan").c_str(), worst >= 1.0, detail);
+        }
     }
     {
         double worst = 1e300;
         std::string at;
-        for (std::size_t b : textBytes) {
-            const double r = MatcherOverRef(Find(cells, 1000, b));
-            if (r < worst) worst = r, at = TextLabel(b);
-        }
+        for (const char* family : {"generated", "prefix"})
+            for (std::size_t b : textBytes) {
+                const double r = MatcherOverRef(Find(cells, family, 1000, b));
+                if (r < worst) worst = r, at = std::string(family) + ", " + TextLabel(b);
+            }
         Goal("(ii) scan ≥ 100× the per-entry search at 1,000 entries", worst >= 100,
              "worst " + Format("%.1f", worst) + "× (" + at + ")");
     }
-    {
-        const double growth = Find(cells, 10000, 1u << 10).matcher.time.median /
-                              Find(cells, 100, 1u << 10).matcher.time.median;
-        Goal("(iii) 1 KiB scan at 10,000 entries ≤ 2× its cost at 100", growth <= 2.0,
-             Format("%.2f", growth) + "× (" +
-                 Format("%.2f", Find(cells, 100, 1u << 10).matcher.time.median * 1e6) + " µs → " +
-                 Format("%.2f", Find(cells, 10000, 1u << 10).matcher.time.median * 1e6) + " µs)");
-        double worst = 1e300;
-        std::string at;
-        for (std::size_t n : listSizes) {
-            const double r = MatcherOverHs(Find(cells, n, 1u << 10));
-            if (r < worst) worst = r, at = Grouped(n) + " entries";
-        }
-        Goal("(iii) 1 KiB scan ≥ 0.5× Hyperscan, every list size", worst >= 0.5,
-             "worst " + Format("%.2f", worst) + "× (" + at + ")");
+    for (const char* family : {"generated", "prefix"}) {
+        const Cell& small = Find(cells, family, 100, 1u << 10);
+        const Cell& large = Find(cells, family, 10000, 1u << 10);
+        const double growth = large.matcher.time.median / small.matcher.time.median;
+        Goal(("(iii) 1 KiB scan at 10,000 entries ≤ 2× its cost at 100, " + std::string(family) + " list").c_str(),
+             growth <= 2.0,
+             Format("%.2f", growth) + "× (" + Format("%.2f", small.matcher.time.median * 1e6) + " µs → " +
+                 Format("%.2f", large.matcher.time.median * 1e6) + " µs)");
     }
     Goal("(iv) loading 10,000 entries ≤ 3× the bare XML parse", loadRatio10k <= 3.0,
          Format("%.2f", loadRatio10k) + "×");

@@ -7,6 +7,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "recognizer/matcher.h"
+#include "recognizer/matcher_kernels.h"
 #include "tests/per_entry_reference.h"
 
 using namespace varnoke;
@@ -37,7 +38,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const std::u16string text = current;
     const StockNameMatcher matcher(list);
-    if (matcher.FindAll(text, SIZE_MAX) != test::PerEntryReference(list, text))
-        fuzz::Finding("the matcher and the per-entry search disagree");
+    const auto want = test::PerEntryReference(list, text);
+    // Under every filter kernel this CPU runs.
+    const auto chosen = matcher_kernels::Chosen();
+    for (const auto kernel : matcher_kernels::Available()) {
+        matcher_kernels::Use(kernel);
+        if (matcher.FindAll(text, SIZE_MAX) != want) fuzz::Finding("the matcher and the per-entry search disagree");
+    }
+    matcher_kernels::Use(chosen);
     return 0;
 }

@@ -2,18 +2,32 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <limits>
 #include <new>
 
-// The filter kernel with AVX2 gathers, chosen at run time. Not in the
-// Windows builds: GCC there cannot keep 32-byte spills aligned.
-// VARNOKE_PORTABLE_MATCHER leaves it out anywhere, to measure the other.
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(_WIN32) && !defined(VARNOKE_PORTABLE_MATCHER)
-#define VARNOKE_MATCHER_AVX2 1
+#include "recognizer/matcher_kernels.h"
+
+// Filter kernels with SIMD, chosen at run time on x86 (any OS, 32 or 64
+// bits): SSE2 on 16-byte vectors and AVX2 on 32-byte ones. The
+// Windows x86-64 ABI aligns the stack to 16 only and GCC cannot realign it
+// there, so no aligned 32-byte move may touch the stack: the 64-bit build's
+// kernels have none (what little they keep there moves unaligned), and
+// tests/dll_static_check.sh fails on any in the 64-bit DLL. The i686
+// kernels realign the stack on entry.
+// VARNOKE_PORTABLE_MATCHER leaves them all out, to build the portable
+// kernel alone.
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && !defined(VARNOKE_PORTABLE_MATCHER)
+#define VARNOKE_MATCHER_X86 1
 #include <immintrin.h>
 #else
-#define VARNOKE_MATCHER_AVX2 0
+#define VARNOKE_MATCHER_X86 0
+#endif
+#if VARNOKE_MATCHER_X86 && defined(__i386__)
+#define VARNOKE_KERNEL_ENTRY(isa) __attribute__((target(isa), force_align_arg_pointer))
+#else
+#define VARNOKE_KERNEL_ENTRY(isa) __attribute__((target(isa)))
 #endif
 
 namespace varnoke {
@@ -22,7 +36,7 @@ namespace {
 
 constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;  // 2^64 / golden ratio, odd
 
-// Bits per distinct first pair in the filter: with two bits set per pair,
+// Bits per key in each filter: with two bits set per key,
 // about one position in 1,000 without a name gets past it.
 constexpr std::size_t kFilterBitsPerPair = 64;
 constexpr unsigned kFilterMinLog2 = 12;  // 512 bytes
@@ -47,56 +61,89 @@ uint64_t NameHash(std::u16string_view name) {
     return h ^ (h >> 29);
 }
 
-// The filter's hash of a pair of units (the first in the low half). Bits
-// 18 and up pick the word, bits 8-12 and 13-17 the two bits in it.
+// The filters' hash of a pair of units (the first in the low half), and of
+// a key: the high bits pick the word (18 and up at the largest size), bits
+// 8-12 and 13-17 the two bits in it.
 inline uint32_t PairHash(uint32_t pair) { return pair * 0x9E3779B1u; }
 inline uint32_t PairBits(uint32_t h) { return (1u << ((h >> 8) & 31)) | (1u << ((h >> 13) & 31)); }
 
 inline uint32_t LoadPair(const char16_t* at) { return uint32_t{at[0]} | uint32_t{at[1]} << 16; }
 
+// The second stage's hash of a name's key (its first two, three or four
+// units), in the layout of PairHash: a different multiplier per key length.
+inline uint32_t KeyHash(uint64_t key, unsigned keyUnits) {
+    constexpr uint64_t kByLength[5] = {0, 0, 0x9E3779B97F4A7C15ull, 0xC2B2AE3D27D4EB4Full, 0x165667B19E3779F9ull};
+    return static_cast<uint32_t>((key * kByLength[keyUnits]) >> 32);
+}
+
+// The first stage, in one array of 32-bit words. Every name sets two bits
+// in the word its pair's hash picks; a name of two units sets a third one
+// there; a longer name sets two bits in the word the hash of its first
+// three units picks. A position passes when its pair's word has the two
+// bits and then either the third or the bits of its three units: most
+// positions are rejected by one word, without a branch, as before; where
+// many names start with the text's frequent pairs, a position where the
+// text goes on otherwise than they do mostly stops at the second word.
+constexpr uint32_t kThirdMultiplier = 0x85EBCA77u;
+inline uint32_t TripleHash(uint32_t pair, uint32_t third) { return (pair + third * kThirdMultiplier) * 0x9E3779B1u; }
+// Bits 3-7 mix only the first unit's low byte, but the pair's two bits
+// are tested first.
+inline uint32_t TwoUnitBit(uint32_t h) { return 1u << ((h >> 3) & 31); }
+
 struct FilterView {
     const uint32_t* words;
     unsigned shift;
-    bool MayStart(uint32_t pair) const {
-        const uint32_t h = PairHash(pair);
+    std::size_t size;  // of the text: a position below size - 2 has a third unit
+    bool MayStartPair(uint32_t h) const {
         const uint32_t bits = PairBits(h);
         return (words[h >> shift] & bits) == bits;
     }
-    // The first of the two bits alone: a superset of MayStart, for less work.
-    bool MayStartQuick(uint32_t pair) const {
+    // Given MayStartPair.
+    bool MayStartRest(const char16_t* t, std::size_t at, uint32_t pair, uint32_t h) const {
+        if (words[h >> shift] & TwoUnitBit(h)) return true;
+        if (at + 2 >= size) return false;
+        const uint32_t h3 = TripleHash(pair, t[at + 2]);
+        const uint32_t bits = PairBits(h3);
+        return (words[h3 >> shift] & bits) == bits;
+    }
+    bool MayStart(const char16_t* t, std::size_t at) const {
+        const uint32_t pair = LoadPair(t + at);
         const uint32_t h = PairHash(pair);
-        return (words[h >> shift] >> ((h >> 8) & 31)) & 1;
+        return MayStartPair(h) && MayStartRest(t, at, pair, h);
     }
 };
 
-// Filter kernels: from `at`, collect the positions in [at, end) whose pair
-// may start a name (end + 1 <= text size), stopping early when `out` has
+// Filter kernels: from `at`, collect the positions in [at, end) that may
+// start a name (end + 1 <= text size), stopping early when `out` has
 // fewer than kKernelSlack free places. Return where they stopped.
 constexpr std::size_t kKernelSlack = 16;
 constexpr std::size_t kCandidateBuffer = 256;
 
-std::size_t FilterPortable(const char16_t* t, std::size_t at, std::size_t end, FilterView filter,
-                           uint32_t* out, std::size_t& count) {
-    // Four positions per branch, first on one of each pair's two bits (a
-    // few percent pass), then on both: most blocks have no candidate at all.
+std::size_t FilterPortable(const char16_t* t, std::size_t at, std::size_t end, FilterView filter, uint32_t* out,
+                           std::size_t& count) {
+    // Four positions per branch on their pairs' bits (about one in 100
+    // passes), then the rest: most blocks have no candidate at all.
     for (; at + 4 <= end && count + kKernelSlack <= kCandidateBuffer; at += 4) {
-        const unsigned hits = unsigned{filter.MayStartQuick(LoadPair(t + at))} |
-                              unsigned{filter.MayStartQuick(LoadPair(t + at + 1))} << 1 |
-                              unsigned{filter.MayStartQuick(LoadPair(t + at + 2))} << 2 |
-                              unsigned{filter.MayStartQuick(LoadPair(t + at + 3))} << 3;
+        const unsigned hits = unsigned{filter.MayStartPair(PairHash(LoadPair(t + at)))} |
+                              unsigned{filter.MayStartPair(PairHash(LoadPair(t + at + 1)))} << 1 |
+                              unsigned{filter.MayStartPair(PairHash(LoadPair(t + at + 2)))} << 2 |
+                              unsigned{filter.MayStartPair(PairHash(LoadPair(t + at + 3)))} << 3;
         if (hits == 0) [[likely]]
             continue;
-        for (unsigned k = 0; k < 4; ++k)
-            if ((hits & (1u << k)) && filter.MayStart(LoadPair(t + at + k)))
+        for (unsigned k = 0; k < 4; ++k) {
+            const uint32_t pair = LoadPair(t + at + k);
+            if ((hits & (1u << k)) && filter.MayStartRest(t, at + k, pair, PairHash(pair)))
                 out[count++] = static_cast<uint32_t>(at + k);
+        }
     }
     for (; at < end && count + kKernelSlack <= kCandidateBuffer; ++at)
-        if (filter.MayStart(LoadPair(t + at))) out[count++] = static_cast<uint32_t>(at);
+        if (filter.MayStart(t, at)) out[count++] = static_cast<uint32_t>(at);
     return at;
 }
 
-#if VARNOKE_MATCHER_AVX2
-// Spreads 8 bits to the even bits of 16: merges the masks of even and odd positions.
+#if VARNOKE_MATCHER_X86
+// Spreads 8 bits to the even bits of 16: merges the masks of even and odd
+// positions.
 constexpr auto kSpread = [] {
     std::array<uint16_t, 256> spread{};
     for (unsigned m = 0; m < 256; ++m)
@@ -105,35 +152,175 @@ constexpr auto kSpread = [] {
     return spread;
 }();
 
-// The filter test of the eight pairs in `pairs`, as a mask of 8 bits.
-__attribute__((target("avx2"))) inline unsigned FilterEight(__m256i pairs, const int* words, __m128i shift) {
-    const __m256i h = _mm256_mullo_epi32(pairs, _mm256_set1_epi32(static_cast<int>(0x9E3779B1u)));
-    const __m256i word = _mm256_i32gather_epi32(words, _mm256_srl_epi32(h, shift), 4);
-    const __m256i thirtyOne = _mm256_set1_epi32(31);
-    const __m256i one = _mm256_set1_epi32(1);
-    const __m256i bits =
-        _mm256_or_si256(_mm256_sllv_epi32(one, _mm256_and_si256(_mm256_srli_epi32(h, 8), thirtyOne)),
-                        _mm256_sllv_epi32(one, _mm256_and_si256(_mm256_srli_epi32(h, 13), thirtyOne)));
-    const __m256i found = _mm256_cmpeq_epi32(_mm256_and_si256(word, bits), bits);
-    return static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(found)));
+// The vector kernels branch past a block whose pairs start no name, and
+// past the second word where the first decides; where most blocks have a
+// pair that starts names (text full of the names' first pairs), those
+// branches go either way and cost more than they save: over each run of 32
+// blocks a kernel counts the busy halves and takes the next run without
+// those branches when more than half were busy.
+inline void AdaptDensity(bool& dense, unsigned& busy, unsigned& blocks) {
+    if (++blocks == 32) {
+        dense = busy > 32;
+        busy = 0;
+        blocks = 0;
+    }
 }
 
-// Sixteen positions at a time. A 32-byte load holds the pairs of the eight
-// even positions as they are; the same load one unit on, those of the odd.
-__attribute__((target("avx2"))) std::size_t FilterAvx2(const char16_t* t, std::size_t at, std::size_t end,
-                                                       FilterView filter, uint32_t* out, std::size_t& count) {
+// Appends the positions at + k for each bit k of `hits`.
+inline void AppendHits(unsigned hits, std::size_t at, uint32_t* out, std::size_t& count) {
+    while (hits != 0) {
+        out[count++] = static_cast<uint32_t>(at + static_cast<unsigned>(std::countr_zero(hits)));
+        hits &= hits - 1;
+    }
+}
+
+// The vector kernels take the pairs of four or eight positions as they are
+// in one load (the first unit in the low half of each lane) and the units
+// after them as the low halves of the same load two units on.
+
+// SSE2 alone has no 32-bit multiply, no per-lane shift and no gather: the
+// products come from two 32 x 32 -> 64-bit multiplies, the words from four
+// loads, and 1 << b from the exponent of the float 2^b.
+__attribute__((target("sse2"))) inline __m128i OneShifted(__m128i b) {
+    return _mm_cvttps_epi32(_mm_castsi128_ps(_mm_slli_epi32(_mm_add_epi32(b, _mm_set1_epi32(127)), 23)));
+}
+
+__attribute__((target("sse2"))) inline __m128i MulLowSse2(__m128i x, __m128i y) {
+    const __m128i even = _mm_mul_epu32(x, y);
+    const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(x, 32), _mm_srli_epi64(y, 32));
+    return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
+                              _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
+}
+
+__attribute__((target("sse2"))) inline __m128i GatherSse2(__m128i h, const uint32_t* words, unsigned shift) {
+    alignas(16) uint32_t hs[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(hs), h);
+    return _mm_setr_epi32(static_cast<int>(words[hs[0] >> shift]), static_cast<int>(words[hs[1] >> shift]),
+                          static_cast<int>(words[hs[2] >> shift]), static_cast<int>(words[hs[3] >> shift]));
+}
+
+// 1 << bits b .. b + 4 of each lane of h.
+template <int b>
+__attribute__((target("sse2"))) inline __m128i BitSse2(__m128i h) {
+    return OneShifted(_mm_and_si128(_mm_srli_epi32(h, b), _mm_set1_epi32(31)));
+}
+
+__attribute__((target("sse2"))) inline __m128i HasAllSse2(__m128i word, __m128i bits) {
+    return _mm_cmpeq_epi32(_mm_and_si128(word, bits), bits);
+}
+
+// The filter test of four positions, as 4 bits: their pairs in `pairs`,
+// the units after them in the low halves of `next`.
+template <bool kDense>
+__attribute__((target("sse2"))) inline unsigned FilterFourSse2(__m128i pairs, __m128i next, const uint32_t* words,
+                                                               unsigned shift, unsigned& busy) {
+    const __m128i m = _mm_set1_epi32(static_cast<int>(0x9E3779B1u));
+    const __m128i h = MulLowSse2(pairs, m);
+    const __m128i word = GatherSse2(h, words, shift);
+    const __m128i first = HasAllSse2(word, _mm_or_si128(BitSse2<8>(h), BitSse2<13>(h)));
+    const unsigned firstMask = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(first)));
+    busy += firstMask != 0;
+    if (!kDense && firstMask == 0) [[likely]]
+        return 0;
+    const unsigned secondMask =
+        static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(HasAllSse2(word, BitSse2<3>(h)))));
+    if (!kDense && (firstMask & ~secondMask) == 0) return firstMask;
+    const __m128i third = _mm_and_si128(next, _mm_set1_epi32(0xFFFF));
+    const __m128i h3 =
+        MulLowSse2(_mm_add_epi32(pairs, MulLowSse2(third, _mm_set1_epi32(static_cast<int>(kThirdMultiplier)))), m);
+    const __m128i triple = HasAllSse2(GatherSse2(h3, words, shift), _mm_or_si128(BitSse2<8>(h3), BitSse2<13>(h3)));
+    return firstMask & (secondMask | static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(triple))));
+}
+
+// Eight positions at a time: the four even ones, then the four odd ones.
+// 8 positions: the 4 even ones, then the 4 odd ones, as a mask.
+template <bool kDense>
+__attribute__((target("sse2"))) inline unsigned EightSse2(const char16_t* t, const uint32_t* words, unsigned shift,
+                                                          unsigned& busy) {
+    const unsigned even =
+        FilterFourSse2<kDense>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t)),
+                               _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + 2)), words, shift, busy);
+    const unsigned odd =
+        FilterFourSse2<kDense>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t + 1)),
+                               _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + 3)), words, shift, busy);
+    return unsigned{kSpread[even]} | unsigned{kSpread[odd]} << 1;
+}
+
+VARNOKE_KERNEL_ENTRY("sse2")
+std::size_t FilterSse2(const char16_t* t, std::size_t at, std::size_t end, FilterView filter, uint32_t* out,
+                       std::size_t& count) {
+    const uint32_t* words = filter.words;
+    const unsigned shift = filter.shift;
+    // Reads units at + 0 .. at + 10.
+    bool dense = false;
+    unsigned busy = 0, blocks = 0;
+    for (; at + 8 <= end && at + 11 <= filter.size && count + kKernelSlack <= kCandidateBuffer; at += 8) {
+        const unsigned hits =
+            dense ? EightSse2<true>(t + at, words, shift, busy) : EightSse2<false>(t + at, words, shift, busy);
+        AdaptDensity(dense, busy, blocks);
+        AppendHits(hits, at, out, count);
+    }
+    return FilterPortable(t, at, end, filter, out, count);
+}
+
+// AVX2 on 32-byte vectors.
+template <int b>
+__attribute__((target("avx2"))) inline __m256i BitAvx2(__m256i h) {
+    return _mm256_sllv_epi32(_mm256_set1_epi32(1), _mm256_and_si256(_mm256_srli_epi32(h, b), _mm256_set1_epi32(31)));
+}
+
+__attribute__((target("avx2"))) inline unsigned HasAllAvx2(__m256i word, __m256i bits) {
+    return static_cast<unsigned>(
+        _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(_mm256_and_si256(word, bits), bits))));
+}
+
+// The filter test of eight positions, as a mask of 8 bits.
+template <bool kDense>
+__attribute__((target("avx2"))) inline unsigned FilterEight(__m256i pairs, __m256i next, const int* words,
+                                                            __m128i shift, unsigned& busy) {
+    const __m256i m = _mm256_set1_epi32(static_cast<int>(0x9E3779B1u));
+    const __m256i h = _mm256_mullo_epi32(pairs, m);
+    const __m256i word = _mm256_i32gather_epi32(words, _mm256_srl_epi32(h, shift), 4);
+    const unsigned firstMask = HasAllAvx2(word, _mm256_or_si256(BitAvx2<8>(h), BitAvx2<13>(h)));
+    busy += firstMask != 0;
+    if (!kDense && firstMask == 0) [[likely]]
+        return 0;
+    const unsigned secondMask = HasAllAvx2(word, BitAvx2<3>(h));
+    if (!kDense && (firstMask & ~secondMask) == 0) return firstMask;
+    const __m256i third = _mm256_and_si256(next, _mm256_set1_epi32(0xFFFF));
+    const __m256i h3 = _mm256_mullo_epi32(
+        _mm256_add_epi32(pairs, _mm256_mullo_epi32(third, _mm256_set1_epi32(static_cast<int>(kThirdMultiplier)))), m);
+    const __m256i triple = _mm256_i32gather_epi32(words, _mm256_srl_epi32(h3, shift), 4);
+    return firstMask & (secondMask | HasAllAvx2(triple, _mm256_or_si256(BitAvx2<8>(h3), BitAvx2<13>(h3))));
+}
+
+// 16 positions: the 8 even ones, then the 8 odd ones, as a mask.
+template <bool kDense>
+__attribute__((target("avx2"))) inline unsigned SixteenAvx2(const char16_t* t, const int* words, __m128i shift,
+                                                            unsigned& busy) {
+    const unsigned even =
+        FilterEight<kDense>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(t)),
+                            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + 2)), words, shift, busy);
+    const unsigned odd =
+        FilterEight<kDense>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + 1)),
+                            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + 3)), words, shift, busy);
+    return unsigned{kSpread[even]} | unsigned{kSpread[odd]} << 1;
+}
+
+// Sixteen positions at a time: the eight even ones, then the eight odd ones.
+VARNOKE_KERNEL_ENTRY("avx2")
+std::size_t FilterAvx2(const char16_t* t, std::size_t at, std::size_t end, FilterView filter, uint32_t* out,
+                       std::size_t& count) {
     const __m128i shift = _mm_cvtsi32_si128(static_cast<int>(filter.shift));
     const int* words = reinterpret_cast<const int*>(filter.words);
-    // Reads units at + 0 .. at + 16.
-    for (; at + 16 <= end && count + kKernelSlack <= kCandidateBuffer; at += 16) {
-        const unsigned even = FilterEight(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + at)), words, shift);
-        const unsigned odd =
-            FilterEight(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + at + 1)), words, shift);
-        unsigned hits = unsigned{kSpread[even]} | unsigned{kSpread[odd]} << 1;
-        while (hits != 0) [[unlikely]] {
-            out[count++] = static_cast<uint32_t>(at + static_cast<unsigned>(std::countr_zero(hits)));
-            hits &= hits - 1;
-        }
+    // Reads units at + 0 .. at + 18.
+    bool dense = false;
+    unsigned busy = 0, blocks = 0;
+    for (; at + 16 <= end && at + 19 <= filter.size && count + kKernelSlack <= kCandidateBuffer; at += 16) {
+        const unsigned hits =
+            dense ? SixteenAvx2<true>(t + at, words, shift, busy) : SixteenAvx2<false>(t + at, words, shift, busy);
+        AdaptDensity(dense, busy, blocks);
+        AppendHits(hits, at, out, count);
     }
     return FilterPortable(t, at, end, filter, out, count);
 }
@@ -161,18 +348,51 @@ void SortByEntry(std::vector<StockMatch>& matches, std::size_t entries) {
     }
 }
 
-using FilterKernel = std::size_t (*)(const char16_t*, std::size_t, std::size_t, FilterView, uint32_t*,
-                                     std::size_t&);
+using FilterKernel = std::size_t (*)(const char16_t*, std::size_t, std::size_t, FilterView, uint32_t*, std::size_t&);
 
-FilterKernel ChooseKernel() {
-#if VARNOKE_MATCHER_AVX2
-    __builtin_cpu_init();  // this runs among the static initializers, perhaps before the library's own
-    if (__builtin_cpu_supports("avx2")) return FilterAvx2;
+using matcher_kernels::Kernel;
+
+FilterKernel KernelFunction(Kernel kernel) {
+    switch (kernel) {
+#if VARNOKE_MATCHER_X86
+        case Kernel::sse2:
+            return FilterSse2;
+        case Kernel::avx2:
+            return FilterAvx2;
 #endif
-    return FilterPortable;
+        default:
+            return FilterPortable;
+    }
 }
 
-const FilterKernel kFilterKernel = ChooseKernel();
+std::vector<Kernel> AvailableKernels() {
+    std::vector<Kernel> kernels = {Kernel::portable};
+#if VARNOKE_MATCHER_X86
+    __builtin_cpu_init();  // this runs among the static initializers, perhaps before the library's own
+    if (__builtin_cpu_supports("sse2")) kernels.push_back(Kernel::sse2);
+    if (__builtin_cpu_supports("avx2")) kernels.push_back(Kernel::avx2);
+#endif
+    return kernels;
+}
+
+// Chosen once among the static initializers; relaxed loads cost a scan
+// nothing over a constant.
+std::atomic<Kernel> g_kernel{AvailableKernels().back()};
+
+// The scan's counters: none in FindAll's copy, ScanStats in Measure's.
+struct NoCount {
+    void Positions(std::size_t) {}
+    void PassedFirst(std::size_t) {}
+    void Passed(std::size_t) {}
+    void Probe() {}
+};
+struct CountInto {
+    StockNameMatcher::ScanStats& stats;
+    void Positions(std::size_t n) { stats.positions += n; }
+    void PassedFirst(std::size_t n) { stats.passedFirst += n; }
+    void Passed(std::size_t n) { stats.passed += n; }
+    void Probe() { ++stats.probes; }
+};
 
 }  // namespace
 
@@ -226,13 +446,9 @@ StockNameMatcher::StockNameMatcher(const std::vector<stockInfo>& list) {
     if (nameCount == 0) return;
     if (nameCount >= (std::size_t{1} << 25)) throw std::bad_alloc();  // byKey_ positions have 26 bits
 
-    // Keys: each name's first min(length, 4) units, and for names of 3 or
-    // more units also their first pair, whose slot then says that longer
-    // names start with it (it may hold no name itself): a position whose
-    // pair has no slot is done after one probe.
-    std::size_t keyBound = nameCount;
-    for (std::size_t p = 0; p < nameCount; ++p) keyBound += names_[p].length >= 3;
-    slotShift_ = 64 - std::max(1u, CeilLog2(keyBound + keyBound / 3 + 1));  // at most three quarters full
+    // Keys: each name's first min(length, 4) units; a position probes only
+    // the keys of the lengths its second filter stage let through.
+    slotShift_ = 64 - std::max(1u, CeilLog2(nameCount + nameCount / 3 + 1));  // at most three quarters full
     slots_.assign(std::size_t{1} << (64 - slotShift_), Slot{});
     const auto slotFor = [&](uint64_t key, unsigned keyUnits) -> uint32_t {
         const std::size_t mask = slots_.size() - 1;
@@ -248,23 +464,14 @@ StockNameMatcher::StockNameMatcher(const std::vector<stockInfo>& list) {
     };
     // While building, a slot's `first` counts its names.
     std::vector<uint32_t> slotOfName(nameCount);
-    std::size_t pairs = 0;
+    std::size_t keys = 0;  // names of two or more units: the filters' keys, some perhaps alike
     for (uint32_t p = 0; p < nameCount; ++p) {
         const Name& n = names_[p];
         const unsigned keyUnits = std::min(n.length, 4u);
         Slot& slot = slots_[slotOfName[p] = slotFor(Pack(units_.data() + n.offset, keyUnits), keyUnits)];
-        pairs += keyUnits == 2 && slot.first == 0 && !slot.longer3 && !slot.longer4;
+        keys += n.length >= 2;
         slot.first = slot.first + 1;
         slot.hasName = 1;
-        if (n.length >= 3) {
-            Slot& pair = slots_[slotFor(Pack(units_.data() + n.offset, 2), 2)];
-            pairs += pair.first == 0 && !pair.longer3 && !pair.longer4;
-            if (n.length == 3) {
-                pair.longer3 = 1;
-            } else {
-                pair.longer4 = 1;
-            }
-        }
     }
     // byKey_: one name per key of 1 to 3 units; for a key of 4, the count of
     // its names, then the names, shorter first.
@@ -288,18 +495,37 @@ StockNameMatcher::StockNameMatcher(const std::vector<stockInfo>& list) {
             std::stable_sort(byKey_.begin() + slot.first + 1, byKey_.begin() + slot.first + 1 + byKey_[slot.first],
                              [&](uint32_t a, uint32_t b) { return names_[a].length < names_[b].length; });
 
-    // The filters: first pairs of the longer names (none when there are only
-    // one-unit names: the pair scan is then skipped), the units of one-unit names.
-    if (pairs != 0) {
-        const unsigned filterLog2 =
-            std::clamp(CeilLog2(pairs * kFilterBitsPerPair), kFilterMinLog2, kFilterMaxLog2);
+    // The filters: each name's first two or three units, then its key (none
+    // when there are only one-unit names: the scan is then skipped), the
+    // units of one-unit names.
+    if (keys != 0) {
+        const unsigned filterLog2 = std::clamp(CeilLog2(keys * kFilterBitsPerPair), kFilterMinLog2, kFilterMaxLog2);
         filter_.assign((std::size_t{1} << filterLog2) / 32, 0);
         filterShift_ = 32 - (filterLog2 - 5);
+    }
+    // The second stage: each name's key of two, three or four units, tested
+    // at a position that passed the first before any table probe. Where many
+    // names start with the text's frequent pairs most such positions end here.
+    if (keys != 0) {
+        const unsigned secondLog2 = std::clamp(CeilLog2(keys * kFilterBitsPerPair), kFilterMinLog2, kFilterMaxLog2);
+        second_.assign((std::size_t{1} << secondLog2) / 32, 0);
+        secondShift_ = 32 - (secondLog2 - 5);
     }
     for (uint32_t p = 0; p < nameCount; ++p) {
         const Name& n = names_[p];
         if (n.length >= 2) {
-            AddToFilter(LoadPair(units_.data() + n.offset));
+            const unsigned keyUnits = std::min(n.length, 4u);
+            const uint32_t key = KeyHash(Pack(units_.data() + n.offset, keyUnits), keyUnits);
+            second_[key >> secondShift_] |= PairBits(key);
+            const uint32_t pair = LoadPair(units_.data() + n.offset);
+            const uint32_t h = PairHash(pair);
+            filter_[h >> filterShift_] |= PairBits(h);
+            if (n.length == 2) {
+                filter_[h >> filterShift_] |= TwoUnitBit(h);
+            } else {
+                const uint32_t h3 = TripleHash(pair, units_[n.offset + 2]);
+                filter_[h3 >> filterShift_] |= PairBits(h3);
+            }
         } else {
             if (singles_.empty()) singles_.assign(0x10000 / 64, 0);
             const char16_t u = units_[n.offset];
@@ -308,15 +534,12 @@ StockNameMatcher::StockNameMatcher(const std::vector<stockInfo>& list) {
     }
 }
 
-void StockNameMatcher::AddToFilter(uint32_t pair) {
-    const uint32_t h = PairHash(pair);
-    filter_[h >> filterShift_] |= PairBits(h);
-}
-
-const StockNameMatcher::Slot* StockNameMatcher::Lookup(uint64_t key, unsigned keyUnits) const {
+template <class Count>
+const StockNameMatcher::Slot* StockNameMatcher::Lookup(uint64_t key, unsigned keyUnits, Count& count) const {
     const std::size_t mask = slots_.size() - 1;
     const auto low = static_cast<uint32_t>(key), high = static_cast<uint32_t>(key >> 32);
     for (std::size_t i = SlotHash(key, keyUnits) >> slotShift_;; i = (i + 1) & mask) {
+        count.Probe();
         const Slot& slot = slots_[i];
         if (slot.keyUnits == 0) return nullptr;
         if (slot.keyLow == low && slot.keyHigh == high && slot.keyUnits == keyUnits) return &slot;
@@ -324,16 +547,25 @@ const StockNameMatcher::Slot* StockNameMatcher::Lookup(uint64_t key, unsigned ke
 }
 
 // Every name that starts at `at`, given that at least two units are left.
-template <class Emit>
-void StockNameMatcher::Candidates(const char16_t* t, std::size_t n, std::size_t at, Emit& emit) const {
-    const Slot* pair = Lookup(LoadPair(t + at), 2);
-    if (pair == nullptr) return;
-    if (pair->hasName) emit(byKey_[pair->first], at);
+template <class Emit, class Count>
+void StockNameMatcher::Candidates(const char16_t* t, std::size_t n, std::size_t at, Emit& emit, Count& count) const {
     const std::size_t left = n - at;
-    if (pair->longer3 && left >= 3)
-        if (const Slot* slot = Lookup(Pack(t + at, 3), 3)) emit(byKey_[slot->first], at);
-    if (pair->longer4 && left >= 4) {
-        if (const Slot* slot = Lookup(Pack(t + at, 4), 4)) {
+    const uint64_t key = left >= 4 ? Pack(t + at, 4) : Pack(t + at, left >= 3 ? 3 : 2);
+    const auto second = [&](uint64_t k, unsigned units) {
+        const uint32_t h = KeyHash(k, units);
+        const uint32_t bits = PairBits(h);
+        return (second_[h >> secondShift_] & bits) == bits;
+    };
+    const uint64_t key2 = key & 0xFFFFFFFFu, key3 = key & 0xFFFFFFFFFFFFull;
+    const bool two = second(key2, 2), three = left >= 3 && second(key3, 3), four = left >= 4 && second(key, 4);
+    if (!(two | three | four)) return;
+    count.Passed(1);
+    if (two)
+        if (const Slot* slot = Lookup(key2, 2, count); slot != nullptr && slot->hasName) emit(byKey_[slot->first], at);
+    if (three)
+        if (const Slot* slot = Lookup(key3, 3, count)) emit(byKey_[slot->first], at);
+    if (four) {
+        if (const Slot* slot = Lookup(key, 4, count)) {
             const uint32_t* group = byKey_.data() + slot->first;
             for (uint32_t k = 1; k <= group[0]; ++k) {
                 const Name& name = names_[group[k]];
@@ -345,8 +577,8 @@ void StockNameMatcher::Candidates(const char16_t* t, std::size_t n, std::size_t 
     }
 }
 
-template <class Emit>
-void StockNameMatcher::Scan(std::u16string_view text, Emit&& emit) const {
+template <class Emit, class Count>
+void StockNameMatcher::Scan(std::u16string_view text, Emit&& emit, Count& count) const {
     const char16_t* t = text.data();
     const std::size_t n = text.size();
     // Starts are reported in 32 bits; a host cannot pass more text than that.
@@ -355,35 +587,41 @@ void StockNameMatcher::Scan(std::u16string_view text, Emit&& emit) const {
         for (std::size_t i = 0; i < starts; ++i) {
             const char16_t u = t[i];
             if (!((singles_[u >> 6] >> (u & 63)) & 1)) continue;
-            emit(byKey_[Lookup(u, 1)->first], i);
+            emit(byKey_[Lookup(u, 1, count)->first], i);
         }
     }
     if (n < 2 || filter_.empty()) return;
     const std::size_t end = std::min(starts, n - 1);  // positions with a pair
-    const FilterView filter{filter_.data(), filterShift_};
+    const FilterView filter{filter_.data(), filterShift_, n};
     uint32_t candidates[kCandidateBuffer];
+    const FilterKernel kernel = KernelFunction(g_kernel.load(std::memory_order_relaxed));
+    count.Positions(end);
     for (std::size_t at = 0; at < end;) {
-        std::size_t count = 0;
-        at = kFilterKernel(t, at, end, filter, candidates, count);
-        for (std::size_t k = 0; k < count; ++k) Candidates(t, n, candidates[k], emit);
+        std::size_t found = 0;
+        at = kernel(t, at, end, filter, candidates, found);
+        count.PassedFirst(found);
+        for (std::size_t k = 0; k < found; ++k) Candidates(t, n, candidates[k], emit, count);
     }
 }
 
-std::optional<std::vector<StockMatch>> StockNameMatcher::FindAll(std::u16string_view text,
-                                                                 std::size_t limit) const {
+std::optional<std::vector<StockMatch>> StockNameMatcher::FindAll(std::u16string_view text, std::size_t limit) const {
     std::vector<StockMatch> matches;
     if (names_.size() <= 1) return matches;
     bool over = false;
-    Scan(text, [&](uint32_t name, std::size_t position) {
-        const uint32_t first = names_[name].firstEntry, end = names_[name + 1].firstEntry;
-        // One check per occurrence of a name, not per entry.
-        if (over || end - first > limit - matches.size()) {
-            over = true;
-            return;
-        }
-        for (uint32_t k = first; k < end; ++k)
-            matches.push_back({entries_[k], static_cast<uint32_t>(position), names_[name].length});
-    });
+    NoCount none;
+    Scan(
+        text,
+        [&](uint32_t name, std::size_t position) {
+            const uint32_t first = names_[name].firstEntry, end = names_[name + 1].firstEntry;
+            // One check per occurrence of a name, not per entry.
+            if (over || end - first > limit - matches.size()) {
+                over = true;
+                return;
+            }
+            for (uint32_t k = first; k < end; ++k)
+                matches.push_back({entries_[k], static_cast<uint32_t>(position), names_[name].length});
+        },
+        none);
     if (over) return std::nullopt;
     // Each entry's matches were found in ascending position: a stable sort
     // by entry gives the contract's order.
@@ -391,11 +629,41 @@ std::optional<std::vector<StockMatch>> StockNameMatcher::FindAll(std::u16string_
     return matches;
 }
 
-std::size_t StockNameMatcher::MemoryUsage() const {
-    return filter_.capacity() * sizeof(uint64_t) + slots_.capacity() * sizeof(Slot) +
-           byKey_.capacity() * sizeof(uint32_t) + singles_.capacity() * sizeof(uint64_t) +
-           names_.capacity() * sizeof(Name) + units_.capacity() * sizeof(char16_t) +
-           entries_.capacity() * sizeof(uint32_t);
+StockNameMatcher::ScanStats StockNameMatcher::Measure(std::u16string_view text) const {
+    ScanStats stats;
+    if (names_.size() <= 1) return stats;
+    CountInto count{stats};
+    Scan(
+        text, [](uint32_t, std::size_t) {}, count);
+    return stats;
 }
 
+std::size_t StockNameMatcher::MemoryUsage() const {
+    return filter_.capacity() * sizeof(uint32_t) + second_.capacity() * sizeof(uint32_t) +
+           slots_.capacity() * sizeof(Slot) + byKey_.capacity() * sizeof(uint32_t) +
+           singles_.capacity() * sizeof(uint64_t) + names_.capacity() * sizeof(Name) +
+           units_.capacity() * sizeof(char16_t) + entries_.capacity() * sizeof(uint32_t);
+}
+
+namespace matcher_kernels {
+
+const char* Name(Kernel kernel) {
+    switch (kernel) {
+        case Kernel::portable:
+            return "portable";
+        case Kernel::sse2:
+            return "sse2";
+        case Kernel::avx2:
+            return "avx2";
+    }
+    return "?";
+}
+
+std::vector<Kernel> Available() { return AvailableKernels(); }
+
+Kernel Chosen() { return g_kernel.load(std::memory_order_relaxed); }
+
+void Use(Kernel kernel) { g_kernel.store(kernel, std::memory_order_relaxed); }
+
+}  // namespace matcher_kernels
 }  // namespace varnoke

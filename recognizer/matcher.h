@@ -11,11 +11,15 @@
 //
 // Built once when a list is loaded, immutable afterwards. A scan looks at
 // each position once: a small Bloom filter over the first two code units of
-// the names rejects almost every position with one probe of a cache-resident
-// word; the rare survivors are checked exactly through a hash table keyed by
-// the first two, three or four units, so the work per position stays flat
-// whatever the number of names, and names sharing a two-unit start (stock
-// codes such as "1101" and "1102") do not pile up on one candidate list.
+// the names (and, for names of three or more, the first three) rejects
+// almost every position with one probe of a cache-resident word; a second
+// one over each name's first two, three or four units rejects most of the
+// rest, so that where many names start with the pairs the text is full of,
+// few positions get further; the survivors are checked exactly through a
+// hash table keyed by the first two, three or four units, so the work per
+// position stays flat whatever the number of names, and names sharing a
+// two-unit start (stock codes such as "1101" and "1102") do not pile up on
+// one candidate list.
 #pragma once
 
 #include <cstddef>
@@ -53,6 +57,16 @@ public:
     // Bytes held by the built structure.
     std::size_t MemoryUsage() const;
 
+    // What one scan of `text` does, for the benchmark: counted by a copy of
+    // the scan of its own; the one FindAll runs counts nothing.
+    struct ScanStats {
+        uint64_t positions = 0;    // positions looked at by the filter
+        uint64_t passedFirst = 0;  // positions through its first stage (the pairs)
+        uint64_t passed = 0;       // positions through both stages
+        uint64_t probes = 0;     // table slots read
+    };
+    ScanStats Measure(std::u16string_view text) const;
+
 private:
     // Names are grouped by their first min(length, 4) units, the key; a key
     // of 1 to 3 units is one whole name, a key of 4 may start several.
@@ -61,9 +75,7 @@ private:
         uint32_t keyLow = 0, keyHigh = 0;  // the key's units, the first in the low bits
         uint32_t first : 26 = 0;           // in byKey_
         uint32_t keyUnits : 3 = 0;         // 1 to 4; 0 = empty slot
-        uint32_t hasName : 1 = 0;          // byKey_[first] is a name (in a pair's slot, maybe not)
-        uint32_t longer3 : 1 = 0;          // in a pair's slot: names of 3 units start with it
-        uint32_t longer4 : 1 = 0;          //   names of 4 or more units do
+        uint32_t hasName : 1 = 0;          // byKey_[first] is a name
     };
     struct Name {
         uint32_t offset;         // units_[offset, offset + length)
@@ -71,15 +83,17 @@ private:
         uint32_t firstEntry;     // entries_[firstEntry, nextName.firstEntry)
     };
 
-    void AddToFilter(uint32_t pair);
-    const Slot* Lookup(uint64_t key, unsigned keyUnits) const;
-    template <class Emit>
-    void Candidates(const char16_t* text, std::size_t size, std::size_t at, Emit& emit) const;
-    template <class Emit>
-    void Scan(std::u16string_view text, Emit&& emit) const;
+    template <class Count>
+    const Slot* Lookup(uint64_t key, unsigned keyUnits, Count& count) const;
+    template <class Emit, class Count>
+    void Candidates(const char16_t* text, std::size_t size, std::size_t at, Emit& emit, Count& count) const;
+    template <class Emit, class Count>
+    void Scan(std::u16string_view text, Emit&& emit, Count& count) const;
 
-    std::vector<uint32_t> filter_;      // Bloom filter over first pairs, two bits of one word per pair
+    std::vector<uint32_t> filter_;      // first stage: bits of each name's pair, and of its first three units
     unsigned filterShift_ = 32;         // 32 - log2(filter_.size())
+    std::vector<uint32_t> second_;      // Bloom filter over the names' keys of 2, 3 and 4 units, laid out as filter_
+    unsigned secondShift_ = 32;
     std::vector<Slot> slots_;           // open addressing, linear probing
     unsigned slotShift_ = 64;
     std::vector<uint32_t> byKey_;       // names by key; a 4-unit key's group: count, then names, shorter first
