@@ -22,6 +22,7 @@
 #include <time.h>
 
 #include "bench/dll_cases.h"
+#include "recognizer/matcher_kernels.h"
 
 namespace varnoke::bench {
 namespace {
@@ -77,6 +78,9 @@ int Main(int argc, char** argv) {
         std::fprintf(stderr, "dll_bench: no configurations in %scases.tsv\n", folder.c_str());
         return 2;
     }
+    // The kernel this build picks on this CPU, as the DLL does.
+    std::fprintf(stderr, "dll_bench (%s): kernel %s\n", argv[2],
+                 matcher_kernels::Name(matcher_kernels::Chosen()));
     std::vector<DllTiming> timings;
     for (const DllCase& c : cases) {
         std::vector<stockInfo> list;

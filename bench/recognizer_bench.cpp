@@ -631,7 +631,7 @@ int Main(int argc, char** argv) {
                 continue;
             }
             for (const DllTiming& t : *timings)
-                PrintRow(cells.at(t.index), {k.label, -1, 0, {t.median, t.min, t.max, t.runs}});
+                PrintRow(cells.at(t.index), {k.label, -1, 0, {t.median, t.min, t.max, t.runs}}, false);
             dllRuns.emplace_back(&k, std::move(*timings));
         }
         std::printf("\n");
