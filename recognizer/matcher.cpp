@@ -326,26 +326,36 @@ std::size_t FilterAvx2(const char16_t* t, std::size_t at, std::size_t end, Filte
 }
 #endif
 
-// A stable sort by entry: least significant byte first, one counting pass
-// per byte of the largest entry number; short runs by insertion.
-void SortByEntry(std::vector<StockMatch>& matches, std::size_t entries) {
-    if (matches.size() <= 32) {
-        for (std::size_t i = 1; i < matches.size(); ++i) {
-            const StockMatch m = matches[i];
+// A stable sort by entry into a new vector, the one FindAll returns: least
+// significant byte first, one counting pass per byte of the largest entry
+// number, the last one into the result (the others between `from` and
+// `spare`); short runs by insertion, then copied.
+std::vector<StockMatch> SortByEntry(std::vector<StockMatch>& from, std::vector<StockMatch>& spare,
+                                    std::size_t entries) {
+    unsigned passes = 0;
+    for (unsigned shift = 0; shift < 32 && (entries - 1) >> shift != 0; shift += 8) ++passes;
+    if (from.size() <= 32 || passes == 0) {
+        for (std::size_t i = 1; i < from.size(); ++i) {
+            const StockMatch m = from[i];
             std::size_t j = i;
-            for (; j > 0 && matches[j - 1].entry > m.entry; --j) matches[j] = matches[j - 1];
-            matches[j] = m;
+            for (; j > 0 && from[j - 1].entry > m.entry; --j) from[j] = from[j - 1];
+            from[j] = m;
         }
-        return;
+        return std::vector<StockMatch>(from.begin(), from.end());
     }
-    std::vector<StockMatch> other(matches.size());
-    for (unsigned shift = 0; shift < 32 && (entries - 1) >> shift != 0; shift += 8) {
+    std::vector<StockMatch> sorted(from.size());
+    if (passes > 1) spare.resize(from.size());
+    const StockMatch* source = from.data();
+    for (unsigned pass = 0; pass < passes; ++pass) {
+        const unsigned shift = 8 * pass;
+        StockMatch* target = pass + 1 == passes ? sorted.data() : source == from.data() ? spare.data() : from.data();
         std::size_t start[257] = {};
-        for (const StockMatch& m : matches) ++start[((m.entry >> shift) & 0xFF) + 1];
+        for (std::size_t i = 0; i < from.size(); ++i) ++start[((source[i].entry >> shift) & 0xFF) + 1];
         for (std::size_t d = 1; d <= 256; ++d) start[d] += start[d - 1];
-        for (const StockMatch& m : matches) other[start[(m.entry >> shift) & 0xFF]++] = m;
-        matches.swap(other);
+        for (std::size_t i = 0; i < from.size(); ++i) target[start[(source[i].entry >> shift) & 0xFF]++] = source[i];
+        source = target;
     }
+    return sorted;
 }
 
 using FilterKernel = std::size_t (*)(const char16_t*, std::size_t, std::size_t, FilterView, uint32_t*, std::size_t&);
@@ -604,9 +614,37 @@ void StockNameMatcher::Scan(std::u16string_view text, Emit&& emit, Count& count)
     }
 }
 
+struct StockNameMatcher::Scratch {
+    std::vector<StockMatch> found, spare;
+};
+
+// A kept buffer holds at most this many matches (1.5 MiB): a rare huge scan
+// does not pin its memory.
+constexpr std::size_t kKeptMatches = std::size_t{1} << 17;
+
+StockNameMatcher::ScratchSlot& StockNameMatcher::ScratchSlot::operator=(const ScratchSlot&) noexcept {
+    delete kept_.exchange(nullptr, std::memory_order_acq_rel);
+    return *this;
+}
+
+StockNameMatcher::ScratchSlot::~ScratchSlot() { delete kept_.load(std::memory_order_acquire); }
+
+std::unique_ptr<StockNameMatcher::Scratch> StockNameMatcher::ScratchSlot::Take() const {
+    if (Scratch* kept = kept_.exchange(nullptr, std::memory_order_acq_rel)) return std::unique_ptr<Scratch>(kept);
+    return std::make_unique<Scratch>();
+}
+
+void StockNameMatcher::ScratchSlot::Give(std::unique_ptr<Scratch> scratch) const {
+    for (std::vector<StockMatch>* v : {&scratch->found, &scratch->spare})
+        if (v->capacity() > kKeptMatches) std::vector<StockMatch>().swap(*v);
+    delete kept_.exchange(scratch.release(), std::memory_order_acq_rel);
+}
+
 std::optional<std::vector<StockMatch>> StockNameMatcher::FindAll(std::u16string_view text, std::size_t limit) const {
-    std::vector<StockMatch> matches;
-    if (names_.size() <= 1) return matches;
+    if (names_.size() <= 1) return std::vector<StockMatch>();
+    std::unique_ptr<Scratch> scratch = scratch_.Take();
+    std::vector<StockMatch>& matches = scratch->found;
+    matches.clear();
     bool over = false;
     NoCount none;
     Scan(
@@ -622,11 +660,12 @@ std::optional<std::vector<StockMatch>> StockNameMatcher::FindAll(std::u16string_
                 matches.push_back({entries_[k], static_cast<uint32_t>(position), names_[name].length});
         },
         none);
-    if (over) return std::nullopt;
+    std::optional<std::vector<StockMatch>> result;
     // Each entry's matches were found in ascending position: a stable sort
     // by entry gives the contract's order.
-    SortByEntry(matches, entryCount_);
-    return matches;
+    if (!over) result = SortByEntry(matches, scratch->spare, entryCount_);
+    scratch_.Give(std::move(scratch));
+    return result;
 }
 
 StockNameMatcher::ScanStats StockNameMatcher::Measure(std::u16string_view text) const {

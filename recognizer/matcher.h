@@ -22,8 +22,10 @@
 // one candidate list.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -102,6 +104,27 @@ private:
     std::vector<char16_t> units_;       // every distinct name's units
     std::vector<uint32_t> entries_;     // entries per name, ascending
     uint32_t entryCount_ = 0;           // entries in the list
+
+    // The buffers a scan collects and sorts its matches in, kept from one
+    // call to the next so that a call asks the heap only for the vector it
+    // returns: growing buffers on every call is cheap with glibc's heap but
+    // costs fresh pages each time under the Windows builds' one (large
+    // blocks come straight from the system there). Scans on other threads
+    // meanwhile use buffers of their own. Copies start without any.
+    struct Scratch;
+    class ScratchSlot {
+    public:
+        ScratchSlot() = default;
+        ScratchSlot(const ScratchSlot&) noexcept {}
+        ScratchSlot& operator=(const ScratchSlot&) noexcept;
+        ~ScratchSlot();
+        std::unique_ptr<Scratch> Take() const;
+        void Give(std::unique_ptr<Scratch> scratch) const;
+
+    private:
+        mutable std::atomic<Scratch*> kept_{nullptr};
+    };
+    ScratchSlot scratch_;
 };
 
 }  // namespace varnoke
