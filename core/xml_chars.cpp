@@ -1,5 +1,6 @@
 #include "core/xml_chars.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -37,7 +38,8 @@ int DigitValue(char32_t c, bool hex) {
 // processing instructions names an allowed character. Markup is ASCII in
 // every encoding taken here, so code units are compared directly. Text
 // that is no complete reference is left to the parser.
-// Eight bytes at a time (whole-word arithmetic, no vector unit needed).
+// Raw UTF-8 is read eight bytes at a time (whole-word arithmetic, no vector
+// unit needed).
 constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
 
 uint64_t Load8(const char* p) {
@@ -46,31 +48,45 @@ uint64_t Load8(const char* p) {
     return word;
 }
 
-constexpr bool HasZeroByte(uint64_t word) { return ((word - kOnes) & ~word & kHighs) != 0; }
-
-// Where the next reference or literal section may start: byte text skips
-// eight bytes at a time past words holding no '&', '!' or '?'. A tag's '<'
-// matters only before '!' or '?', so the search lands just after it.
+// Where the next reference or literal section may start. In byte text: at
+// the next '&', '!' or '?', each found by the library's byte search (far
+// quicker than a loop here) and searched for again only once passed. A
+// tag's '<' matters only before '!' or '?': the search lands on it there.
 template <class C>
-std::size_t SkipToMarkup(std::basic_string_view<C> s, std::size_t i) {
-    if constexpr (sizeof(C) == 1) {
-        const std::size_t from = i;
-        while (s.size() - i >= 8) {
-            const uint64_t word = Load8(s.data() + i);
-            if (HasZeroByte(word ^ (kOnes * '&')) || HasZeroByte(word ^ (kOnes * '!')) ||
-                HasZeroByte(word ^ (kOnes * '?')))
-                break;
-            i += 8;
+class MarkupFinder {
+public:
+    explicit MarkupFinder(std::basic_string_view<C> s) : s_(s) {}
+
+    std::size_t From(std::size_t i) {
+        if constexpr (sizeof(C) != 1) {
+            return i;  // wide text: every unit is looked at
+        } else {
+            std::size_t best = s_.npos;
+            for (int k = 0; k < 3; ++k) {
+                if (!searched_[k] || next_[k] < i) {
+                    next_[k] = s_.find(kMarks[k], i);
+                    searched_[k] = true;
+                }
+                best = std::min(best, next_[k]);
+            }
+            if (best == s_.npos) return s_.size();
+            if (s_[best] != '&' && best > i && s_[best - 1] == '<') --best;
+            return best;
         }
-        if (i > from && s[i - 1] == '<') --i;  // a '<' at the end of the last word skipped
     }
-    return i;
-}
+
+private:
+    static constexpr char kMarks[3] = {'&', '!', '?'};
+    std::basic_string_view<C> s_;
+    std::size_t next_[3] = {};
+    bool searched_[3] = {};
+};
 
 template <class C>
 bool ReferencesAllowed(std::basic_string_view<C> s) {
     std::size_t i = 0;
-    while ((i = SkipToMarkup(s, i)) < s.size()) {
+    MarkupFinder<C> markup(s);
+    while ((i = markup.From(i)) < s.size()) {
         const C c = s[i];
         if (c == static_cast<C>('<')) {
             std::size_t end = i + 1;

@@ -112,6 +112,10 @@ const std::vector<XmlCase>& XmlConformanceCases() {
          {u"a\tb\uD7FF\uE000\uFFFD\U00010000\U0010FFFF\u04D2"}, {}},
         {"references in CDATA, comments and processing instructions are literal text",
          "<r><?p &#0;?><!-- &#xD800; --><a><![CDATA[&#0;]]></a></r>", true, u"a", {u"&#0;"}, {}},
+        {"reference to a control character after a '!' and a '?' in text", "<r><a>Hi! Why? &#1;</a></r>", false,
+         u"a", {}, {}},
+        {"reference to a control character after an entity and a comment",
+         "<r><a>&amp;<!-- x -->?&#1;</a></r>", false, u"a", {}, {}},
         {"records: the first field of each name, missing ones, other case, grandchildren, duplicates",
          "<r><e><b>1</b><c>2</c></e><e><c>3</c></e><e/><e><x><b>deep</b></x><B>case</B><b>first</b><b>2nd</b></e>"
          "<e><b>1</b><c>2</c></e></r>",
