@@ -1,5 +1,6 @@
 #include "core/xml_chars.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -37,7 +38,8 @@ int DigitValue(char32_t c, bool hex) {
 // processing instructions names an allowed character. Markup is ASCII in
 // every encoding taken here, so code units are compared directly. Text
 // that is no complete reference is left to the parser.
-// Eight bytes at a time (whole-word arithmetic, no vector unit needed).
+// Raw UTF-8 is read eight bytes at a time (whole-word arithmetic, no vector
+// unit needed).
 constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
 
 uint64_t Load8(const char* p) {
@@ -46,33 +48,45 @@ uint64_t Load8(const char* p) {
     return word;
 }
 
-// Whether a word of bytes below 0x80 holds one below `n` (n <= 0x80).
-constexpr bool HasByteBelow(uint64_t word, unsigned n) { return ((word - kOnes * n) & ~word & kHighs) != 0; }
-constexpr bool HasZeroByte(uint64_t word) { return ((word - kOnes) & ~word & kHighs) != 0; }
-
-// Where the next reference or literal section may start: byte text skips
-// eight bytes at a time past words holding no '&', '!' or '?'. A tag's '<'
-// matters only before '!' or '?', so the search lands just after it.
+// Where the next reference or literal section may start. In byte text: at
+// the next '&', '!' or '?', each found by the library's byte search (far
+// quicker than a loop here) and searched for again only once passed. A
+// tag's '<' matters only before '!' or '?': the search lands on it there.
 template <class C>
-std::size_t SkipToMarkup(std::basic_string_view<C> s, std::size_t i) {
-    if constexpr (sizeof(C) == 1) {
-        const std::size_t from = i;
-        while (s.size() - i >= 8) {
-            const uint64_t word = Load8(s.data() + i);
-            if (HasZeroByte(word ^ (kOnes * '&')) || HasZeroByte(word ^ (kOnes * '!')) ||
-                HasZeroByte(word ^ (kOnes * '?')))
-                break;
-            i += 8;
+class MarkupFinder {
+public:
+    explicit MarkupFinder(std::basic_string_view<C> s) : s_(s) {}
+
+    std::size_t From(std::size_t i) {
+        if constexpr (sizeof(C) != 1) {
+            return i;  // wide text: every unit is looked at
+        } else {
+            std::size_t best = s_.npos;
+            for (int k = 0; k < 3; ++k) {
+                if (!searched_[k] || next_[k] < i) {
+                    next_[k] = s_.find(kMarks[k], i);
+                    searched_[k] = true;
+                }
+                best = std::min(best, next_[k]);
+            }
+            if (best == s_.npos) return s_.size();
+            if (s_[best] != '&' && best > i && s_[best - 1] == '<') --best;
+            return best;
         }
-        if (i > from && s[i - 1] == '<') --i;  // a '<' at the end of the last word skipped
     }
-    return i;
-}
+
+private:
+    static constexpr char kMarks[3] = {'&', '!', '?'};
+    std::basic_string_view<C> s_;
+    std::size_t next_[3] = {};
+    bool searched_[3] = {};
+};
 
 template <class C>
 bool ReferencesAllowed(std::basic_string_view<C> s) {
     std::size_t i = 0;
-    while ((i = SkipToMarkup(s, i)) < s.size()) {
+    MarkupFinder<C> markup(s);
+    while ((i = markup.From(i)) < s.size()) {
         const C c = s[i];
         if (c == static_cast<C>('<')) {
             std::size_t end = i + 1;
@@ -104,31 +118,42 @@ bool ReferencesAllowed(std::basic_string_view<C> s) {
 }
 
 bool RawUtf8Allowed(std::string_view s) {
-    for (std::size_t i = 0; i < s.size();) {
-        // Markup is mostly ASCII from blank on: a word of it at a time.
-        while (s.size() - i >= 8) {
-            const uint64_t word = Load8(s.data() + i);
-            if ((word & kHighs) != 0 || HasByteBelow(word, 0x20)) break;
-            i += 8;
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const auto* const end = p + s.size();
+    while (p != end) {
+        // Markup is mostly ASCII from blank on: a word of it at a time. A
+        // byte from 0x80 up or below 0x20 sets its high bit in word | (word - 0x20...).
+        while (end - p >= 8) {
+            const uint64_t word = Load8(reinterpret_cast<const char*>(p));
+            if (((word | (word - kOnes * 0x20)) & kHighs) != 0) break;
+            p += 8;
         }
-        if (i == s.size()) break;
-        const auto b = static_cast<unsigned char>(s[i]);
+        if (p == end) break;
+        const unsigned b = *p;
         if (b < 0x80) {
             if (!IsXmlChar(b)) return false;
-            ++i;
+            ++p;
+            continue;
+        }
+        // Three bytes, the common case in CJK text: lead E1-EC or EE (EF
+        // may be U+FFFE/U+FFFF, ED a surrogate, E0 overlong), then two
+        // continuation bytes, is always an allowed character.
+        if (end - p >= 3 && ((b >= 0xE1 && b <= 0xEC) || b == 0xEE) && (p[1] & 0xC0) == 0x80 &&
+            (p[2] & 0xC0) == 0x80) {
+            p += 3;
             continue;
         }
         const std::size_t n = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
-        if (n == 0 || b > 0xF4 || s.size() - i < n) return false;
+        if (n == 0 || b > 0xF4 || static_cast<std::size_t>(end - p) < n) return false;
         char32_t c = b & (0x7F >> n);
         for (std::size_t k = 1; k < n; ++k) {
-            const auto t = static_cast<unsigned char>(s[i + k]);
+            const unsigned t = p[k];
             if ((t & 0xC0) != 0x80) return false;
             c = (c << 6) | (t & 0x3F);
         }
         const char32_t least = n == 2 ? 0x80 : n == 3 ? 0x800 : 0x10000;
         if (c < least || !IsXmlChar(c)) return false;  // overlong, surrogate, U+FFFE/U+FFFF or too large
-        i += n;
+        p += n;
     }
     return true;
 }

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "adapters/platform.h"
@@ -17,14 +18,17 @@ std::optional<std::string> ReadRegularFile(std::u16string_view path) {
     struct stat st {};
     if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
         bytes.emplace();
-        // The size is a hint only: the file may change while it is read.
-        bytes->reserve(static_cast<std::size_t>(st.st_size));
-        char chunk[65536];
+        // Read straight into the result. The size is a hint only: the file
+        // may change while it is read.
+        std::size_t got = 0;
+        bytes->resize(static_cast<std::size_t>(st.st_size) + 1);  // room to see the end in the first pass
         for (;;) {
-            const ssize_t n = read(fd, chunk, sizeof chunk);
+            if (got == bytes->size()) bytes->resize(got + std::max<std::size_t>(got / 2, 65536));
+            const ssize_t n = read(fd, bytes->data() + got, bytes->size() - got);
             if (n > 0) {
-                bytes->append(chunk, static_cast<std::size_t>(n));
+                got += static_cast<std::size_t>(n);
             } else if (n == 0) {
+                bytes->resize(got);
                 break;
             } else if (errno != EINTR) {
                 bytes.reset();
