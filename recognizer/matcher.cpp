@@ -119,7 +119,7 @@ struct FilterView {
 constexpr std::size_t kKernelSlack = 16;
 constexpr std::size_t kCandidateBuffer = 256;
 
-std::size_t FilterPortable(const char16_t* t, std::size_t at, std::size_t end, FilterView filter, uint32_t* out,
+std::size_t FilterPortable(const char16_t* t, std::size_t at, std::size_t end, const FilterView& filter, uint32_t* out,
                            std::size_t& count) {
     // Four positions per branch on their pairs' bits (about one in 100
     // passes), then the rest: most blocks have no candidate at all.
@@ -153,14 +153,17 @@ constexpr auto kSpread = [] {
 }();
 
 // The vector kernels branch past a block whose pairs start no name, and
-// past the second word where the first decides; where most blocks have a
+// past the second word where the first decides; where many blocks have a
 // pair that starts names (text full of the names' first pairs), those
 // branches go either way and cost more than they save: over each run of 32
 // blocks a kernel counts the busy halves and takes the next run without
-// those branches when more than half were busy.
+// those branches when more than a third were busy. (Where the branches go
+// either way at random, that is where the two cost the same; text scanned
+// over and over, as in a benchmark, teaches the branch predictor its
+// pattern and moves that point up.)
 inline void AdaptDensity(bool& dense, unsigned& busy, unsigned& blocks) {
     if (++blocks == 32) {
-        dense = busy > 32;
+        dense = busy > 22;
         busy = 0;
         blocks = 0;
     }
@@ -247,7 +250,7 @@ __attribute__((target("sse2"))) inline unsigned EightSse2(const char16_t* t, con
 }
 
 VARNOKE_KERNEL_ENTRY("sse2")
-std::size_t FilterSse2(const char16_t* t, std::size_t at, std::size_t end, FilterView filter, uint32_t* out,
+std::size_t FilterSse2(const char16_t* t, std::size_t at, std::size_t end, const FilterView& filter, uint32_t* out,
                        std::size_t& count) {
     const uint32_t* words = filter.words;
     const unsigned shift = filter.shift;
@@ -309,7 +312,7 @@ __attribute__((target("avx2"))) inline unsigned SixteenAvx2(const char16_t* t, c
 
 // Sixteen positions at a time: the eight even ones, then the eight odd ones.
 VARNOKE_KERNEL_ENTRY("avx2")
-std::size_t FilterAvx2(const char16_t* t, std::size_t at, std::size_t end, FilterView filter, uint32_t* out,
+std::size_t FilterAvx2(const char16_t* t, std::size_t at, std::size_t end, const FilterView& filter, uint32_t* out,
                        std::size_t& count) {
     const __m128i shift = _mm_cvtsi32_si128(static_cast<int>(filter.shift));
     const int* words = reinterpret_cast<const int*>(filter.words);
@@ -326,39 +329,45 @@ std::size_t FilterAvx2(const char16_t* t, std::size_t at, std::size_t end, Filte
 }
 #endif
 
-// A stable sort by entry into a new vector, the one FindAll returns: least
-// significant byte first, one counting pass per byte of the largest entry
-// number, the last one into the result (the others between `from` and
-// `spare`); short runs by insertion, then copied.
-std::vector<StockMatch> SortByEntry(std::vector<StockMatch>& from, std::vector<StockMatch>& spare,
-                                    std::size_t entries) {
+constexpr std::size_t kShortRun = 32;
+
+void InsertionSortByEntry(StockMatch* from, std::size_t size) {
+    for (std::size_t i = 1; i < size; ++i) {
+        const StockMatch m = from[i];
+        std::size_t j = i;
+        for (; j > 0 && from[j - 1].entry > m.entry; --j) from[j] = from[j - 1];
+        from[j] = m;
+    }
+}
+
+// A stable sort by entry, in `from` or `spare`, whichever the returned span
+// lies in: least significant byte first, one counting pass per byte of the
+// largest entry number; short runs by insertion.
+std::span<const StockMatch> SortByEntry(std::vector<StockMatch>& from, std::vector<StockMatch>& spare,
+                                        std::size_t entries) {
     unsigned passes = 0;
     for (unsigned shift = 0; shift < 32 && (entries - 1) >> shift != 0; shift += 8) ++passes;
-    if (from.size() <= 32 || passes == 0) {
-        for (std::size_t i = 1; i < from.size(); ++i) {
-            const StockMatch m = from[i];
-            std::size_t j = i;
-            for (; j > 0 && from[j - 1].entry > m.entry; --j) from[j] = from[j - 1];
-            from[j] = m;
-        }
-        return std::vector<StockMatch>(from.begin(), from.end());
+    if (from.size() <= kShortRun || passes == 0) {
+        InsertionSortByEntry(from.data(), from.size());
+        return from;
     }
-    std::vector<StockMatch> sorted(from.size());
-    if (passes > 1) spare.resize(from.size());
-    const StockMatch* source = from.data();
+    // Never shrunk: growing again would fill the new part first.
+    if (spare.size() < from.size()) spare.resize(from.size());
+    StockMatch* source = from.data();
     for (unsigned pass = 0; pass < passes; ++pass) {
         const unsigned shift = 8 * pass;
-        StockMatch* target = pass + 1 == passes ? sorted.data() : source == from.data() ? spare.data() : from.data();
+        StockMatch* target = source == from.data() ? spare.data() : from.data();
         std::size_t start[257] = {};
         for (std::size_t i = 0; i < from.size(); ++i) ++start[((source[i].entry >> shift) & 0xFF) + 1];
         for (std::size_t d = 1; d <= 256; ++d) start[d] += start[d - 1];
         for (std::size_t i = 0; i < from.size(); ++i) target[start[(source[i].entry >> shift) & 0xFF]++] = source[i];
         source = target;
     }
-    return sorted;
+    return {source, from.size()};
 }
 
-using FilterKernel = std::size_t (*)(const char16_t*, std::size_t, std::size_t, FilterView, uint32_t*, std::size_t&);
+using FilterKernel = std::size_t (*)(const char16_t*, std::size_t, std::size_t, const FilterView&, uint32_t*,
+                                     std::size_t&);
 
 using matcher_kernels::Kernel;
 
@@ -640,11 +649,16 @@ void StockNameMatcher::ScratchSlot::Give(std::unique_ptr<Scratch> scratch) const
     delete kept_.exchange(scratch.release(), std::memory_order_acq_rel);
 }
 
-std::optional<std::vector<StockMatch>> StockNameMatcher::FindAll(std::u16string_view text, std::size_t limit) const {
-    if (names_.size() <= 1) return std::vector<StockMatch>();
-    std::unique_ptr<Scratch> scratch = scratch_.Take();
-    std::vector<StockMatch>& matches = scratch->found;
-    matches.clear();
+bool StockNameMatcher::Collect(std::u16string_view text, std::size_t limit, MatchesUser use, void* target) const {
+    if (names_.size() <= 1) {
+        use(target, {});
+        return true;
+    }
+    // A paragraph's few matches are collected here; the kept buffers, which
+    // cost an atomic exchange each way, are taken only for more.
+    StockMatch few[kShortRun];
+    std::size_t count = 0;
+    std::unique_ptr<Scratch> scratch;
     bool over = false;
     NoCount none;
     Scan(
@@ -652,19 +666,41 @@ std::optional<std::vector<StockMatch>> StockNameMatcher::FindAll(std::u16string_
         [&](uint32_t name, std::size_t position) {
             const uint32_t first = names_[name].firstEntry, end = names_[name + 1].firstEntry;
             // One check per occurrence of a name, not per entry.
-            if (over || end - first > limit - matches.size()) {
+            if (over || end - first > limit - count) {
                 over = true;
                 return;
             }
-            for (uint32_t k = first; k < end; ++k)
-                matches.push_back({entries_[k], static_cast<uint32_t>(position), names_[name].length});
+            const auto at = static_cast<uint32_t>(position);
+            const uint32_t length = names_[name].length;
+            if (!scratch && count + (end - first) <= kShortRun) {
+                for (uint32_t k = first; k < end; ++k) few[count++] = {entries_[k], at, length};
+                return;
+            }
+            if (!scratch) {
+                scratch = scratch_.Take();
+                scratch->found.assign(few, few + count);
+            }
+            for (uint32_t k = first; k < end; ++k) scratch->found.push_back({entries_[k], at, length});
+            count += end - first;
         },
         none);
-    std::optional<std::vector<StockMatch>> result;
     // Each entry's matches were found in ascending position: a stable sort
     // by entry gives the contract's order.
-    if (!over) result = SortByEntry(matches, scratch->spare, entryCount_);
+    if (!scratch) {
+        if (over) return false;
+        InsertionSortByEntry(few, count);
+        use(target, {few, count});
+        return true;
+    }
+    if (!over) use(target, SortByEntry(scratch->found, scratch->spare, entryCount_));
     scratch_.Give(std::move(scratch));
+    return !over;
+}
+
+std::optional<std::vector<StockMatch>> StockNameMatcher::FindAll(std::u16string_view text, std::size_t limit) const {
+    std::optional<std::vector<StockMatch>> result;
+    WithMatches(
+        text, [&](std::span<const StockMatch> matches) { result.emplace(matches.begin(), matches.end()); }, limit);
     return result;
 }
 

@@ -27,7 +27,9 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "recognizer/stock_info.h"
@@ -51,8 +53,21 @@ public:
     // entries over 20 KB of text make 2x10^8 matches).
     static constexpr std::size_t kMaxMatches = std::size_t{1} << 22;
 
-    // All matches of `text`, in list order (see above). Nothing when there
-    // are more than `limit`, which is noticed before collecting past it.
+    // Scans `text` and hands all its matches, in list order (see above), to
+    // `use` as one span, valid while `use` runs. Hands nothing and returns
+    // false when there are more than `limit`, which is noticed before
+    // collecting past it. Asks the heap for nothing once a scan with as many
+    // matches has run, and never for a paragraph's few.
+    template <class Use>
+    bool WithMatches(std::u16string_view text, Use&& use, std::size_t limit = kMaxMatches) const {
+        using Target = std::remove_reference_t<Use>;
+        return Collect(
+            text, limit,
+            [](void* target, std::span<const StockMatch> matches) { (*static_cast<Target*>(target))(matches); },
+            const_cast<void*>(static_cast<const void*>(std::addressof(use))));
+    }
+
+    // The same matches as a vector of their own.
     std::optional<std::vector<StockMatch>> FindAll(std::u16string_view text,
                                                    std::size_t limit = kMaxMatches) const;
 
@@ -85,6 +100,9 @@ private:
         uint32_t firstEntry;     // entries_[firstEntry, nextName.firstEntry)
     };
 
+    using MatchesUser = void (*)(void* target, std::span<const StockMatch> matches);
+    bool Collect(std::u16string_view text, std::size_t limit, MatchesUser use, void* target) const;
+
     template <class Count>
     const Slot* Lookup(uint64_t key, unsigned keyUnits, Count& count) const;
     template <class Emit, class Count>
@@ -106,11 +124,12 @@ private:
     uint32_t entryCount_ = 0;           // entries in the list
 
     // The buffers a scan collects and sorts its matches in, kept from one
-    // call to the next so that a call asks the heap only for the vector it
-    // returns: growing buffers on every call is cheap with glibc's heap but
+    // call to the next so that a call asks the heap for nothing: growing
+    // buffers on every call is cheap with glibc's heap but
     // costs fresh pages each time under the Windows builds' one (large
     // blocks come straight from the system there). Scans on other threads
-    // meanwhile use buffers of their own. Copies start without any.
+    // meanwhile use buffers of their own. Copies start without any. A scan
+    // with few matches (a paragraph's) keeps them on its stack instead.
     struct Scratch;
     class ScratchSlot {
     public:

@@ -3,6 +3,7 @@
 #include "recognizer/st_recognizer.h"
 
 #include <limits>
+#include <span>
 
 #include "core/strings.h"
 
@@ -45,19 +46,20 @@ Status STRecognizer::ISmartTagRecognizer_Recognize(
     std::u16string_view Text, int32_t /*DataType*/, hostapi::LocaleId /*LocaleID*/,
     hostapi::ISmartTagRecognizerSite& RecognizerSite) const {
     if (listState == -1) return Status::ok;
-    const auto matches = matcher.FindAll(Text);
-    if (!matches) return Status::overflow;  // all or nothing: no host sees a part
-    for (const StockMatch& m : *matches) {
-        // Positions past what the host's 32-bit start can express are unreachable.
-        if (m.position >= static_cast<uint32_t>(std::numeric_limits<int32_t>::max())) continue;
-        // A failing host call only loses this one tag.
-        auto bag = RecognizerSite.GetNewPropertyBag();
-        if (!bag) continue;
-        bag->Write(hostapi::kProductIdKey, stockList[m.entry].strStockID);
-        RecognizerSite.CommitSmartTag(hostapi::kSmartTagType, static_cast<int32_t>(m.position) + 1,
-                                      static_cast<int32_t>(m.length), *bag);
-    }
-    return Status::ok;
+    // All or nothing: no host sees a part.
+    const bool all = matcher.WithMatches(Text, [&](std::span<const StockMatch> matches) {
+        for (const StockMatch& m : matches) {
+            // Positions past what the host's 32-bit start can express are unreachable.
+            if (m.position >= static_cast<uint32_t>(std::numeric_limits<int32_t>::max())) continue;
+            // A failing host call only loses this one tag.
+            auto bag = RecognizerSite.GetNewPropertyBag();
+            if (!bag) continue;
+            bag->Write(hostapi::kProductIdKey, stockList[m.entry].strStockID);
+            RecognizerSite.CommitSmartTag(hostapi::kSmartTagType, static_cast<int32_t>(m.position) + 1,
+                                          static_cast<int32_t>(m.length), *bag);
+        }
+    });
+    return all ? Status::ok : Status::overflow;
 }
 
 }  // namespace varnoke

@@ -216,12 +216,16 @@ TEST(MatcherDifferential, AgreesOnNamesThatFollowTheText) {
         const StockNameMatcher matcher(list);
         ASSERT_EQ(FindUnderEveryKernel(matcher, text), PerEntryReference(list, text)) << row.names;
         // Hundreds of matches: a scan after the first asks the heap for
-        // the vector it returns and nothing else (no growth, no sort buffer),
-        // whatever the heap costs; under Wine each large block is fresh pages.
+        // nothing (no growth, no sort buffer), whatever the heap costs; under
+        // Wine each large block is fresh pages. FindAll asks for its vector.
         std::optional<std::vector<StockMatch>> again;
         EXPECT_EQ(AllocationsOf([&] { again = matcher.FindAll(text); }), 1u) << row.names;
         ASSERT_TRUE(again.has_value()) << row.names;
         EXPECT_GT(again->size(), 500u) << row.names;
+        std::size_t handed = 0;
+        EXPECT_EQ(AllocationsOf([&] { matcher.WithMatches(text, [&](auto m) { handed = m.size(); }); }), 0u)
+            << row.names;
+        EXPECT_EQ(handed, again->size()) << row.names;
         // What the benchmark prints: the second stage passes no more than the first.
         const auto stats = matcher.Measure(text);
         EXPECT_EQ(stats.positions, text.size() - 1);
@@ -246,6 +250,34 @@ TEST(MatcherDifferential, MoreMatchesThanTheLimitGiveNothing) {
         }
     }
     EXPECT_EQ(matcher.FindAll(u"", 0), std::vector<StockMatch>());
+
+    // Around the 32 matches a scan collects before it takes its kept buffers:
+    // four per "abx", three of them one name's.
+    const std::vector<stockInfo> three = {{u"ab", u"1"}, {u"x", u"2"}, {u"ab", u"3"}, {u"ab", u"4"}};
+    const StockNameMatcher crossing(three);
+    for (const std::size_t times : {7u, 8u, 9u, 30u}) {
+        std::u16string abx;
+        for (std::size_t k = 0; k < times; ++k) abx += u"abx";
+        const std::size_t total = 4 * times;
+        for (const std::size_t limit : {total, total - 1, total + 1}) {
+            const auto found = FindUnderEveryKernel(crossing, abx, limit);
+            ASSERT_EQ(found.has_value(), limit >= total) << times << " " << limit;
+            if (found) {
+                EXPECT_EQ(*found, PerEntryReference(three, abx)) << times << " " << limit;
+            }
+        }
+        EXPECT_EQ(AllocationsOf([&] { (void)crossing.FindAll(abx); }), 1u) << times;
+        std::vector<StockMatch> handed;
+        handed.reserve(total);
+        EXPECT_EQ(AllocationsOf([&] {
+                      EXPECT_TRUE(crossing.WithMatches(abx, [&](auto m) {
+                          if (handed.capacity() >= m.size()) handed.assign(m.begin(), m.end());
+                      }));
+                  }),
+                  0u)
+            << times;
+        EXPECT_EQ(handed, PerEntryReference(three, abx)) << times;
+    }
 }
 
 TEST(MatcherDifferential, RecognizerCommitsWhatTheReferenceFinds) {
