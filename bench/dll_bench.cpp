@@ -2,11 +2,15 @@
 // Windows toolchain against that build's own core library and run under
 // Wine, on the lists and texts the native benchmark wrote (make bench).
 //
-//   dll_bench FOLDER TAG
+//   dll_bench FOLDER TAG [INDEX]
+//   dll_bench --kernel
 //
+// The second form prints the kernel this build picks on this CPU, as the
+// DLL does.
 // Reads FOLDER/cases.tsv, checks each configuration's match count and match
 // hash against the native result before timing it, and writes
-// FOLDER/results-TAG.tsv. A difference ends the run with status 1 and no
+// FOLDER/results-TAG.tsv. With INDEX, only that configuration: the native
+// benchmark then times Hyperscan just before and after each run. A difference ends the run with status 1 and no
 // results. Times are the thread's CPU time, as natively: Wine's thread clock
 // advances in 10 ms steps, so each sample runs calls for at least 250 ms of
 // it (within 4%), and a configuration's time is the median of 5 samples.
@@ -16,6 +20,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -52,7 +57,8 @@ DllTiming Time(const StockNameMatcher& matcher, std::u16string_view text, double
         double elapsed = 0;
         std::size_t calls = 0, keep = 0;
         do {
-            for (std::size_t k = 0; k < inner; ++k) keep += matcher.FindAll(text, SIZE_MAX)->size();
+            for (std::size_t k = 0; k < inner; ++k)
+                matcher.WithMatches(text, [&](std::span<const StockMatch> m) { keep += m.size(); }, SIZE_MAX);
             calls += inner;
         } while ((elapsed = Cpu() - t0) < kSample);
         perCall.push_back(elapsed / static_cast<double>(calls));
@@ -68,19 +74,24 @@ DllTiming Time(const StockNameMatcher& matcher, std::u16string_view text, double
 }
 
 int Main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: dll_bench FOLDER TAG\n");
+    if (argc == 2 && std::string(argv[1]) == "--kernel") {
+        std::printf("%s\n", matcher_kernels::Name(matcher_kernels::Chosen()));
+        return 0;
+    }
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: dll_bench FOLDER TAG [INDEX] | --kernel\n");
         return 2;
     }
     const std::string folder = std::string(argv[1]) + "/";
-    const std::vector<DllCase> cases = ReadDllCases(folder + "cases.tsv");
+    std::vector<DllCase> cases = ReadDllCases(folder + "cases.tsv");
+    if (argc == 4) {
+        const std::string only = argv[3];
+        std::erase_if(cases, [&](const DllCase& c) { return std::to_string(c.index) != only; });
+    }
     if (cases.empty()) {
         std::fprintf(stderr, "dll_bench: no configurations in %scases.tsv\n", folder.c_str());
         return 2;
     }
-    // The kernel this build picks on this CPU, as the DLL does.
-    std::fprintf(stderr, "dll_bench (%s): kernel %s\n", argv[2],
-                 matcher_kernels::Name(matcher_kernels::Chosen()));
     std::vector<DllTiming> timings;
     for (const DllCase& c : cases) {
         std::vector<stockInfo> list;
@@ -103,7 +114,6 @@ int Main(int argc, char** argv) {
         DllTiming t = Time(matcher, text, std::max(first, 1e-9));
         t.index = c.index;
         timings.push_back(t);
-        std::fprintf(stderr, "dll_bench (%s): %s checked and timed\n", argv[2], c.label.c_str());
     }
     std::ofstream out(folder + "results-" + argv[2] + ".tsv", std::ios::trunc);
     out.precision(9);

@@ -6,7 +6,7 @@
 //   cases.tsv          INDEX  LIST  TEXT  MATCHES  HASH  LABEL   (one line per configuration)
 //   LIST               entry count, then per entry its name and its ID (u32 length, UTF-16 units)
 //   TEXT               the text's UTF-16 units
-//   results-TAG.tsv    INDEX  MEDIAN  MIN  MAX  RUNS         (seconds per FindAll call)
+//   results-TAG.tsv    INDEX  MEDIAN  MIN  MAX  RUNS         (seconds per scan)
 //
 // Numbers are written little-endian as the machines that run both are.
 #pragma once
