@@ -519,26 +519,25 @@ StockNameMatcher::StockNameMatcher(const std::vector<stockInfo>& list) {
     // order their first names come, in the same pass that fills them.
     byKey_.assign(nameCount + fourUnitKeys, 0);
     uint32_t place = 0;
-    bool grouped = false;  // some key of 4 units starts several names
+    std::vector<uint32_t> groups;  // where the keys of 4 units that start several names are
     for (uint32_t p = 0; p < nameCount; ++p) {
         Slot& slot = slots_[slotOfName[p]];
         if (!slot.hasName) {
             const uint32_t count = slot.first;
             slot.first = place & ((1u << 26) - 1);
             slot.hasName = 1;
+            if (count > 1) groups.push_back(place);
             place += (slot.keyUnits == 4 ? 1 : 0) + count;
-            grouped |= count > 1;
         }
         if (slot.keyUnits == 4)
             byKey_[slot.first + 1 + byKey_[slot.first]++] = p;
         else
             byKey_[slot.first] = p;
     }
-    if (grouped) {
+    {
         const auto shorter = [&](uint32_t a, uint32_t b) { return names_[a].length < names_[b].length; };
-        for (const Slot& slot : slots_) {
-            if (slot.keyUnits != 4 || byKey_[slot.first] < 2) continue;
-            const auto begin = byKey_.begin() + slot.first + 1, end = begin + byKey_[slot.first];
+        for (const uint32_t group : groups) {
+            const auto begin = byKey_.begin() + group + 1, end = begin + byKey_[group];
             if (end - begin > 16) {
                 std::stable_sort(begin, end, shorter);
                 continue;
