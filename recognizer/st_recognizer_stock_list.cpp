@@ -36,6 +36,9 @@ Status STRecognizer::LoadStockSymbolFromXMLFile(std::u16string_view sXMLPathIn) 
             listState = -1;
             return Status::ok;
         }
+        // The document goes before the list and the matcher are built: a
+        // load holds one of them at a time, not both.
+        doc.reset();
         // Each entry's strings are made once, from the values' buffer.
         stockList.clear();
         stockList.reserve(records->count);
@@ -44,6 +47,7 @@ Status STRecognizer::LoadStockSymbolFromXMLFile(std::u16string_view sXMLPathIn) 
             stockList.push_back({std::u16string(name.value_or(u"")), std::u16string(id.value_or(u""))});
         }
         stockCount = static_cast<int32_t>(records->count);
+        records.reset();
     } catch (const std::bad_alloc&) {
         listState = -1;
         return Status::ok;
