@@ -417,58 +417,27 @@ struct CountInto {
 
 StockNameMatcher::StockNameMatcher(const std::vector<stockInfo>& list) {
     if (list.size() >= std::numeric_limits<uint32_t>::max()) throw std::bad_alloc();
-
-    // Distinct names, each with the entries that carry it (ascending).
     entryCount_ = static_cast<uint32_t>(list.size());
-    std::vector<uint32_t> nameOf(list.size(), UINT32_MAX);
-    std::vector<uint32_t> entryCount;
-    {
-        std::size_t totalUnits = 0;
-        for (const stockInfo& s : list) totalUnits += s.strStockName.size();
-        if (totalUnits >= std::numeric_limits<uint32_t>::max()) throw std::bad_alloc();
-        units_.reserve(totalUnits);
-        names_.reserve(list.size() + 1);
-        std::vector<uint32_t> table(std::size_t{1} << CeilLog2(2 * list.size() + 2), UINT32_MAX);
-        const std::size_t mask = table.size() - 1;
-        for (uint32_t e = 0; e < list.size(); ++e) {
-            const std::u16string_view name = list[e].strStockName;
-            if (name.empty()) continue;
-            std::size_t i = NameHash(name) & mask;
-            while (table[i] != UINT32_MAX) {
-                const Name& n = names_[table[i]];
-                if (std::u16string_view(units_.data() + n.offset, n.length) == name) break;
-                i = (i + 1) & mask;
-            }
-            if (table[i] == UINT32_MAX) {
-                table[i] = static_cast<uint32_t>(names_.size());
-                names_.push_back({static_cast<uint32_t>(units_.size()), static_cast<uint32_t>(name.size()), 0});
-                units_.insert(units_.end(), name.begin(), name.end());
-                entryCount.push_back(0);
-            }
-            nameOf[e] = table[i];
-            ++entryCount[table[i]];
-        }
+
+    std::size_t totalUnits = 0, named = 0, longer = 0;  // longer: names past 4 units
+    for (const stockInfo& s : list) {
+        totalUnits += s.strStockName.size();
+        named += !s.strStockName.empty();
+        longer += s.strStockName.size() > 4;
     }
-    uint32_t next = 0;
-    for (std::size_t p = 0; p < names_.size(); ++p) {
-        names_[p].firstEntry = next;
-        next += entryCount[p];
+    if (totalUnits >= std::numeric_limits<uint32_t>::max()) throw std::bad_alloc();
+    if (named == 0) {
+        names_.push_back({0, 0, 0});
+        return;
     }
-    names_.push_back({static_cast<uint32_t>(units_.size()), 0, next});
-    names_.shrink_to_fit();
-    units_.shrink_to_fit();
-    entries_.resize(next);
-    std::fill(entryCount.begin(), entryCount.end(), 0);
-    for (uint32_t e = 0; e < list.size(); ++e)
-        if (nameOf[e] != UINT32_MAX) entries_[names_[nameOf[e]].firstEntry + entryCount[nameOf[e]]++] = e;
-    const std::size_t nameCount = names_.size() - 1;
-    if (nameCount == 0) return;
-    if (nameCount >= (std::size_t{1} << 25)) throw std::bad_alloc();  // byKey_ positions have 26 bits
 
     // Keys: each name's first min(length, 4) units; a position probes only
-    // the keys of the lengths its second filter stage let through.
-    slotShift_ = 64 - std::max(1u, CeilLog2(nameCount + nameCount / 3 + 1));  // at most three quarters full
-    slots_.assign(std::size_t{1} << (64 - slotShift_), Slot{});
+    // the keys of the lengths its second filter stage let through. The key
+    // table, at most three quarters full, is sized for the distinct names.
+    // While building, a slot's `first` counts its names.
+    const auto slotShiftFor = [](std::size_t names) {
+        return 64 - std::max(1u, CeilLog2(names + names / 3 + 1));
+    };
     const auto slotFor = [&](uint64_t key, unsigned keyUnits) -> uint32_t {
         const std::size_t mask = slots_.size() - 1;
         std::size_t i = SlotHash(key, keyUnits) >> slotShift_;
@@ -481,38 +450,117 @@ StockNameMatcher::StockNameMatcher(const std::vector<stockInfo>& list) {
         slots_[i].keyUnits = keyUnits & 7;
         return static_cast<uint32_t>(i);
     };
-    // While building, a slot's `first` counts its names.
-    std::vector<uint32_t> slotOfName(nameCount);
-    std::size_t keys = 0;  // names of two or more units: the filters' keys, some perhaps alike
-    for (uint32_t p = 0; p < nameCount; ++p) {
-        const Name& n = names_[p];
-        const unsigned keyUnits = std::min(n.length, 4u);
-        Slot& slot = slots_[slotOfName[p] = slotFor(Pack(units_.data() + n.offset, keyUnits), keyUnits)];
-        keys += n.length >= 2;
-        slot.first = slot.first + 1;
-        slot.hasName = 1;
+
+    // Distinct names, each with the entries that carry it (ascending). The
+    // key table finds the duplicates of names of up to 4 units (the name
+    // that is its slot's whole key); a table of their own, those of longer
+    // names. The key table is sized for every named entry, and built again
+    // in the rare list where duplicates leave the distinct names a smaller one.
+    slotShift_ = slotShiftFor(named);
+    slots_.assign(std::size_t{1} << (64 - slotShift_), Slot{});
+    std::vector<uint32_t> whole(slots_.size(), UINT32_MAX);  // per slot: the name that is its key
+    std::vector<uint32_t> longTable(longer ? std::size_t{1} << CeilLog2(2 * longer + 2) : 0, UINT32_MAX);
+    std::vector<uint32_t> nameOf(list.size(), UINT32_MAX);
+    std::vector<uint32_t> entryCount, slotOfName;
+    entryCount.reserve(named);
+    slotOfName.reserve(named);
+    units_.reserve(totalUnits);
+    names_.reserve(named + 1);
+    std::size_t keys = 0;          // names of two or more units: the filters' keys, some perhaps alike
+    std::size_t fourUnitKeys = 0;  // distinct keys of 4 units
+    for (uint32_t e = 0; e < list.size(); ++e) {
+        const std::u16string_view name = list[e].strStockName;
+        if (name.empty()) continue;
+        const unsigned keyUnits = static_cast<unsigned>(std::min<std::size_t>(name.size(), 4));
+        const uint32_t s = slotFor(Pack(name.data(), keyUnits), keyUnits);
+        uint32_t* known = &whole[s];
+        if (name.size() > 4) {
+            const std::size_t mask = longTable.size() - 1;
+            std::size_t i = NameHash(name) & mask;
+            while (longTable[i] != UINT32_MAX &&
+                   std::u16string_view(units_.data() + names_[longTable[i]].offset, names_[longTable[i]].length) !=
+                       name)
+                i = (i + 1) & mask;
+            known = &longTable[i];
+        }
+        if (*known == UINT32_MAX) {
+            *known = static_cast<uint32_t>(names_.size());
+            names_.push_back({static_cast<uint32_t>(units_.size()), static_cast<uint32_t>(name.size()), 0});
+            units_.insert(units_.end(), name.begin(), name.end());
+            entryCount.push_back(0);
+            slotOfName.push_back(s);
+            Slot& slot = slots_[s];
+            keys += keyUnits >= 2;
+            fourUnitKeys += keyUnits == 4 && slot.first == 0;
+            slot.first = slot.first + 1;
+        }
+        nameOf[e] = *known;
+        ++entryCount[*known];
     }
+    const std::size_t nameCount = names_.size();
+    if (nameCount >= (std::size_t{1} << 25)) throw std::bad_alloc();  // byKey_ positions have 26 bits
+    if (slotShiftFor(nameCount) != slotShift_) {
+        slotShift_ = slotShiftFor(nameCount);
+        slots_.assign(std::size_t{1} << (64 - slotShift_), Slot{});
+        fourUnitKeys = 0;
+        for (uint32_t p = 0; p < nameCount; ++p) {
+            const Name& n = names_[p];
+            const unsigned keyUnits = std::min(n.length, 4u);
+            Slot& slot = slots_[slotOfName[p] = slotFor(Pack(units_.data() + n.offset, keyUnits), keyUnits)];
+            fourUnitKeys += keyUnits == 4 && slot.first == 0;
+            slot.first = slot.first + 1;
+        }
+    }
+    uint32_t next = 0;
+    for (std::size_t p = 0; p < nameCount; ++p) {
+        names_[p].firstEntry = next;
+        next += entryCount[p];
+    }
+    names_.push_back({static_cast<uint32_t>(units_.size()), 0, next});
+    names_.shrink_to_fit();
+    units_.shrink_to_fit();
+    entries_.resize(next);
+    std::fill(entryCount.begin(), entryCount.end(), 0);
+    for (uint32_t e = 0; e < list.size(); ++e)
+        if (nameOf[e] != UINT32_MAX) entries_[names_[nameOf[e]].firstEntry + entryCount[nameOf[e]]++] = e;
     // byKey_: one name per key of 1 to 3 units; for a key of 4, the count of
-    // its names, then the names, shorter first.
+    // its names, then the names, shorter first. Groups are placed in the
+    // order their first names come, in the same pass that fills them.
+    byKey_.assign(nameCount + fourUnitKeys, 0);
     uint32_t place = 0;
-    for (Slot& slot : slots_) {
-        if (!slot.hasName) continue;
-        const uint32_t count = slot.first;
-        slot.first = place & ((1u << 26) - 1);
-        place += (slot.keyUnits == 4 ? 1 : 0) + count;
-    }
-    byKey_.assign(place, 0);
+    std::vector<uint32_t> groups;  // where the keys of 4 units that start several names are
     for (uint32_t p = 0; p < nameCount; ++p) {
-        const Slot& slot = slots_[slotOfName[p]];
+        Slot& slot = slots_[slotOfName[p]];
+        if (!slot.hasName) {
+            const uint32_t count = slot.first;
+            slot.first = place & ((1u << 26) - 1);
+            slot.hasName = 1;
+            if (count > 1) groups.push_back(place);
+            place += (slot.keyUnits == 4 ? 1 : 0) + count;
+        }
         if (slot.keyUnits == 4)
             byKey_[slot.first + 1 + byKey_[slot.first]++] = p;
         else
             byKey_[slot.first] = p;
     }
-    for (const Slot& slot : slots_)
-        if (slot.keyUnits == 4 && byKey_[slot.first] > 1)
-            std::stable_sort(byKey_.begin() + slot.first + 1, byKey_.begin() + slot.first + 1 + byKey_[slot.first],
-                             [&](uint32_t a, uint32_t b) { return names_[a].length < names_[b].length; });
+    {
+        const auto shorter = [&](uint32_t a, uint32_t b) { return names_[a].length < names_[b].length; };
+        for (const uint32_t group : groups) {
+            const auto begin = byKey_.begin() + group + 1, end = begin + byKey_[group];
+            if (end - begin > 16) {
+                std::stable_sort(begin, end, shorter);
+                continue;
+            }
+            // Small groups: an insertion sort, stable too, without the
+            // buffer stable_sort asks the heap for on every call.
+            for (auto i = begin + 1; i != end; ++i) {
+                const uint32_t v = *i;
+                auto j = i;
+                for (; j != begin && shorter(v, *(j - 1)); --j) *j = *(j - 1);
+                *j = v;
+            }
+        }
+    }
 
     // The filters: each name's first two or three units, then its key (none
     // when there are only one-unit names: the scan is then skipped), the

@@ -36,15 +36,21 @@ Status STRecognizer::LoadStockSymbolFromXMLFile(std::u16string_view sXMLPathIn) 
             listState = -1;
             return Status::ok;
         }
-        stockList.assign(records->count, stockInfo{});
+        // The document goes before the list and the matcher are built: a
+        // load holds one of them at a time, not both.
+        doc.reset();
+        // Each entry's strings are made once, from the values' buffer.
+        stockList.clear();
+        stockList.reserve(records->count);
+        for (std::size_t i = 0; i < records->count; ++i) {
+            const auto name = records->Value(2 * i), id = records->Value(2 * i + 1);
+            stockList.push_back({std::u16string(name.value_or(u"")), std::u16string(id.value_or(u""))});
+        }
         stockCount = static_cast<int32_t>(records->count);
+        records.reset();
     } catch (const std::bad_alloc&) {
         listState = -1;
         return Status::ok;
-    }
-    for (std::size_t i = 0; i < records->count; ++i) {
-        if (auto& v = records->values[2 * i]) stockList[i].strStockName = std::move(*v);
-        if (auto& v = records->values[2 * i + 1]) stockList[i].strStockID = std::move(*v);
     }
     try {
         matcher = StockNameMatcher(stockList);

@@ -71,7 +71,11 @@ INSTANTIATE_TEST_SUITE_P(
                       {{u"\U00020000岳", u"1"}, {u"b", u"2"}}, u"a\U00020000岳b",
                       {{2, 3, u"1"}, {5, 1, u"2"}}},
         RecognizeCase{"an empty identifier is still written",
-                      {{u"x", u""}}, u"x", {{1, 1, u""}}}),
+                      {{u"x", u""}}, u"x", {{1, 1, u""}}},
+        RecognizeCase{"names sharing their first four units, listed longest first, at the text's end",
+                      {{u"宏岳電子公司", u"1"}, {u"宏岳電子工業", u"2"}, {u"宏岳電子", u"3"}, {u"宏岳電子公司", u"4"}},
+                      u"宏岳電子公司與宏岳電子",
+                      {{1, 6, u"1"}, {1, 4, u"3"}, {8, 4, u"3"}, {1, 6, u"4"}}}),
     [](const auto& info) { return "case" + std::to_string(info.index); });
 
 TEST(RecognizeOrder, DuplicateNamesInterleaveWithOtherEntries) {

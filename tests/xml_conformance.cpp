@@ -160,7 +160,7 @@ void CheckXmlCase(hostapi::IXmlDocumentFactory& factory, const XmlCase& c, const
     const auto records = doc->ReadRecords(c.tag, kFields);
     ASSERT_TRUE(records);
     ASSERT_EQ(records->count, found->size());
-    ASSERT_EQ(records->values.size(), found->size() * std::size(kFields));
+    ASSERT_EQ(records->spans.size(), found->size() * std::size(kFields));
     if (!c.records.empty()) {
         ASSERT_EQ(c.records.size(), found->size());
     }
@@ -168,7 +168,8 @@ void CheckXmlCase(hostapi::IXmlDocumentFactory& factory, const XmlCase& c, const
         for (std::size_t k = 0; k < std::size(kFields); ++k) {
             const auto field = doc->SelectSingleNode((*found)[i], kFields[k]);
             const auto one = doc->HasChildElement(field) ? std::nullopt : doc->TypedValue(field);
-            const auto& bulk = records->values[i * std::size(kFields) + k];
+            const auto view = records->Value(i * std::size(kFields) + k);
+            const auto bulk = view ? std::optional<std::u16string>(*view) : std::nullopt;
             EXPECT_EQ(bulk, one) << i << " " << Utf8(kFields[k]);
             if (!c.records.empty()) {
                 EXPECT_EQ(Utf8(bulk.value_or(u"<none>")), Utf8(c.records[i][k].value_or(u"<none>")))

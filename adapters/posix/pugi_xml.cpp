@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bit>
 #include <chrono>
+#include <cstring>
 #include <pugixml.hpp>
 #include <type_traits>
 
@@ -66,45 +67,43 @@ private:
 
 // A NUL-terminated UTF-8 text appended to `out` as UTF-16; false at the
 // first byte that does not continue valid UTF-8 (overlong forms,
-// surrogates and values past U+10FFFF included).
+// surrogates and values past U+10FFFF included), with `out` as it was.
 bool AppendUtf16(const char* p, std::u16string& out) {
-    // Decoded a few units at a time onto the stack: one append each.
-    char16_t units[32];
-    std::size_t n = 0;
-    const auto put = [&](char16_t u) {
-        if (n == std::size(units)) out.append(units, n), n = 0;
-        units[n++] = u;
-    };
-    for (;;) {
+    // Written in place: a unit per byte at most, the rest cut off after.
+    const std::size_t start = out.size(), bytes = std::strlen(p);
+    out.resize(start + bytes);
+    char16_t* o = out.data() + start;
+    const char* const end = p + bytes;
+    while (p != end) {
         const auto b = static_cast<unsigned char>(*p);
         if (b < 0x80) {
-            if (b == 0) {
-                out.append(units, n);
-                return true;
-            }
-            put(b);
+            *o++ = b;
             ++p;
             continue;
         }
         const int length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
-        if (length == 0 || b > 0xF4) return false;
+        bool valid = length != 0 && b <= 0xF4;
         char32_t c = b & (0x7F >> length);
-        for (int k = 1; k < length; ++k) {
-            const auto t = static_cast<unsigned char>(p[k]);  // a NUL ends this too
-            if ((t & 0xC0) != 0x80) return false;
+        for (int k = 1; valid && k < length; ++k) {
+            const auto t = static_cast<unsigned char>(p[k]);  // the NUL at `end` ends this too
+            valid = (t & 0xC0) == 0x80;
             c = (c << 6) | (t & 0x3F);
         }
-        if (c < (length == 2 ? 0x80u : length == 3 ? 0x800u : 0x10000u) || c > 0x10FFFF ||
-            (c >= 0xD800 && c <= 0xDFFF))
+        if (!valid || c < (length == 2 ? 0x80u : length == 3 ? 0x800u : 0x10000u) || c > 0x10FFFF ||
+            (c >= 0xD800 && c <= 0xDFFF)) {
+            out.resize(start);
             return false;
+        }
         if (c < 0x10000) {
-            put(static_cast<char16_t>(c));
+            *o++ = static_cast<char16_t>(c);
         } else {
-            put(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-            put(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+            *o++ = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            *o++ = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
         }
         p += length;
     }
+    out.resize(static_cast<std::size_t>(o - out.data()));
+    return true;
 }
 
 // Whether a handle names a node, without a call into the library: a handle
@@ -240,10 +239,12 @@ public:
         // The entries first, so that the values are laid out once.
         const std::vector<pugi::xml_node> entries = ElementsNamed(entry);
         records.count = entries.size();
-        records.values.resize(entries.size() * fields.size());
+        records.spans.resize(entries.size() * fields.size());
         const std::vector<WantedName> fieldNames(fields.begin(), fields.end());
         std::vector<char> seen(fields.size());
-        auto value = records.values.begin();
+        auto span = records.spans.begin();
+        std::u16string& text = records.text;
+        text.reserve(records.spans.size() * 8);  // names and codes are short: grown seldom, if at all
         for (const pugi::xml_node e : entries) {
             std::fill(seen.begin(), seen.end(), 0);
             std::size_t left = fields.size();
@@ -257,11 +258,14 @@ public:
                     seen[k] = 1;  // the first of that name, even when it holds an element
                     --left;
                     // Plain text alone holds no element: no second look at the children.
-                    if (const pugi::xml_node only = PlainTextOnly(child); Present(only)) PlainText(only, value[k].emplace());
-                    else if (!HoldsElement(child)) TextOf(child, value[k].emplace());
+                    const std::size_t start = text.size();
+                    if (const pugi::xml_node only = PlainTextOnly(child); Present(only)) PlainText(only, text);
+                    else if (!HoldsElement(child)) TextOf(child, text);
+                    else continue;
+                    span[k] = {start, text.size() - start};
                 }
             }
-            value += static_cast<std::ptrdiff_t>(fields.size());
+            span += static_cast<std::ptrdiff_t>(fields.size());
         }
         return records;
     }
@@ -330,20 +334,21 @@ private:
                                                                                                  : pugi::xml_node();
     }
 
-    // A text node's text, into `out` (empty), decoded where it lies; the
-    // blanks at its end are dropped after decoding.
+    // A text node's text, appended to `out`, decoded where it lies; the
+    // blanks at its end are dropped after decoding. Bytes that are no UTF-8
+    // append nothing, as Utf8ToUtf16 answers for them.
     static void PlainText(const pugi::xml_node pcdata, std::u16string& out) {
         const char* text = pcdata.value();
         while (IsXmlSpace(*text)) ++text;
-        if (!AppendUtf16(text, out)) {
-            out.clear();  // as Utf8ToUtf16 answers for bytes that are no UTF-8
-            return;
-        }
-        while (!out.empty() && out.back() < 0x80 && IsXmlSpace(static_cast<char>(out.back()))) out.pop_back();
+        const std::size_t start = out.size();
+        if (!AppendUtf16(text, out)) return;
+        std::size_t end = out.size();
+        while (end > start && out[end - 1] < 0x80 && IsXmlSpace(static_cast<char>(out[end - 1]))) --end;
+        out.resize(end);
     }
 
-    // All character data of the element and its descendants, into `out`
-    // (empty). Blanks at the two ends are dropped, but only from plain text:
+    // All character data of the element and its descendants, appended to
+    // `out`. Blanks at the two ends are dropped, but only from plain text:
     // CDATA keeps its own.
     static void TextOf(const pugi::xml_node start, std::u16string& out) {
         if (const pugi::xml_node only = PlainTextOnly(start)) return PlainText(only, out);  // the common case
@@ -370,7 +375,7 @@ private:
         while (b < e && !fromCdata[b] && IsXmlSpace(text[b])) ++b;
         while (e > b && !fromCdata[e - 1] && IsXmlSpace(text[e - 1])) --e;
         // The library hands out valid UTF-8 only.
-        if (auto utf16 = Utf8ToUtf16(std::string_view(text).substr(b, e - b))) out = std::move(*utf16);
+        if (auto utf16 = Utf8ToUtf16(std::string_view(text).substr(b, e - b))) out += *utf16;
     }
 
     // The library accepts several top-level elements; a document has one.

@@ -336,7 +336,7 @@ public:
         if (FAILED(list->get_length(&length)) || length < 0) return std::nullopt;
         XmlRecords records;
         records.count = static_cast<std::size_t>(length);
-        records.values.resize(records.count * fields.size());
+        records.spans.resize(records.count * fields.size());
         std::vector<char> seen(fields.size());
         for (std::size_t i = 0; i < records.count; ++i) {
             com_ptr<IXMLDOMNode> item;
@@ -353,7 +353,11 @@ public:
                         if (seen[k] || com::View(name.get()) != fields[k] || !OutsideNamespaces(child.get()))
                             continue;
                         seen[k] = 1;  // the first of that name, even when it holds an element
-                        if (!HoldsElement(child.get())) records.values[i * fields.size() + k] = TypedValueOf(child.get());
+                        if (HoldsElement(child.get())) continue;
+                        if (const auto value = TypedValueOf(child.get())) {
+                            records.spans[i * fields.size() + k] = {records.text.size(), value->size()};
+                            records.text += *value;
+                        }
                     }
                 }
                 com_ptr<IXMLDOMNode> next;
