@@ -7,13 +7,16 @@
 //
 // The second form prints the kernel this build picks on this CPU, as the
 // DLL does.
+//
 // Reads FOLDER/cases.tsv, checks each configuration's match count and match
 // hash against the native result before timing it, and writes
-// FOLDER/results-TAG.tsv. With INDEX, only that configuration: the native
-// benchmark then times Hyperscan just before and after each run. A difference ends the run with status 1 and no
-// results. Times are the thread's CPU time, as natively: Wine's thread clock
-// advances in 10 ms steps, so each sample runs calls for at least 250 ms of
-// it (within 4%), and a configuration's time is the median of 5 samples.
+// FOLDER/results-TAG.tsv; a difference ends the run with status 1 and no
+// results. With INDEX, only that configuration: the native benchmark then
+// times Hyperscan right before and after each run. Times are wall-clock:
+// Wine's thread CPU clock advances in 10 ms steps, too coarse for samples
+// of a few milliseconds, and a few long samples let one burst of other work
+// on the machine move the median. As natively, a sample is calls for at
+// least 2 ms, and a configuration's time the median of 7 to 41 samples.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -24,21 +27,11 @@
 #include <string>
 #include <vector>
 
-#include <time.h>
-
 #include "bench/dll_cases.h"
 #include "recognizer/matcher_kernels.h"
 
 namespace varnoke::bench {
 namespace {
-
-// The thread's CPU time (POSIX; the Windows toolchains' thread library maps
-// it to the thread's times).
-double Cpu() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
 
 double Wall() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -46,30 +39,38 @@ double Wall() {
 
 volatile std::size_t g_keep = 0;
 
-DllTiming Time(const StockNameMatcher& matcher, std::u16string_view text, double estimate) {
-    constexpr double kSample = 0.25, kBetweenLooks = 0.005;
-    constexpr std::size_t kSamples = 5;
-    // Looking at the clock costs a system call: only every few milliseconds.
-    const auto inner = std::max<std::size_t>(1, static_cast<std::size_t>(std::ceil(kBetweenLooks / estimate)));
+std::size_t Scan(const StockNameMatcher& matcher, std::u16string_view text) {
+    std::size_t count = 0;
+    matcher.WithMatches(text, [&](std::span<const StockMatch> m) { count = m.size(); }, SIZE_MAX);
+    return count;
+}
+
+DllTiming Time(const StockNameMatcher& matcher, std::u16string_view text) {
+    constexpr double kMinSample = 0.002, kBudget = 0.3;
+    double estimate = 1e300;
+    for (int k = 0; k < 3; ++k) {
+        const double t0 = Wall();
+        g_keep = g_keep + Scan(matcher, text);
+        estimate = std::min(estimate, std::max(Wall() - t0, 1e-9));
+    }
+    const auto inner = std::max<std::size_t>(1, static_cast<std::size_t>(std::ceil(kMinSample / estimate)));
+    const std::size_t samples =
+        std::clamp<std::size_t>(static_cast<std::size_t>(kBudget / (static_cast<double>(inner) * estimate)), 7, 41);
     std::vector<double> perCall;
-    for (std::size_t s = 0; s < kSamples; ++s) {
-        const double t0 = Cpu();
-        double elapsed = 0;
-        std::size_t calls = 0, keep = 0;
-        do {
-            for (std::size_t k = 0; k < inner; ++k)
-                matcher.WithMatches(text, [&](std::span<const StockMatch> m) { keep += m.size(); }, SIZE_MAX);
-            calls += inner;
-        } while ((elapsed = Cpu() - t0) < kSample);
-        perCall.push_back(elapsed / static_cast<double>(calls));
+    for (std::size_t s = 0; s < samples; ++s) {
+        std::size_t keep = 0;
+        const double t0 = Wall();
+        for (std::size_t k = 0; k < inner; ++k) keep += Scan(matcher, text);
+        perCall.push_back((Wall() - t0) / static_cast<double>(inner));
         g_keep = g_keep + keep;
     }
     std::sort(perCall.begin(), perCall.end());
     DllTiming t;
-    t.median = perCall[kSamples / 2];
+    t.median = perCall.size() % 2 ? perCall[perCall.size() / 2]
+                                  : (perCall[perCall.size() / 2 - 1] + perCall[perCall.size() / 2]) / 2;
     t.min = perCall.front();
     t.max = perCall.back();
-    t.runs = kSamples;
+    t.runs = samples;
     return t;
 }
 
@@ -101,9 +102,7 @@ int Main(int argc, char** argv) {
             return 2;
         }
         const StockNameMatcher matcher(list);
-        const double t0 = Wall();
         const auto got = matcher.FindAll(text, SIZE_MAX);
-        const double first = Wall() - t0;  // an estimate, finer than the CPU clock here
         if (!got || got->size() != c.matches || MatchHash(*got) != c.hash) {
             std::fprintf(stderr, "dll_bench (%s): %s: %zu matches, hash %016llx; the native matcher found %zu, %016llx\n",
                          argv[2], c.label.c_str(), got ? got->size() : 0,
@@ -111,7 +110,7 @@ int Main(int argc, char** argv) {
                          static_cast<unsigned long long>(c.hash));
             return 1;
         }
-        DllTiming t = Time(matcher, text, std::max(first, 1e-9));
+        DllTiming t = Time(matcher, text);
         t.index = c.index;
         timings.push_back(t);
     }

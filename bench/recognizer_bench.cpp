@@ -660,8 +660,8 @@ int Main(int argc, char** argv) {
     std::vector<std::pair<const DllKernel*, std::vector<DllRow>>> dllRuns;
     if (!dllKernels.empty()) {
         std::printf("DLL kernels: each Windows build's own core library in a driver of its own (bench/dll_bench.cpp),\n"
-                    "run once per configuration and checked against the native matches first; thread CPU time,\n"
-                    "median of 5 samples of 250 ms each (Wine's thread clock steps 10 ms); \"vs Hyper\" against\n"
+                    "run once per configuration and checked against the native matches first; wall-clock time\n"
+                    "(Wine's thread clock steps 10 ms), median of 7-41 runs of at least 2 ms; \"vs Hyper\" against\n"
                     "Hyperscan timed natively right before and right after that run (mean of the two medians)\n");
         const auto timeHyperscan = [&](const Again& a) {
             const double first = TimeOnce([&] { return a.hyperscan->Scan(a.text).size(); });
