@@ -125,7 +125,7 @@ bool ReferencesAllowed(std::basic_string_view<C> s) {
 // Skips the bytes from p on that are ASCII from blank up, tabs and line
 // ends: sixteen at a time where the compiler targets SSE2 (every x86-64
 // build), so that the line ends of a list of short entries do not stop it.
-const unsigned char* SkipPlainAscii(const unsigned char* p, const unsigned char* end) {
+const unsigned char* SkipPlainAscii(const unsigned char* p, [[maybe_unused]] const unsigned char* end) {
 #if defined(__SSE2__)
     const __m128i blank = _mm_set1_epi8(0x20), tab = _mm_set1_epi8('\t'), lf = _mm_set1_epi8('\n'),
                   cr = _mm_set1_epi8('\r');
