@@ -86,6 +86,8 @@ inline uint32_t KeyHash(uint64_t key, unsigned keyUnits) {
 // text goes on otherwise than they do mostly stops at the second word.
 constexpr uint32_t kThirdMultiplier = 0x85EBCA77u;
 inline uint32_t TripleHash(uint32_t pair, uint32_t third) { return (pair + third * kThirdMultiplier) * 0x9E3779B1u; }
+// The same from the pair's hash: one multiply, not two.
+constexpr uint32_t kThirdAfterPair = kThirdMultiplier * 0x9E3779B1u;
 // Bits 3-7 mix only the first unit's low byte, but the pair's two bits
 // are tested first.
 inline uint32_t TwoUnitBit(uint32_t h) { return 1u << ((h >> 3) & 31); }
@@ -229,8 +231,7 @@ __attribute__((target("sse2"))) inline unsigned FilterFourSse2(__m128i pairs, __
         static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(HasAllSse2(word, BitSse2<3>(h)))));
     if (!kDense && (firstMask & ~secondMask) == 0) return firstMask;
     const __m128i third = _mm_and_si128(next, _mm_set1_epi32(0xFFFF));
-    const __m128i h3 =
-        MulLowSse2(_mm_add_epi32(pairs, MulLowSse2(third, _mm_set1_epi32(static_cast<int>(kThirdMultiplier)))), m);
+    const __m128i h3 = _mm_add_epi32(h, MulLowSse2(third, _mm_set1_epi32(static_cast<int>(kThirdAfterPair))));
     const __m128i triple = HasAllSse2(GatherSse2(h3, words, shift), _mm_or_si128(BitSse2<8>(h3), BitSse2<13>(h3)));
     return firstMask & (secondMask | static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(triple))));
 }
@@ -291,8 +292,8 @@ __attribute__((target("avx2"))) inline unsigned FilterEight(__m256i pairs, __m25
     const unsigned secondMask = HasAllAvx2(word, BitAvx2<3>(h));
     if (!kDense && (firstMask & ~secondMask) == 0) return firstMask;
     const __m256i third = _mm256_and_si256(next, _mm256_set1_epi32(0xFFFF));
-    const __m256i h3 = _mm256_mullo_epi32(
-        _mm256_add_epi32(pairs, _mm256_mullo_epi32(third, _mm256_set1_epi32(static_cast<int>(kThirdMultiplier)))), m);
+    const __m256i h3 =
+        _mm256_add_epi32(h, _mm256_mullo_epi32(third, _mm256_set1_epi32(static_cast<int>(kThirdAfterPair))));
     const __m256i triple = _mm256_i32gather_epi32(words, _mm256_srl_epi32(h3, shift), 4);
     return firstMask & (secondMask | HasAllAvx2(triple, _mm256_or_si256(BitAvx2<8>(h3), BitAvx2<13>(h3))));
 }
