@@ -524,7 +524,8 @@ int Main(int argc, char** argv) {
     for (auto k : kernels) std::printf("%s%s ", matcher_kernels::Name(k), k == chosen ? " (chosen)" : "");
     std::printf("\n\nthroughput in MB/s (10^6 bytes of UTF-16 text per second of the thread's CPU time): "
                 "median, highest and lowest over the runs\n"
-                "(a run: one call, or as many calls as last 2 ms, averaged); \"vs\" columns are ratios of\n"
+                "(a run: one call, or as many calls as last 2 ms, averaged; runs of every engine on every\n"
+                "configuration taken in turn, round after round); \"vs\" columns are ratios of\n"
                 "median throughputs; build = median of repeated builds;\n"
                 "memory = MemoryUsage() for StockNameMatcher, database + scratch for Hyperscan;\n"
                 "1st %%, 2nd %% = positions through the matcher's first filter stage, and through both;\n"
@@ -547,27 +548,45 @@ int Main(int argc, char** argv) {
         std::unique_ptr<StockNameMatcher> matcher;
         std::unique_ptr<HyperscanEngine> hyperscan;
     };
+    // Every configuration is set up and checked first; then all of them are
+    // timed together, a sample of each engine of each configuration per
+    // round, so that a spell of other work on the machine, which can last
+    // seconds, spreads over every configuration's samples instead of
+    // filling a few configurations' whole time.
+    struct Pending {
+        Cell cell;
+        const Built* built;
+        std::u16string text;
+        std::optional<Timed> ref, hs, floor;
+        std::vector<Timed> ours;
+    };
     std::vector<Built> kept;
+    std::vector<std::unique_ptr<Pending>> pending;
     for (std::size_t li = 0; li < listSizes.size(); ++li) {
         const std::size_t n = listSizes[li];
-        std::vector<Built> built;
         for (const auto& [family, list] : {std::pair{"generated", &lists[li]}, std::pair{"prefix", &prefixLists[li]}}) {
             Built b{family, list, 0, 0, nullptr, nullptr};
             b.matcherBuild = Repeat([&] { return StockNameMatcher(*list).MemoryUsage(); }, n >= 10000 ? 5 : 9).median;
             b.hsBuild = Repeat([&] { return HyperscanEngine(*list).DatabaseBytes(); }, 3).median;
             b.matcher = std::make_unique<StockNameMatcher>(*list);
             b.hyperscan = std::make_unique<HyperscanEngine>(*list);
-            built.push_back(std::move(b));
+            kept.push_back(std::move(b));
         }
-
+    }
+    for (std::size_t li = 0; li < listSizes.size(); ++li) {
+        const std::size_t n = listSizes[li];
         for (std::size_t bi = 0; bi < textBytes.size(); ++bi) {
             const std::size_t bytes = textBytes[bi];
-            for (Built& b : built) {
+            for (std::size_t fi = 0; fi < 2; ++fi) {
+                const Built& b = kept[2 * li + fi];
+                auto p = std::make_unique<Pending>();
+                p->built = &b;
                 const auto& list = *b.list;
                 const StockNameMatcher& matcher = *b.matcher;
                 HyperscanEngine& hyperscan = *b.hyperscan;
-                std::u16string text = MakeText(bytes / 2, corpus, list, 0x7E57 + bi);
-                Cell cell;
+                p->text = MakeText(bytes / 2, corpus, list, 0x7E57 + bi);
+                const std::u16string& text = p->text;
+                Cell& cell = p->cell;
                 cell.family = b.family;
                 cell.entries = n;
                 cell.bytes = bytes;
@@ -603,51 +622,59 @@ int Main(int argc, char** argv) {
                 hsFirst = std::min(hsFirst, TimeOnce([&] { return hyperscan.Scan(text).size(); }));
                 const double floorFirst = TimeOnce([&] { return MemoryFloor(text); });
 
-                Timed ref{[&] { return PerEntryReference(list, text).size(); }, refFirst, kRefBudget, 1, 31};
-                Timed hs{[&] { return hyperscan.Scan(text).size(); }, hsFirst, kBudget, 7, 41};
-                Timed floor{[&] { return MemoryFloor(text); }, std::max(floorFirst, 1e-9), kBudget, 7, 41};
-                std::vector<Timed> ours;
+                p->ref.emplace([&list, &text] { return PerEntryReference(list, text).size(); }, refFirst, kRefBudget,
+                               1, 31);
+                p->hs.emplace([&hyperscan, &text] { return hyperscan.Scan(text).size(); }, hsFirst, kBudget, 7, 41);
+                p->floor.emplace([&text] { return MemoryFloor(text); }, std::max(floorFirst, 1e-9), kBudget, 7, 41);
                 for (std::size_t k = 0; k < kernels.size(); ++k)
-                    ours.push_back(Timed{[&, kernel = kernels[k]] {
-                                             matcher_kernels::Use(kernel);
-                                             return MatchCount(matcher, text);
-                                         },
-                                         kernelFirst[k], kBudget, 7, 41});
+                    p->ours.push_back(Timed{[&matcher, &text, kernel = kernels[k]] {
+                                                matcher_kernels::Use(kernel);
+                                                return MatchCount(matcher, text);
+                                            },
+                                            kernelFirst[k], kBudget, 7, 41});
                 // A slow per-entry search keeps its check run as its one sample.
-                if (refFirst >= 0.002) ref.perCall.push_back(refFirst);
-                std::vector<Timed*> engines = {&ref, &hs, &floor};
-                for (Timed& t : ours) engines.push_back(&t);
-                RunInterleaved(engines);
-                matcher_kernels::Use(chosen);
-
-                cell.reference = {"per-entry", -1, 0, Summarize(ref.perCall)};
-                cell.hyperscan = {"Hyperscan", b.hsBuild, hyperscan.DatabaseBytes() + hyperscan.ScratchBytes(),
-                                  Summarize(hs.perCall)};
-                cell.floor = {"memory floor", -1, 0, Summarize(floor.perCall)};
-                for (std::size_t k = 0; k < kernels.size(); ++k) {
-                    if (kernels[k] == chosen)
-                        cell.matcher = {"StockNameMatcher", b.matcherBuild, matcher.MemoryUsage(),
-                                        Summarize(ours[k].perCall)};
-                    else
-                        cell.kernels.push_back({std::string("kernel ") + matcher_kernels::Name(kernels[k]), -1, 0,
-                                                Summarize(ours[k].perCall)});
-                }
-                PrintRow(cell, cell.reference, false);
-                PrintRow(cell, cell.hyperscan, false);
-                PrintRow(cell, cell.matcher, true);
-                for (const Row& r : cell.kernels) PrintRow(cell, r, false);
-                PrintRow(cell, cell.floor, false);
-                std::fflush(stdout);
-                cells.push_back(std::move(cell));
-                again.push_back({&hyperscan, std::move(text)});
+                if (refFirst >= 0.002) p->ref->perCall.push_back(refFirst);
+                again.push_back({&hyperscan, text});
+                pending.push_back(std::move(p));
             }
         }
-        for (const Built& b : built)
-            std::printf("%8s  %s list: Hyperscan memory = database %s KiB + scratch %s KiB\n", "", b.family.c_str(),
-                        KiB(b.hyperscan->DatabaseBytes()).c_str(), KiB(b.hyperscan->ScratchBytes()).c_str());
-        std::printf("\n");
-        for (Built& b : built) kept.push_back(std::move(b));
     }
+    {
+        std::vector<Timed*> engines;
+        for (auto& p : pending) {
+            engines.insert(engines.end(), {&*p->ref, &*p->hs, &*p->floor});
+            for (Timed& t : p->ours) engines.push_back(&t);
+        }
+        RunInterleaved(engines);
+        matcher_kernels::Use(chosen);
+    }
+    for (auto& p : pending) {
+        Cell& cell = p->cell;
+        const Built& b = *p->built;
+        cell.reference = {"per-entry", -1, 0, Summarize(p->ref->perCall)};
+        cell.hyperscan = {"Hyperscan", b.hsBuild, b.hyperscan->DatabaseBytes() + b.hyperscan->ScratchBytes(),
+                          Summarize(p->hs->perCall)};
+        cell.floor = {"memory floor", -1, 0, Summarize(p->floor->perCall)};
+        for (std::size_t k = 0; k < kernels.size(); ++k) {
+            if (kernels[k] == chosen)
+                cell.matcher = {"StockNameMatcher", b.matcherBuild, b.matcher->MemoryUsage(),
+                                Summarize(p->ours[k].perCall)};
+            else
+                cell.kernels.push_back({std::string("kernel ") + matcher_kernels::Name(kernels[k]), -1, 0,
+                                        Summarize(p->ours[k].perCall)});
+        }
+        PrintRow(cell, cell.reference, false);
+        PrintRow(cell, cell.hyperscan, false);
+        PrintRow(cell, cell.matcher, true);
+        for (const Row& r : cell.kernels) PrintRow(cell, r, false);
+        PrintRow(cell, cell.floor, false);
+        cells.push_back(std::move(cell));
+    }
+    for (const Built& b : kept)
+        std::printf("%8s  %s, %s entries: Hyperscan memory = database %s KiB + scratch %s KiB\n", "", b.family.c_str(),
+                    Grouped(b.list->size()).c_str(), KiB(b.hyperscan->DatabaseBytes()).c_str(),
+                    KiB(b.hyperscan->ScratchBytes()).c_str());
+    std::printf("\n");
 
     // The DLL builds' kernels, on the same configurations. Each driver run
     // is compared with Hyperscan timed natively right before and right after
@@ -662,7 +689,8 @@ int Main(int argc, char** argv) {
         std::printf("DLL kernels: each Windows build's own core library in a driver of its own (bench/dll_bench.cpp),\n"
                     "run once per configuration and checked against the native matches first; wall-clock time\n"
                     "(Wine's thread clock steps 10 ms), median of 7-41 runs of at least 2 ms; \"vs Hyper\" against\n"
-                    "Hyperscan timed natively right before and right after that run (mean of the two medians)\n");
+                    "Hyperscan timed natively right before and right after that run (mean of the two medians);\n"
+                    "three passes over every configuration, each row its middle pass by that ratio\n");
         const auto timeHyperscan = [&](const Again& a) {
             const double first = TimeOnce([&] { return a.hyperscan->Scan(a.text).size(); });
             Timed hs{[&] { return a.hyperscan->Scan(a.text).size(); }, std::max(first, 1e-9), kBudget, 7, 41};
@@ -675,23 +703,41 @@ int Main(int argc, char** argv) {
                 continue;
             }
             const std::string engine = k.label + " (" + DllExport::Kernel(k) + ")";
-            std::vector<DllRow> rows;
-            for (std::size_t i = 0; i < cells.size(); ++i) {
-                const double before = timeHyperscan(again[i]);
-                const std::optional<DllTiming> t = dllExport.Run(k, i);
-                const double after = timeHyperscan(again[i]);
-                if (!t) break;
-                rows.push_back({*t, (before + after) / 2});
-                Cell c = cells[i];
-                c.hyperscan.time.median = rows.back().hyperscan;
-                PrintRow(c, {engine, -1, 0, {t->median, t->min, t->max, t->runs}}, false);
-                std::fflush(stdout);
-            }
-            if (rows.size() != cells.size()) {
+            // Three passes over every configuration, for the same reason the
+            // native runs are taken in turn; a configuration's row is its
+            // middle pass by ratio.
+            constexpr std::size_t kPasses = 3;
+            std::vector<std::vector<DllRow>> passes(cells.size());
+            bool failed = false;
+            for (std::size_t pass = 0; pass < kPasses && !failed; ++pass)
+                for (std::size_t i = 0; i < cells.size(); ++i) {
+                    const double before = timeHyperscan(again[i]);
+                    const std::optional<DllTiming> t = dllExport.Run(k, i);
+                    const double after = timeHyperscan(again[i]);
+                    if (!t) {
+                        failed = true;
+                        break;
+                    }
+                    passes[i].push_back({*t, (before + after) / 2});
+                }
+            if (failed) {
                 std::printf("%8s  %s: no result (the driver failed or differed from the native matches: see above)\n",
                             "", k.label.c_str());
                 continue;
             }
+            std::vector<DllRow> rows;
+            for (std::size_t i = 0; i < cells.size(); ++i) {
+                std::vector<DllRow>& runs = passes[i];
+                std::sort(runs.begin(), runs.end(), [](const DllRow& a, const DllRow& b) {
+                    return a.hyperscan / a.timing.median < b.hyperscan / b.timing.median;
+                });
+                rows.push_back(runs[runs.size() / 2]);
+                const DllTiming& t = rows.back().timing;
+                Cell c = cells[i];
+                c.hyperscan.time.median = rows.back().hyperscan;
+                PrintRow(c, {engine, -1, 0, {t.median, t.min, t.max, t.runs}}, false);
+            }
+            std::fflush(stdout);
             dllRuns.emplace_back(&k, std::move(rows));
         }
         std::printf("\n");
