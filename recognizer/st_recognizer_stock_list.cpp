@@ -39,12 +39,12 @@ Status STRecognizer::LoadStockSymbolFromXMLFile(std::u16string_view sXMLPathIn) 
         // The document goes before the list and the matcher are built: a
         // load holds one of them at a time, not both.
         doc.reset();
-        // Each entry's strings are made once, from the values' buffer.
+        // Each entry's strings are made once, in place, from the values' buffer.
         stockList.clear();
-        stockList.reserve(records->count);
+        stockList.resize(records->count);
         for (std::size_t i = 0; i < records->count; ++i) {
-            const auto name = records->Value(2 * i), id = records->Value(2 * i + 1);
-            stockList.push_back({std::u16string(name.value_or(u"")), std::u16string(id.value_or(u""))});
+            if (const auto name = records->Value(2 * i)) stockList[i].strStockName.assign(*name);
+            if (const auto id = records->Value(2 * i + 1)) stockList[i].strStockID.assign(*id);
         }
         stockCount = static_cast<int32_t>(records->count);
         records.reset();

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <bit>
 #include <chrono>
-#include <cstring>
 #include <pugixml.hpp>
 #include <type_traits>
 
@@ -53,6 +52,7 @@ public:
             if (!letter(c) && !(c >= '0' && c <= '9') && c != '-' && c != '.') return false;
         return true;
     }
+    bool Possible() const { return possible_; }
     bool Is(const char* name) const {
         if (!possible_) return false;
         const char* w = utf8_.c_str();  // names are short: no library call
@@ -65,45 +65,56 @@ private:
     bool possible_;  // a name holding a NUL is no element's
 };
 
-// A NUL-terminated UTF-8 text appended to `out` as UTF-16; false at the
-// first byte that does not continue valid UTF-8 (overlong forms,
-// surrogates and values past U+10FFFF included), with `out` as it was.
-bool AppendUtf16(const char* p, std::u16string& out) {
-    // Written in place: a unit per byte at most, the rest cut off after.
-    const std::size_t start = out.size(), bytes = std::strlen(p);
-    out.resize(start + bytes);
-    char16_t* o = out.data() + start;
-    const char* const end = p + bytes;
-    while (p != end) {
-        const auto b = static_cast<unsigned char>(*p);
-        if (b < 0x80) {
-            *o++ = b;
-            ++p;
-            continue;
+// A NUL-terminated UTF-8 text written as UTF-16 into `out` from `used` on,
+// `out` grown by doubling and `used` moved past it. False at the first byte
+// that does not continue valid UTF-8 (overlong forms, surrogates and values
+// past U+10FFFF included), with `used` as it was. `out` keeps its size
+// between values: no zero fill, size change or length taken per value.
+bool AppendUtf16(const char* p, std::u16string& out, std::size_t& used) {
+    std::size_t at = used;
+    for (;;) {
+        if (out.size() - at < 2) out.resize(std::max<std::size_t>(64, 2 * out.size()));
+        char16_t* const base = out.data();
+        char16_t* o = base + at;
+        char16_t* const roomy = base + out.size() - 1;  // room for a surrogate pair below it
+        while (o < roomy) {
+            const unsigned b = static_cast<unsigned char>(p[0]);
+            if (b < 0x80) {
+                if (b == 0) {
+                    used = static_cast<std::size_t>(o - base);
+                    return true;
+                }
+                *o++ = static_cast<char16_t>(b);
+                ++p;
+                continue;
+            }
+            // Each continuation byte is read only after the one before it
+            // passed: the NUL at the end stops the reading.
+            const auto next = [&](int k) { return static_cast<unsigned char>(p[k]) ^ 0x80u; };  // < 0x40 continues
+            unsigned t1, t2, t3;
+            if (b < 0xC2) return false;  // a continuation byte, or an overlong lead
+            if (b < 0xE0) {
+                if ((t1 = next(1)) >= 0x40) return false;
+                *o++ = static_cast<char16_t>(((b & 0x1F) << 6) | t1);
+                p += 2;
+            } else if (b < 0xF0) {
+                if ((t1 = next(1)) >= 0x40 || (t2 = next(2)) >= 0x40) return false;
+                const unsigned c = ((b & 0x0F) << 12) | (t1 << 6) | t2;
+                if (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF)) return false;
+                *o++ = static_cast<char16_t>(c);
+                p += 3;
+            } else {
+                if (b > 0xF4 || (t1 = next(1)) >= 0x40 || (t2 = next(2)) >= 0x40 || (t3 = next(3)) >= 0x40)
+                    return false;
+                const unsigned c = ((b & 0x07) << 18) | (t1 << 12) | (t2 << 6) | t3;
+                if (c < 0x10000 || c > 0x10FFFF) return false;
+                *o++ = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+                *o++ = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+                p += 4;
+            }
         }
-        const int length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
-        bool valid = length != 0 && b <= 0xF4;
-        char32_t c = b & (0x7F >> length);
-        for (int k = 1; valid && k < length; ++k) {
-            const auto t = static_cast<unsigned char>(p[k]);  // the NUL at `end` ends this too
-            valid = (t & 0xC0) == 0x80;
-            c = (c << 6) | (t & 0x3F);
-        }
-        if (!valid || c < (length == 2 ? 0x80u : length == 3 ? 0x800u : 0x10000u) || c > 0x10FFFF ||
-            (c >= 0xD800 && c <= 0xDFFF)) {
-            out.resize(start);
-            return false;
-        }
-        if (c < 0x10000) {
-            *o++ = static_cast<char16_t>(c);
-        } else {
-            *o++ = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            *o++ = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        }
-        p += length;
+        at = static_cast<std::size_t>(o - base);
     }
-    out.resize(static_cast<std::size_t>(o - out.data()));
-    return true;
 }
 
 // Whether a handle names a node, without a call into the library: a handle
@@ -111,6 +122,14 @@ bool AppendUtf16(const char* p, std::u16string& out) {
 static_assert(sizeof(pugi::xml_node) == sizeof(pugi::xml_node_struct*) &&
               std::is_trivially_copyable_v<pugi::xml_node>);
 bool Present(const pugi::xml_node n) { return std::bit_cast<pugi::xml_node_struct*>(n) != nullptr; }
+
+// What an XPath result holds, as the library's header lays it out: read
+// without a call per node.
+struct XpathNode {
+    pugi::xml_node node;
+    pugi::xml_attribute attribute;
+};
+static_assert(sizeof(pugi::xpath_node) == sizeof(XpathNode) && std::is_trivially_copyable_v<pugi::xpath_node>);
 
 bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -241,32 +260,39 @@ public:
         records.count = entries.size();
         records.spans.resize(entries.size() * fields.size());
         const std::vector<WantedName> fieldNames(fields.begin(), fields.end());
-        std::vector<char> seen(fields.size());
         auto span = records.spans.begin();
         std::u16string& text = records.text;
-        text.reserve(records.spans.size() * 8);  // names and codes are short: grown seldom, if at all
+        std::size_t used = 0;  // text's size is room: AppendUtf16 grows it
+        text.resize(records.spans.size() * 6);  // names and codes are short: grown seldom, if at all
         for (const pugi::xml_node e : entries) {
-            std::fill(seen.begin(), seen.end(), 0);
-            std::size_t left = fields.size();
-            // The library answers every question with a call, even "is there
-            // a node": 10^4 entries ask a few hundred thousand. Asked once each.
-            for (pugi::xml_node child = e.first_child(); left != 0 && Present(child); child = child.next_sibling()) {
-                if (child.type() != pugi::node_element) continue;
-                const char* const name = child.name();
-                for (std::size_t k = 0; k < fields.size(); ++k) {
-                    if (seen[k] || !fieldNames[k].Is(name)) continue;
-                    seen[k] = 1;  // the first of that name, even when it holds an element
-                    --left;
-                    // Plain text alone holds no element: no second look at the children.
-                    const std::size_t start = text.size();
-                    if (const pugi::xml_node only = PlainTextOnly(child); Present(only)) PlainText(only, text);
-                    else if (!HoldsElement(child)) TextOf(child, text);
-                    else continue;
-                    span[k] = {start, text.size() - start};
+            for (std::size_t k = 0; k < fields.size(); ++k) {
+                // The library answers every question with a call, dearer than
+                // the question (two calls and a stack guard each): 10^4 entries
+                // ask a few hundred thousand. Its own search finds the first
+                // child of that name in one.
+                if (!fieldNames[k].Possible()) continue;
+                pugi::xml_node field = e.child(fieldNames[k].Utf8().c_str());
+                if (!Present(field)) continue;
+                // Only an element (or the document) has children; a child-less
+                // node of that name may be a processing instruction before
+                // the element.
+                pugi::xml_node first = field.first_child();
+                if (!Present(first) && field.type() != pugi::node_element) {
+                    do field = field.next_sibling();
+                    while (Present(field) && !(field.type() == pugi::node_element && fieldNames[k].Is(field.name())));
+                    if (!Present(field)) continue;
+                    first = field.first_child();
                 }
+                const std::size_t start = used;
+                if (Present(first) && first.type() == pugi::node_pcdata && !Present(first.next_sibling()))
+                    PlainText(first, text, used);  // plain text alone holds no element: no second look
+                else if (!HoldsElement(field)) TextOf(field, text, used);
+                else continue;  // the first of that name, even when it holds an element
+                span[k] = {start, used - start};
             }
             span += static_cast<std::ptrdiff_t>(fields.size());
         }
+        text.resize(used);
         return records;
     }
 
@@ -275,7 +301,9 @@ public:
     std::optional<std::u16string> Text(XmlNode node) override {
         if (!node) return std::nullopt;
         std::u16string text;
-        TextOf(Node(node), text);
+        std::size_t used = 0;
+        TextOf(Node(node), text, used);
+        text.resize(used);
         return text;
     }
 
@@ -310,7 +338,7 @@ private:
         if (wanted.PlainAscii()) {
             const pugi::xpath_node_set nodes = doc_.select_nodes(("//" + wanted.Utf8()).c_str());
             found.reserve(nodes.size());
-            for (const pugi::xpath_node& n : nodes) found.push_back(n.node());
+            for (const pugi::xpath_node& n : nodes) found.push_back(std::bit_cast<XpathNode>(n).node);
             return found;
         }
         struct Collector final : pugi::xml_tree_walker {
@@ -334,24 +362,23 @@ private:
                                                                                                  : pugi::xml_node();
     }
 
-    // A text node's text, appended to `out`, decoded where it lies; the
-    // blanks at its end are dropped after decoding. Bytes that are no UTF-8
-    // append nothing, as Utf8ToUtf16 answers for them.
-    static void PlainText(const pugi::xml_node pcdata, std::u16string& out) {
+    // A text node's text, written into `out` at `used` as AppendUtf16 does,
+    // decoded where it lies; the blanks at its end are dropped after
+    // decoding. Bytes that are no UTF-8 append nothing, as Utf8ToUtf16
+    // answers for them.
+    static void PlainText(const pugi::xml_node pcdata, std::u16string& out, std::size_t& used) {
         const char* text = pcdata.value();
         while (IsXmlSpace(*text)) ++text;
-        const std::size_t start = out.size();
-        if (!AppendUtf16(text, out)) return;
-        std::size_t end = out.size();
-        while (end > start && out[end - 1] < 0x80 && IsXmlSpace(static_cast<char>(out[end - 1]))) --end;
-        out.resize(end);
+        const std::size_t start = used;
+        if (!AppendUtf16(text, out, used)) return;
+        while (used > start && out[used - 1] < 0x80 && IsXmlSpace(static_cast<char>(out[used - 1]))) --used;
     }
 
-    // All character data of the element and its descendants, appended to
-    // `out`. Blanks at the two ends are dropped, but only from plain text:
-    // CDATA keeps its own.
-    static void TextOf(const pugi::xml_node start, std::u16string& out) {
-        if (const pugi::xml_node only = PlainTextOnly(start)) return PlainText(only, out);  // the common case
+    // All character data of the element and its descendants, written into
+    // `out` at `used` as PlainText does. Blanks at the two ends are dropped,
+    // but only from plain text: CDATA keeps its own.
+    static void TextOf(const pugi::xml_node start, std::u16string& out, std::size_t& used) {
+        if (const pugi::xml_node only = PlainTextOnly(start)) return PlainText(only, out, used);  // the common case
         std::string text;
         std::vector<bool> fromCdata;  // per byte of `text`
         const auto collect = [&](pugi::xml_node n) {
@@ -375,7 +402,11 @@ private:
         while (b < e && !fromCdata[b] && IsXmlSpace(text[b])) ++b;
         while (e > b && !fromCdata[e - 1] && IsXmlSpace(text[e - 1])) --e;
         // The library hands out valid UTF-8 only.
-        if (auto utf16 = Utf8ToUtf16(std::string_view(text).substr(b, e - b))) out += *utf16;
+        if (auto utf16 = Utf8ToUtf16(std::string_view(text).substr(b, e - b))) {
+            out.resize(used);
+            out += *utf16;
+            used = out.size();
+        }
     }
 
     // The library accepts several top-level elements; a document has one.
