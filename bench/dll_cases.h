@@ -1,12 +1,10 @@
 // The files through which the native benchmark hands its configurations to
-// the DLL builds' benchmark driver (dll_bench.cpp) and reads back its
-// timings. Portable C++ only: both sides compile it, natively and with the
-// Windows toolchains.
+// the DLL builds' benchmark driver (dll_bench.cpp). Portable C++ only: both
+// sides compile it, natively and with the Windows toolchains.
 //
 //   cases.tsv          INDEX  LIST  TEXT  MATCHES  HASH  LABEL   (one line per configuration)
 //   LIST               entry count, then per entry its name and its ID (u32 length, UTF-16 units)
 //   TEXT               the text's UTF-16 units
-//   results-TAG.tsv    INDEX  MEDIAN  MIN  MAX  RUNS         (seconds per scan)
 //
 // Numbers are written little-endian as the machines that run both are.
 #pragma once
@@ -29,12 +27,6 @@ struct DllCase {
     std::size_t matches = 0;
     uint64_t hash = 0;
     std::string label;
-};
-
-struct DllTiming {
-    std::size_t index = 0;
-    double median = 0, min = 0, max = 0;
-    std::size_t runs = 0;
 };
 
 // FNV-1a over each match's entry, position and length, in order: equal
@@ -136,14 +128,6 @@ inline std::vector<DllCase> ReadDllCases(const std::string& path) {
         }
     }
     return cases;
-}
-
-inline std::vector<DllTiming> ReadDllTimings(const std::string& path) {
-    std::vector<DllTiming> timings;
-    std::ifstream in(path);
-    DllTiming t;
-    while (in >> t.index >> t.median >> t.min >> t.max >> t.runs) timings.push_back(t);
-    return timings;
 }
 
 }  // namespace varnoke::bench

@@ -2,20 +2,28 @@
 // a Hyperscan literal set and a bare pass over the text, on generated stock
 // lists and real Chinese text; then the cost of loading a list file.
 //
-//   recognizer_bench WORK_DIR CORPUS_FILE...
+//   recognizer_bench [--dll LABEL=COMMAND | --dll-not-run LABEL=REASON]... WORK_DIR CORPUS_FILE...
 //
 // Lists and texts come from fixed seeds, so every run measures the same
 // data. Every engine's matches are compared with the per-entry search's
 // before anything is timed; a difference aborts the run. Times are the
 // thread's CPU time, medians over repeated runs, the engines interleaved run
-// by run so that a busy machine slows all of them alike. Goals are printed
+// by run so that a busy machine slows all of them alike; a DLL driver's
+// times are wall-clock, in batches taken in turn with Hyperscan's. Goals are printed
 // as met or not: a benchmark reports, it does not fail on speed.
 #include <hs.h>
+#include <malloc.h>
+#include <sched.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -227,6 +235,12 @@ double Now() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
+// Where a time is compared with one taken in another process (a DLL
+// driver under Wine), both are wall-clock.
+double Wall() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 volatile std::size_t g_keep = 0;
 
 template <class F>
@@ -382,7 +396,7 @@ void Goal(const char* label, bool met, const std::string& detail) {
 // ---------------------------------------------------------------------------
 // The DLL builds' kernels
 
-// A DLL build's driver (bench/dll_bench.cpp): run by COMMAND FOLDER LABEL
+// A DLL build's driver (bench/dll_bench.cpp): run by COMMAND FOLDER --serve
 // once every configuration is written; or, when it cannot run here
 // comparably, why not.
 struct DllKernel {
@@ -419,18 +433,7 @@ public:
         return c.index;
     }
 
-    // The driver's timing of one configuration; nothing when it failed.
-    std::optional<DllTiming> Run(const DllKernel& k, std::size_t index) const {
-        const std::string results = (folder_ / ("results-" + k.label + ".tsv")).string();
-        std::filesystem::remove(results);
-        const std::string command =
-            k.command + " '" + folder_.string() + "' '" + k.label + "' " + std::to_string(index);
-        std::fflush(stdout);
-        if (std::system(command.c_str()) != 0) return std::nullopt;
-        const std::vector<DllTiming> timings = ReadDllTimings(results);
-        if (timings.size() != 1 || timings.front().index != index) return std::nullopt;
-        return timings.front();
-    }
+    const std::filesystem::path& Folder() const { return folder_; }
 
     // The kernel the driver's build picks on this CPU ("?" when it does not say).
     static std::string Kernel(const DllKernel& k) {
@@ -450,6 +453,84 @@ private:
     std::size_t count_ = 0;
     std::vector<std::string> labels_;  // by index
     std::unordered_map<const void*, std::string> listFiles_;
+};
+
+// A DLL build's driver, running under Wine for the whole DLL section and
+// timing batches of scans on request, so that its samples can alternate
+// with Hyperscan's.
+class DllDriver {
+public:
+    DllDriver(const DllKernel& k, const std::filesystem::path& folder) {
+        int toDriver[2], fromDriver[2];
+        if (pipe(toDriver) != 0) return;
+        if (pipe(fromDriver) != 0) {
+            close(toDriver[0]);
+            close(toDriver[1]);
+            return;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, toDriver[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, fromDriver[1], 1);
+        for (const int fd : {toDriver[0], toDriver[1], fromDriver[0], fromDriver[1]})
+            posix_spawn_file_actions_addclose(&actions, fd);
+        const std::string command = k.command + " '" + folder.string() + "' --serve";
+        const char* args[] = {"sh", "-c", command.c_str(), nullptr};
+        std::fflush(stdout);
+        if (posix_spawn(&pid_, "/bin/sh", &actions, nullptr, const_cast<char* const*>(args), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(toDriver[0]);
+        close(fromDriver[1]);
+        requests_ = fdopen(toDriver[1], "w");
+        answers_ = fdopen(fromDriver[0], "r");
+        // Wine may print before the driver does.
+        std::string line;
+        while (pid_ > 0 && Line(line))
+            if (line == "ready") {
+                ready_ = true;
+                break;
+            }
+    }
+    DllDriver(const DllDriver&) = delete;
+    DllDriver& operator=(const DllDriver&) = delete;
+    ~DllDriver() {
+        if (requests_) {
+            std::fputs("quit\n", requests_);
+            std::fclose(requests_);
+        }
+        if (answers_) std::fclose(answers_);
+        int status = 0;
+        if (pid_ > 0) waitpid(pid_, &status, 0);
+    }
+
+    // Whether it checked every configuration's matches and waits for requests.
+    bool Ready() const { return ready_; }
+
+    // Seconds for `calls` scans of configuration `index`; nothing when it failed.
+    std::optional<double> Time(std::size_t index, std::size_t calls) {
+        if (!ready_) return std::nullopt;
+        std::fprintf(requests_, "%zu %zu\n", index, calls);
+        std::string line;
+        if (std::fflush(requests_) != 0 || !Line(line)) return ready_ = false, std::nullopt;
+        char* end = nullptr;
+        const double seconds = std::strtod(line.c_str(), &end);
+        if (end == line.c_str() || *end != '\0' || !(seconds >= 0)) return ready_ = false, std::nullopt;
+        return seconds;
+    }
+
+private:
+    bool Line(std::string& line) {
+        char buffer[256];
+        if (!answers_ || !std::fgets(buffer, sizeof buffer, answers_)) return false;
+        line = buffer;
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();  // Windows line ends
+        return true;
+    }
+
+    pid_t pid_ = -1;
+    FILE* requests_ = nullptr;
+    FILE* answers_ = nullptr;
+    bool ready_ = false;
 };
 
 // --dll LABEL=COMMAND and --dll-not-run LABEL=REASON, before the work folder.
@@ -488,7 +569,18 @@ int Main(int argc, char** argv) {
     constexpr double kBudget = 0.25;     // seconds of timed runs per fast engine and cell
     constexpr double kRefBudget = 1.0;   // the per-entry search: its check run may be all it gets
 
-    std::printf("Recognizer benchmark (load average at start: %s)\n", LoadAverage().c_str());
+    // Everything runs on one CPU, the DLL drivers too (they inherit it). Left
+    // to the scheduler, a run moved between CPUs, or a driver woke on the
+    // other CPU than the Hyperscan batches it is compared with, and its times
+    // jumped by half between runs of the same code.
+    const int cpu = sched_getcpu();
+    if (cpu >= 0) {
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(cpu, &one);
+        if (sched_setaffinity(0, sizeof one, &one) != 0) std::printf("(cannot keep to one CPU: times may jump)\n");
+    }
+    std::printf("Recognizer benchmark (load average at start: %s; on CPU %d)\n", LoadAverage().c_str(), cpu);
     std::printf("text: %s code units of Chinese fortunes (%zu files), %s distinct ideographs; "
                 "a list name planted every 100-300 units\n",
                 Grouped(corpus.text.size()).c_str(), static_cast<std::size_t>(argc - 2),
@@ -676,76 +768,85 @@ int Main(int argc, char** argv) {
                     KiB(b.hyperscan->ScratchBytes()).c_str());
     std::printf("\n");
 
-    // The DLL builds' kernels, on the same configurations. Each driver run
-    // is compared with Hyperscan timed natively right before and right after
-    // it: on a shared machine the times of minutes earlier are not
-    // comparable with it.
+    // The DLL builds' kernels, on the same configurations. A driver's
+    // samples alternate with Hyperscan's, timed natively: on a shared
+    // machine a spell of other work lasts seconds, and only times taken
+    // within milliseconds of each other compare.
     struct DllRow {
-        DllTiming timing;
-        double hyperscan;  // seconds per call, the mean of the medians before and after
+        std::size_t index;
+        Summary dll;       // seconds per call
+        double hyperscan;  // seconds per call, median of the samples taken in turn with the driver's
     };
     std::vector<std::pair<const DllKernel*, std::vector<DllRow>>> dllRuns;
     if (!dllKernels.empty()) {
         std::printf("DLL kernels: each Windows build's own core library in a driver of its own (bench/dll_bench.cpp),\n"
-                    "run once per configuration and checked against the native matches first; wall-clock time\n"
-                    "(Wine's thread clock steps 10 ms), median of 7-41 runs of at least 2 ms; \"vs Hyper\" against\n"
-                    "Hyperscan timed natively right before and right after that run (mean of the two medians);\n"
-                    "three passes over every configuration, each row its middle pass by that ratio\n");
-        const auto timeHyperscan = [&](const Again& a) {
-            const double first = TimeOnce([&] { return a.hyperscan->Scan(a.text).size(); });
-            Timed hs{[&] { return a.hyperscan->Scan(a.text).size(); }, std::max(first, 1e-9), kBudget, 7, 41};
-            RunInterleaved({&hs});
-            return Summarize(hs.perCall).median;
-        };
+                    "checked against the native matches first, then asked for batches of scans of at least 2 ms,\n"
+                    "each followed or preceded by one of Hyperscan's natively; wall-clock time (Wine's thread clock\n"
+                    "steps 10 ms), median of 15-41 batches each; \"vs Hyper\" against those Hyperscan batches\n");
+        std::signal(SIGPIPE, SIG_IGN);  // a driver that dies is reported, not fatal
         for (const DllKernel& k : dllKernels) {
             if (!k.notRun.empty()) {
                 std::printf("%8s  %s: %s\n", "", k.label.c_str(), k.notRun.c_str());
                 continue;
             }
             const std::string engine = k.label + " (" + DllExport::Kernel(k) + ")";
-            // Three passes over every configuration, for the same reason the
-            // native runs are taken in turn; a configuration's row is its
-            // middle pass by ratio.
-            constexpr std::size_t kPasses = 3;
-            std::vector<std::vector<DllRow>> passes(cells.size());
-            bool failed = false;
-            for (std::size_t pass = 0; pass < kPasses && !failed; ++pass)
-                for (std::size_t i = 0; i < cells.size(); ++i) {
-                    const double before = timeHyperscan(again[i]);
-                    const std::optional<DllTiming> t = dllExport.Run(k, i);
-                    const double after = timeHyperscan(again[i]);
-                    if (!t) {
-                        failed = true;
-                        break;
-                    }
-                    passes[i].push_back({*t, (before + after) / 2});
+            DllDriver driver(k, dllExport.Folder());
+            std::vector<DllRow> rows;
+            for (std::size_t i = 0; i < cells.size() && driver.Ready(); ++i) {
+                const Again& a = again[i];
+                const auto hyperscan = [&](std::size_t calls) {
+                    std::size_t keep = 0;
+                    const double t0 = Wall();
+                    for (std::size_t c = 0; c < calls; ++c) keep += a.hyperscan->Scan(a.text).size();
+                    g_keep = g_keep + keep;
+                    return Wall() - t0;
+                };
+                double hsEstimate = 1e300, dllEstimate = 1e300;
+                for (int k = 0; k < 3; ++k) {
+                    hsEstimate = std::min(hsEstimate, hyperscan(1));
+                    dllEstimate = std::min(dllEstimate, driver.Time(i, 1).value_or(1e300));
                 }
-            if (failed) {
+                constexpr double kMinSample = 0.002;
+                const auto inner = [&](double estimate) {
+                    return std::max<std::size_t>(1, static_cast<std::size_t>(std::ceil(kMinSample / std::max(estimate, 1e-9))));
+                };
+                const std::size_t hsCalls = inner(hsEstimate), dllCalls = inner(dllEstimate);
+                const double pair = static_cast<double>(hsCalls) * hsEstimate + static_cast<double>(dllCalls) * dllEstimate;
+                const std::size_t samples = std::clamp<std::size_t>(static_cast<std::size_t>(2 * kBudget / pair), 15, 41);
+                std::vector<double> hs, dll;
+                for (std::size_t n = 0; n < samples && driver.Ready(); ++n) {
+                    // In turn, first one and then the other: drift within a pair cancels.
+                    const bool hsFirst = n % 2 == 0;
+                    if (hsFirst) hs.push_back(hyperscan(hsCalls) / static_cast<double>(hsCalls));
+                    if (const auto t = driver.Time(i, dllCalls)) dll.push_back(*t / static_cast<double>(dllCalls));
+                    if (!hsFirst) hs.push_back(hyperscan(hsCalls) / static_cast<double>(hsCalls));
+                }
+                if (!driver.Ready()) break;
+                rows.push_back({i, Summarize(dll), Summarize(hs).median});
+                Cell c = cells[i];
+                c.hyperscan.time.median = rows.back().hyperscan;
+                PrintRow(c, {engine, -1, 0, rows.back().dll}, false);
+                std::fflush(stdout);
+            }
+            if (rows.size() != cells.size()) {
                 std::printf("%8s  %s: no result (the driver failed or differed from the native matches: see above)\n",
                             "", k.label.c_str());
                 continue;
             }
-            std::vector<DllRow> rows;
-            for (std::size_t i = 0; i < cells.size(); ++i) {
-                std::vector<DllRow>& runs = passes[i];
-                std::sort(runs.begin(), runs.end(), [](const DllRow& a, const DllRow& b) {
-                    return a.hyperscan / a.timing.median < b.hyperscan / b.timing.median;
-                });
-                rows.push_back(runs[runs.size() / 2]);
-                const DllTiming& t = rows.back().timing;
-                Cell c = cells[i];
-                c.hyperscan.time.median = rows.back().hyperscan;
-                PrintRow(c, {engine, -1, 0, {t.median, t.min, t.max, t.runs}}, false);
-            }
-            std::fflush(stdout);
             dllRuns.emplace_back(&k, std::move(rows));
         }
         std::printf("\n");
     }
 
-    // Loading: the recognizer's whole load against parsing the same file
-    // with pugixml alone, with the options the recognizer's adapter uses.
-    std::printf("list load (median of repeated loads, ms of CPU time):\n");
+    // Both sides allocate and free a few MiB per load. Left to itself, the
+    // allocator sometimes hands that memory back to the system between loads
+    // and sometimes not, and the next load's page faults (on some machines
+    // dearer than the parse) moved the ratio between 2.5x and 3.5x from run
+    // to run. Freed memory is kept instead: both sides run on warm memory, as
+    // in a host that has been running a while.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    std::printf("list load (median of repeated loads on warm memory, ms of CPU time):\n");
     std::printf("%8s %10s %12s %12s %14s %8s\n", "entries", "file KiB", "full load", "bare parse",
                 "matcher build", "ratio");
     double loadRatio10k = 0;
@@ -870,8 +971,8 @@ int Main(int argc, char** argv) {
         double worst = 1e300;
         std::string where;
         for (const DllRow& row : run->second) {
-            const double r = row.hyperscan / row.timing.median;
-            if (r < worst) worst = r, where = dllExport.Label(row.timing.index);
+            const double r = row.hyperscan / row.dll.median;
+            if (r < worst) worst = r, where = dllExport.Label(row.index);
         }
         const std::string detail = "worst " + Format("%.2f", worst) + "× (" + where + ")";
         Goal((k.label + " kernel: every configuration ≥ 0.7× Hyperscan (must)").c_str(), worst >= 0.7, detail);
