@@ -43,15 +43,6 @@ int DigitValue(char32_t c, bool hex) {
 // processing instructions names an allowed character. Markup is ASCII in
 // every encoding taken here, so code units are compared directly. Text
 // that is no complete reference is left to the parser.
-// Raw UTF-8 is read eight bytes at a time (whole-word arithmetic, no vector
-// unit needed).
-constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
-
-uint64_t Load8(const char* p) {
-    uint64_t word;
-    std::memcpy(&word, p, sizeof word);
-    return word;
-}
 
 // Where the next reference or literal section may start. In byte text: at
 // the next '&', '!' or '?', each found by the library's byte search (far
@@ -125,7 +116,9 @@ bool ReferencesAllowed(std::basic_string_view<C> s) {
 // Skips the bytes from p on that are ASCII from blank up, tabs and line
 // ends: sixteen at a time where the compiler targets SSE2 (every x86-64
 // build), so that the line ends of a list of short entries do not stop it.
-const unsigned char* SkipPlainAscii(const unsigned char* p, [[maybe_unused]] const unsigned char* end) {
+// Elsewhere, a word at a time of ASCII from blank up: a byte from 0x80 up
+// or below 0x20 sets its high bit in word | (word - 0x20...).
+const unsigned char* SkipPlainAscii(const unsigned char* p, const unsigned char* end) {
 #if defined(__SSE2__)
     const __m128i blank = _mm_set1_epi8(0x20), tab = _mm_set1_epi8('\t'), lf = _mm_set1_epi8('\n'),
                   cr = _mm_set1_epi8('\r');
@@ -138,6 +131,14 @@ const unsigned char* SkipPlainAscii(const unsigned char* p, [[maybe_unused]] con
         const auto other = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(spaces, below)));
         if (other != 0) return p + std::countr_zero(other);
         p += 16;
+    }
+#else
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+    while (end - p >= 8) {
+        uint64_t word;
+        std::memcpy(&word, p, sizeof word);
+        if (((word | (word - kOnes * 0x20)) & kHighs) != 0) break;
+        p += 8;
     }
 #endif
     return p;
@@ -155,26 +156,10 @@ bool RawUtf8Allowed(std::string_view s) {
                (p[2] & 0xC0) == 0x80)
             p += 3;
         if (p == end) break;
-        // Markup is mostly ASCII from blank on: a word of it at a time. A
-        // byte from 0x80 up or below 0x20 sets its high bit in word | (word - 0x20...).
-        while (end - p >= 8) {
-            const uint64_t word = Load8(reinterpret_cast<const char*>(p));
-            if (((word | (word - kOnes * 0x20)) & kHighs) != 0) break;
-            p += 8;
-        }
-        if (p == end) break;
         const unsigned b = *p;
         if (b < 0x80) {
             if (!IsXmlChar(b)) return false;
             ++p;
-            continue;
-        }
-        // Three bytes, the common case in CJK text: lead E1-EC or EE (EF
-        // may be U+FFFE/U+FFFF, ED a surrogate, E0 overlong), then two
-        // continuation bytes, is always an allowed character.
-        if (end - p >= 3 && ((b >= 0xE1 && b <= 0xEC) || b == 0xEE) && (p[1] & 0xC0) == 0x80 &&
-            (p[2] & 0xC0) == 0x80) {
-            p += 3;
             continue;
         }
         const std::size_t n = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
