@@ -77,20 +77,25 @@ inline uint32_t KeyHash(uint64_t key, unsigned keyUnits) {
 }
 
 // The first stage, in one array of 32-bit words. Every name sets two bits
-// in the word its pair's hash picks; a name of two units sets a third one
-// there; a longer name sets two bits in the word the hash of its first
-// three units picks. A position passes when its pair's word has the two
-// bits and then either the third or the bits of its three units: most
-// positions are rejected by one word, without a branch, as before; where
-// many names start with the text's frequent pairs, a position where the
-// text goes on otherwise than they do mostly stops at the second word.
-constexpr uint32_t kThirdMultiplier = 0x85EBCA77u;
-inline uint32_t TripleHash(uint32_t pair, uint32_t third) { return (pair + third * kThirdMultiplier) * 0x9E3779B1u; }
-// The same from the pair's hash: one multiply, not two.
-constexpr uint32_t kThirdAfterPair = kThirdMultiplier * 0x9E3779B1u;
+// in the word its first pair's hash picks; a name of two units sets a third
+// one there; a longer name sets two other bits ("follow" bits, from another
+// hash of the pair) in the word of its second pair, its units 1 and 2. A
+// position passes when its pair's word has the two bits and then either the
+// third or, in the word of the pair one unit on, that pair's follow bits.
+// That word is the next position's own: a scan that looks up every
+// position's word has it already, and where many names start with the
+// text's frequent pairs, a position where the text goes on otherwise than
+// they do mostly stops there without a second lookup.
 // Bits 3-7 mix only the first unit's low byte, but the pair's two bits
 // are tested first.
 inline uint32_t TwoUnitBit(uint32_t h) { return 1u << ((h >> 3) & 31); }
+// The follow bits: the top ten bits of another product, which mix both
+// units (bits 8-17 of the pair's hash hold little of the second unit).
+constexpr uint32_t kFollowMultiplier = 0x85EBCA77u;
+inline uint32_t FollowBits(uint32_t pair) {
+    const uint32_t g = pair * kFollowMultiplier;
+    return (1u << (g >> 27)) | (1u << ((g >> 22) & 31));
+}
 
 struct FilterView {
     const uint32_t* words;
@@ -100,18 +105,19 @@ struct FilterView {
         const uint32_t bits = PairBits(h);
         return (words[h >> shift] & bits) == bits;
     }
+    // Whether `pair` may be a name's second pair.
+    bool MayFollow(uint32_t pair) const {
+        const uint32_t bits = FollowBits(pair);
+        return (words[PairHash(pair) >> shift] & bits) == bits;
+    }
     // Given MayStartPair.
-    bool MayStartRest(const char16_t* t, std::size_t at, uint32_t pair, uint32_t h) const {
+    bool MayStartRest(const char16_t* t, std::size_t at, uint32_t h) const {
         if (words[h >> shift] & TwoUnitBit(h)) return true;
-        if (at + 2 >= size) return false;
-        const uint32_t h3 = TripleHash(pair, t[at + 2]);
-        const uint32_t bits = PairBits(h3);
-        return (words[h3 >> shift] & bits) == bits;
+        return at + 2 < size && MayFollow(LoadPair(t + at + 1));
     }
     bool MayStart(const char16_t* t, std::size_t at) const {
-        const uint32_t pair = LoadPair(t + at);
-        const uint32_t h = PairHash(pair);
-        return MayStartPair(h) && MayStartRest(t, at, pair, h);
+        const uint32_t h = PairHash(LoadPair(t + at));
+        return MayStartPair(h) && MayStartRest(t, at, h);
     }
 };
 
@@ -132,11 +138,9 @@ std::size_t FilterPortable(const char16_t* t, std::size_t at, std::size_t end, c
                               unsigned{filter.MayStartPair(PairHash(LoadPair(t + at + 3)))} << 3;
         if (hits == 0) [[likely]]
             continue;
-        for (unsigned k = 0; k < 4; ++k) {
-            const uint32_t pair = LoadPair(t + at + k);
-            if ((hits & (1u << k)) && filter.MayStartRest(t, at + k, pair, PairHash(pair)))
+        for (unsigned k = 0; k < 4; ++k)
+            if ((hits & (1u << k)) && filter.MayStartRest(t, at + k, PairHash(LoadPair(t + at + k))))
                 out[count++] = static_cast<uint32_t>(at + k);
-        }
     }
     for (; at < end && count + kKernelSlack <= kCandidateBuffer; ++at)
         if (filter.MayStart(t, at)) out[count++] = static_cast<uint32_t>(at);
@@ -154,12 +158,11 @@ constexpr auto kSpread = [] {
     return spread;
 }();
 
-// The vector kernels branch past a block whose pairs start no name, and
-// past the second word where the first decides; where many blocks have a
-// pair that starts names (text full of the names' first pairs), those
-// branches go either way and cost more than they save: over each run of 32
-// blocks a kernel counts the busy halves and takes the next run without
-// those branches when more than a third were busy. (Where the branches go
+// The vector kernels branch past a block whose pairs start no name; where
+// many blocks have a pair that starts names (text full of the names' first
+// pairs), that branch goes either way and costs more than it saves: over
+// each run of 32 blocks a kernel counts the busy halves and takes the next
+// run without the branch when more than a third were busy. (Where the branches go
 // either way at random, that is where the two cost the same; text scanned
 // over and over, as in a benchmark, teaches the branch predictor its
 // pattern and moves that point up.)
@@ -180,8 +183,9 @@ inline void AppendHits(unsigned hits, std::size_t at, uint32_t* out, std::size_t
 }
 
 // The vector kernels take the pairs of four or eight positions as they are
-// in one load (the first unit in the low half of each lane) and the units
-// after them as the low halves of the same load two units on.
+// in one load (the first unit in the low half of each lane): the even
+// positions from one load, the odd ones from the load one unit on, so that
+// each position's second pair is a lane of the other load.
 
 // SSE2 alone has no 32-bit multiply, no per-lane shift and no gather: the
 // products come from two 32 x 32 -> 64-bit multiplies, the words from four
@@ -214,53 +218,58 @@ __attribute__((target("sse2"))) inline __m128i HasAllSse2(__m128i word, __m128i 
     return _mm_cmpeq_epi32(_mm_and_si128(word, bits), bits);
 }
 
-// The filter test of four positions, as 4 bits: their pairs in `pairs`,
-// the units after them in the low halves of `next`.
-template <bool kDense>
-__attribute__((target("sse2"))) inline unsigned FilterFourSse2(__m128i pairs, __m128i next, const uint32_t* words,
-                                                               unsigned shift, unsigned& busy) {
-    const __m128i m = _mm_set1_epi32(static_cast<int>(0x9E3779B1u));
-    const __m128i h = MulLowSse2(pairs, m);
+// Four positions' pairs (the first unit in the low half of each lane),
+// their hashes and words, and whether each word has the pair's two bits.
+struct FourSse2 {
+    __m128i pairs, h, word;
+    unsigned first;
+};
+
+__attribute__((target("sse2"))) inline FourSse2 LookUpSse2(__m128i pairs, const uint32_t* words, unsigned shift) {
+    const __m128i h = MulLowSse2(pairs, _mm_set1_epi32(static_cast<int>(0x9E3779B1u)));
     const __m128i word = GatherSse2(h, words, shift);
-    const __m128i first = HasAllSse2(word, _mm_or_si128(BitSse2<8>(h), BitSse2<13>(h)));
-    const unsigned firstMask = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(first)));
-    busy += firstMask != 0;
-    if (!kDense && firstMask == 0) [[likely]]
-        return 0;
-    const unsigned secondMask =
-        static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(HasAllSse2(word, BitSse2<3>(h)))));
-    if (!kDense && (firstMask & ~secondMask) == 0) return firstMask;
-    const __m128i third = _mm_and_si128(next, _mm_set1_epi32(0xFFFF));
-    const __m128i h3 = _mm_add_epi32(h, MulLowSse2(third, _mm_set1_epi32(static_cast<int>(kThirdAfterPair))));
-    const __m128i triple = HasAllSse2(GatherSse2(h3, words, shift), _mm_or_si128(BitSse2<8>(h3), BitSse2<13>(h3)));
-    return firstMask & (secondMask | static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(triple))));
+    return {pairs, h, word, static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(
+                                HasAllSse2(word, _mm_or_si128(BitSse2<8>(h), BitSse2<13>(h))))))};
 }
 
-// Eight positions at a time: the four even ones, then the four odd ones.
-// 8 positions: the 4 even ones, then the 4 odd ones, as a mask.
+// Whether each word has the two-unit bit.
+__attribute__((target("sse2"))) inline unsigned TwoSse2(const FourSse2& f) {
+    return static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(HasAllSse2(f.word, BitSse2<3>(f.h)))));
+}
+
+// Whether each word has its pair's follow bits.
+__attribute__((target("sse2"))) inline unsigned FollowSse2(const FourSse2& f) {
+    const __m128i g = MulLowSse2(f.pairs, _mm_set1_epi32(static_cast<int>(kFollowMultiplier)));
+    const __m128i bits = _mm_or_si128(OneShifted(_mm_srli_epi32(g, 27)), BitSse2<22>(g));
+    return static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(HasAllSse2(f.word, bits))));
+}
+
+// 8 positions: the 4 even ones, then the 4 odd ones, as a mask. Position
+// 2j's second pair is the odd lane j; position 2j + 1's the even lane j + 1,
+// and the last one's the pair at 8, looked up on its own.
 template <bool kDense>
-__attribute__((target("sse2"))) inline unsigned EightSse2(const char16_t* t, const uint32_t* words, unsigned shift,
+__attribute__((target("sse2"))) inline unsigned EightSse2(const char16_t* t, const FilterView& filter,
                                                           unsigned& busy) {
-    const unsigned even =
-        FilterFourSse2<kDense>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t)),
-                               _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + 2)), words, shift, busy);
-    const unsigned odd =
-        FilterFourSse2<kDense>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t + 1)),
-                               _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + 3)), words, shift, busy);
-    return unsigned{kSpread[even]} | unsigned{kSpread[odd]} << 1;
+    const FourSse2 even = LookUpSse2(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t)), filter.words, filter.shift);
+    const FourSse2 odd =
+        LookUpSse2(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t + 1)), filter.words, filter.shift);
+    busy += (even.first != 0) + (odd.first != 0);
+    if (!kDense && (even.first | odd.first) == 0) [[likely]]
+        return 0;
+    const unsigned last = filter.MayFollow(LoadPair(t + 8));
+    const unsigned evenHits = even.first & (TwoSse2(even) | FollowSse2(odd));
+    const unsigned oddHits = odd.first & (TwoSse2(odd) | (FollowSse2(even) >> 1) | (last << 3));
+    return unsigned{kSpread[evenHits]} | unsigned{kSpread[oddHits]} << 1;
 }
 
 VARNOKE_KERNEL_ENTRY("sse2")
 std::size_t FilterSse2(const char16_t* t, std::size_t at, std::size_t end, const FilterView& filter, uint32_t* out,
                        std::size_t& count) {
-    const uint32_t* words = filter.words;
-    const unsigned shift = filter.shift;
-    // Reads units at + 0 .. at + 10.
+    // Reads units at + 0 .. at + 9.
     bool dense = false;
     unsigned busy = 0, blocks = 0;
-    for (; at + 8 <= end && at + 11 <= filter.size && count + kKernelSlack <= kCandidateBuffer; at += 8) {
-        const unsigned hits =
-            dense ? EightSse2<true>(t + at, words, shift, busy) : EightSse2<false>(t + at, words, shift, busy);
+    for (; at + 8 <= end && at + 10 <= filter.size && count + kKernelSlack <= kCandidateBuffer; at += 8) {
+        const unsigned hits = dense ? EightSse2<true>(t + at, filter, busy) : EightSse2<false>(t + at, filter, busy);
         AdaptDensity(dense, busy, blocks);
         AppendHits(hits, at, out, count);
     }
@@ -278,37 +287,41 @@ __attribute__((target("avx2"))) inline unsigned HasAllAvx2(__m256i word, __m256i
         _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(_mm256_and_si256(word, bits), bits))));
 }
 
-// The filter test of eight positions, as a mask of 8 bits.
-template <bool kDense>
-__attribute__((target("avx2"))) inline unsigned FilterEight(__m256i pairs, __m256i next, const int* words,
-                                                            __m128i shift, unsigned& busy) {
-    const __m256i m = _mm256_set1_epi32(static_cast<int>(0x9E3779B1u));
-    const __m256i h = _mm256_mullo_epi32(pairs, m);
+// Eight positions' pairs, their hashes and words, and whether each word has
+// the pair's two bits.
+struct EightAvx2 {
+    __m256i pairs, h, word;
+    unsigned first;
+};
+
+__attribute__((target("avx2"))) inline EightAvx2 LookUpAvx2(__m256i pairs, const int* words, __m128i shift) {
+    const __m256i h = _mm256_mullo_epi32(pairs, _mm256_set1_epi32(static_cast<int>(0x9E3779B1u)));
     const __m256i word = _mm256_i32gather_epi32(words, _mm256_srl_epi32(h, shift), 4);
-    const unsigned firstMask = HasAllAvx2(word, _mm256_or_si256(BitAvx2<8>(h), BitAvx2<13>(h)));
-    busy += firstMask != 0;
-    if (!kDense && firstMask == 0) [[likely]]
-        return 0;
-    const unsigned secondMask = HasAllAvx2(word, BitAvx2<3>(h));
-    if (!kDense && (firstMask & ~secondMask) == 0) return firstMask;
-    const __m256i third = _mm256_and_si256(next, _mm256_set1_epi32(0xFFFF));
-    const __m256i h3 =
-        _mm256_add_epi32(h, _mm256_mullo_epi32(third, _mm256_set1_epi32(static_cast<int>(kThirdAfterPair))));
-    const __m256i triple = _mm256_i32gather_epi32(words, _mm256_srl_epi32(h3, shift), 4);
-    return firstMask & (secondMask | HasAllAvx2(triple, _mm256_or_si256(BitAvx2<8>(h3), BitAvx2<13>(h3))));
+    return {pairs, h, word, HasAllAvx2(word, _mm256_or_si256(BitAvx2<8>(h), BitAvx2<13>(h)))};
 }
 
-// 16 positions: the 8 even ones, then the 8 odd ones, as a mask.
+__attribute__((target("avx2"))) inline unsigned FollowAvx2(const EightAvx2& e) {
+    const __m256i g = _mm256_mullo_epi32(e.pairs, _mm256_set1_epi32(static_cast<int>(kFollowMultiplier)));
+    const __m256i one = _mm256_set1_epi32(1);
+    return HasAllAvx2(e.word, _mm256_or_si256(_mm256_sllv_epi32(one, _mm256_srli_epi32(g, 27)), BitAvx2<22>(g)));
+}
+
+// 16 positions: the 8 even ones, then the 8 odd ones, as a mask. Position
+// 2j's second pair is the odd lane j; position 2j + 1's the even lane j + 1,
+// and the last one's the pair at 16, looked up on its own.
 template <bool kDense>
-__attribute__((target("avx2"))) inline unsigned SixteenAvx2(const char16_t* t, const int* words, __m128i shift,
-                                                            unsigned& busy) {
-    const unsigned even =
-        FilterEight<kDense>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(t)),
-                            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + 2)), words, shift, busy);
-    const unsigned odd =
-        FilterEight<kDense>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + 1)),
-                            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + 3)), words, shift, busy);
-    return unsigned{kSpread[even]} | unsigned{kSpread[odd]} << 1;
+__attribute__((target("avx2"))) inline unsigned SixteenAvx2(const char16_t* t, const FilterView& filter,
+                                                            const int* words, __m128i shift, unsigned& busy) {
+    const EightAvx2 even = LookUpAvx2(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(t)), words, shift);
+    const EightAvx2 odd = LookUpAvx2(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + 1)), words, shift);
+    busy += (even.first != 0) + (odd.first != 0);
+    if (!kDense && (even.first | odd.first) == 0) [[likely]]
+        return 0;
+    const unsigned last = filter.MayFollow(LoadPair(t + 16));
+    const unsigned evenHits = even.first & (HasAllAvx2(even.word, BitAvx2<3>(even.h)) | FollowAvx2(odd));
+    const unsigned oddHits =
+        odd.first & (HasAllAvx2(odd.word, BitAvx2<3>(odd.h)) | (FollowAvx2(even) >> 1) | (last << 7));
+    return unsigned{kSpread[evenHits]} | unsigned{kSpread[oddHits]} << 1;
 }
 
 // Sixteen positions at a time: the eight even ones, then the eight odd ones.
@@ -317,12 +330,12 @@ std::size_t FilterAvx2(const char16_t* t, std::size_t at, std::size_t end, const
                        std::size_t& count) {
     const __m128i shift = _mm_cvtsi32_si128(static_cast<int>(filter.shift));
     const int* words = reinterpret_cast<const int*>(filter.words);
-    // Reads units at + 0 .. at + 18.
+    // Reads units at + 0 .. at + 17.
     bool dense = false;
     unsigned busy = 0, blocks = 0;
-    for (; at + 16 <= end && at + 19 <= filter.size && count + kKernelSlack <= kCandidateBuffer; at += 16) {
-        const unsigned hits =
-            dense ? SixteenAvx2<true>(t + at, words, shift, busy) : SixteenAvx2<false>(t + at, words, shift, busy);
+    for (; at + 16 <= end && at + 18 <= filter.size && count + kKernelSlack <= kCandidateBuffer; at += 16) {
+        const unsigned hits = dense ? SixteenAvx2<true>(t + at, filter, words, shift, busy)
+                                    : SixteenAvx2<false>(t + at, filter, words, shift, busy);
         AdaptDensity(dense, busy, blocks);
         AppendHits(hits, at, out, count);
     }
@@ -591,8 +604,8 @@ StockNameMatcher::StockNameMatcher(const std::vector<stockInfo>& list) {
             if (n.length == 2) {
                 filter_[h >> filterShift_] |= TwoUnitBit(h);
             } else {
-                const uint32_t h3 = TripleHash(pair, units_[n.offset + 2]);
-                filter_[h3 >> filterShift_] |= PairBits(h3);
+                const uint32_t second = LoadPair(units_.data() + n.offset + 1);
+                filter_[PairHash(second) >> filterShift_] |= FollowBits(second);
             }
         } else {
             if (singles_.empty()) singles_.assign(0x10000 / 64, 0);
