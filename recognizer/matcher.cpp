@@ -162,13 +162,12 @@ constexpr auto kSpread = [] {
 // many blocks have a pair that starts names (text full of the names' first
 // pairs), that branch goes either way and costs more than it saves: over
 // each run of 32 blocks a kernel counts the busy halves and takes the next
-// run without the branch when more than a third were busy. (Where the branches go
-// either way at random, that is where the two cost the same; text scanned
+// run without the branch when more than a quarter were busy. (Text scanned
 // over and over, as in a benchmark, teaches the branch predictor its
-// pattern and moves that point up.)
+// pattern and favours the branch; text read once does not.)
 inline void AdaptDensity(bool& dense, unsigned& busy, unsigned& blocks) {
     if (++blocks == 32) {
-        dense = busy > 22;
+        dense = busy > 16;
         busy = 0;
         blocks = 0;
     }
