@@ -39,12 +39,14 @@ Status STRecognizer::LoadStockSymbolFromXMLFile(std::u16string_view sXMLPathIn) 
         // The document goes before the list and the matcher are built: a
         // load holds one of them at a time, not both.
         doc.reset();
-        // Each entry's strings are made once, in place, from the values' buffer.
+        // Each entry's strings are made once, in place, from the values'
+        // buffer: appended to the empty strings, a shorter way through the
+        // library than assigned.
         stockList.clear();
         stockList.resize(records->count);
         for (std::size_t i = 0; i < records->count; ++i) {
-            if (const auto name = records->Value(2 * i)) stockList[i].strStockName.assign(*name);
-            if (const auto id = records->Value(2 * i + 1)) stockList[i].strStockID.assign(*id);
+            if (const auto name = records->Value(2 * i)) stockList[i].strStockName.append(*name);
+            if (const auto id = records->Value(2 * i + 1)) stockList[i].strStockID.append(*id);
         }
         stockCount = static_cast<int32_t>(records->count);
         records.reset();
