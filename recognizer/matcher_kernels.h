@@ -7,7 +7,7 @@
 
 namespace varnoke::matcher_kernels {
 
-enum class Kernel { portable, sse2, avx2 };
+enum class Kernel { portable, sse2, avx2, avx512 };
 
 const char* Name(Kernel kernel);
 

@@ -22,13 +22,14 @@ case $arch in
 esac
 "$objdump" -f "$dll" | grep -q "file format $want_format" || fail "not a $want_format file"
 
-# The matcher's 32-byte AVX2 kernel runs in the 64-bit build too, where
-# GCC cannot align a 32-byte stack slot (the ABI aligns to 16): no aligned
-# 32-byte move may touch the stack. The i686 build realigns such frames.
+# The matcher's 32- and 64-byte kernels (AVX2, AVX-512) run in the 64-bit
+# build too, where GCC cannot align such a stack slot (the ABI aligns to
+# 16): no aligned 32- or 64-byte move may touch the stack. The i686 build
+# realigns such frames.
 if [ "$arch" = x86_64 ]; then
     spills=$("$objdump" -d --no-show-raw-insn "$dll" |
-        grep -E 'vmov(aps|apd|dqa|ntdq|ntps|ntpd)[[:space:]]+(%ymm[0-9]+,[^(]*\(%r[sb]p\)|[^,]*\(%r[sb]p\),%ymm)' | head -3)
-    [ -z "$spills" ] || fail "aligned 32-byte moves on the stack: $spills"
+        grep -E 'vmov(aps|apd|dqa|dqa32|dqa64|ntdq|ntps|ntpd)[[:space:]]+(%[yz]mm[0-9]+,[^(]*\(%r[sb]p\)|[^,]*\(%r[sb]p\),%[yz]mm)' | head -3)
+    [ -z "$spills" ] || fail "aligned 32- or 64-byte moves on the stack: $spills"
 fi
 
 # Exactly the four server exports, undecorated (the tool exports nothing).
