@@ -57,8 +57,8 @@ std::size_t AllocationsOf(Body&& body) {
 }
 
 // Every case runs once per filter kernel this build has and this CPU runs
-// (natively the 32-byte AVX2 one too, under Wine the Windows builds' own),
-// each compared with the per-entry search.
+// (natively the AVX2 and AVX-512 ones too, under Wine the Windows builds'
+// own), each compared with the per-entry search.
 template <class Body>
 void ForEachKernel(Body&& body) {
     const auto chosen = matcher_kernels::Chosen();
