@@ -287,11 +287,11 @@ std::size_t FilterSse2(const char16_t* t, std::size_t at, std::size_t end, const
 
 // AVX2 on 32-byte vectors.
 template <int b>
-__attribute__((target("avx2"))) inline __m256i BitAvx2(__m256i h) {
+__attribute__((target("avx2,bmi2"))) inline __m256i BitAvx2(__m256i h) {
     return _mm256_sllv_epi32(_mm256_set1_epi32(1), _mm256_and_si256(_mm256_srli_epi32(h, b), _mm256_set1_epi32(31)));
 }
 
-__attribute__((target("avx2"))) inline unsigned HasAllAvx2(__m256i word, __m256i bits) {
+__attribute__((target("avx2,bmi2"))) inline unsigned HasAllAvx2(__m256i word, __m256i bits) {
     return static_cast<unsigned>(
         _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(_mm256_and_si256(word, bits), bits))));
 }
@@ -303,13 +303,13 @@ struct EightAvx2 {
     unsigned first;
 };
 
-__attribute__((target("avx2"))) inline EightAvx2 LookUpAvx2(__m256i pairs, const int* words, __m128i shift) {
+__attribute__((target("avx2,bmi2"))) inline EightAvx2 LookUpAvx2(__m256i pairs, const int* words, __m128i shift) {
     const __m256i h = _mm256_mullo_epi32(pairs, _mm256_set1_epi32(static_cast<int>(0x9E3779B1u)));
     const __m256i word = _mm256_i32gather_epi32(words, _mm256_srl_epi32(h, shift), 4);
     return {pairs, h, word, HasAllAvx2(word, _mm256_or_si256(BitAvx2<8>(h), BitAvx2<13>(h)))};
 }
 
-__attribute__((target("avx2"))) inline unsigned FollowAvx2(const EightAvx2& e) {
+__attribute__((target("avx2,bmi2"))) inline unsigned FollowAvx2(const EightAvx2& e) {
     const __m256i g = _mm256_mullo_epi32(e.pairs, _mm256_set1_epi32(static_cast<int>(kFollowMultiplier)));
     const __m256i one = _mm256_set1_epi32(1);
     return HasAllAvx2(e.word, _mm256_or_si256(_mm256_sllv_epi32(one, _mm256_srli_epi32(g, 27)), BitAvx2<22>(g)));
@@ -319,7 +319,7 @@ __attribute__((target("avx2"))) inline unsigned FollowAvx2(const EightAvx2& e) {
 // 2j's second pair is the odd lane j; position 2j + 1's the even lane j + 1,
 // and the last one's the pair at 16, looked up on its own.
 template <bool kDense>
-__attribute__((target("avx2"))) inline unsigned SixteenAvx2(const char16_t* t, const FilterView& filter,
+__attribute__((target("avx2,bmi2"), always_inline)) inline unsigned SixteenAvx2(const char16_t* t, const FilterView& filter,
                                                             const int* words, __m128i shift, unsigned& busy) {
     const EightAvx2 even = LookUpAvx2(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(t)), words, shift);
     const EightAvx2 odd = LookUpAvx2(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + 1)), words, shift);
@@ -330,11 +330,11 @@ __attribute__((target("avx2"))) inline unsigned SixteenAvx2(const char16_t* t, c
     const unsigned evenHits = even.first & (HasAllAvx2(even.word, BitAvx2<3>(even.h)) | FollowAvx2(odd));
     const unsigned oddHits =
         odd.first & (HasAllAvx2(odd.word, BitAvx2<3>(odd.h)) | (FollowAvx2(even) >> 1) | (last << 7));
-    return unsigned{kSpread[evenHits]} | unsigned{kSpread[oddHits]} << 1;
+    return _pdep_u32(evenHits, 0x5555u) | _pdep_u32(oddHits, 0xAAAAu);
 }
 
 // Sixteen positions at a time: the eight even ones, then the eight odd ones.
-VARNOKE_KERNEL_ENTRY("avx2")
+VARNOKE_KERNEL_ENTRY("avx2,bmi2")
 std::size_t FilterAvx2(const char16_t* t, std::size_t at, std::size_t end, const FilterView& filter, uint32_t* out,
                        std::size_t& count) {
     const __m128i shift = _mm_cvtsi32_si128(static_cast<int>(filter.shift));
@@ -364,15 +364,15 @@ std::size_t FilterAvx2(const char16_t* t, std::size_t at, std::size_t end, const
 // plain forms' undefined pass-through operand for an uninitialized variable.
 constexpr __mmask16 kAll16 = 0xFFFF;
 
-__attribute__((target("avx512f"))) inline __m512i OneShiftedAvx512(__m512i n) {
+__attribute__((target("avx512f,bmi2"))) inline __m512i OneShiftedAvx512(__m512i n) {
     return _mm512_maskz_sllv_epi32(kAll16, _mm512_set1_epi32(1), n);
 }
 
-__attribute__((target("avx512f"))) inline __m512i BitAvx512(__m512i h, unsigned b) {
+__attribute__((target("avx512f,bmi2"))) inline __m512i BitAvx512(__m512i h, unsigned b) {
     return OneShiftedAvx512(_mm512_and_si512(_mm512_maskz_srli_epi32(kAll16, h, b), _mm512_set1_epi32(31)));
 }
 
-__attribute__((target("avx512f"))) inline unsigned HasAllAvx512(__m512i word, __m512i bits) {
+__attribute__((target("avx512f,bmi2"))) inline unsigned HasAllAvx512(__m512i word, __m512i bits) {
     return _mm512_cmpeq_epi32_mask(_mm512_and_si512(word, bits), bits);
 }
 
@@ -381,7 +381,7 @@ struct SixteenAvx512 {
     unsigned first;
 };
 
-__attribute__((target("avx512f"))) inline SixteenAvx512 LookUpAvx512(__m512i pairs, const int* words,
+__attribute__((target("avx512f,bmi2"))) inline SixteenAvx512 LookUpAvx512(__m512i pairs, const int* words,
                                                                      __m128i shift) {
     const __m512i h = _mm512_mullo_epi32(pairs, _mm512_set1_epi32(static_cast<int>(0x9E3779B1u)));
     const __m512i word = _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), kAll16,
@@ -389,18 +389,17 @@ __attribute__((target("avx512f"))) inline SixteenAvx512 LookUpAvx512(__m512i pai
     return {pairs, h, word, HasAllAvx512(word, _mm512_or_si512(BitAvx512(h, 8), BitAvx512(h, 13)))};
 }
 
-__attribute__((target("avx512f"))) inline unsigned FollowAvx512(const SixteenAvx512& e) {
+__attribute__((target("avx512f,bmi2"))) inline unsigned FollowAvx512(const SixteenAvx512& e) {
     const __m512i g = _mm512_mullo_epi32(e.pairs, _mm512_set1_epi32(static_cast<int>(kFollowMultiplier)));
     return HasAllAvx512(e.word,
                         _mm512_or_si512(OneShiftedAvx512(_mm512_maskz_srli_epi32(kAll16, g, 27)), BitAvx512(g, 22)));
 }
 
-inline uint32_t Spread16(unsigned m) { return uint32_t{kSpread[m & 0xFF]} | uint32_t{kSpread[m >> 8]} << 16; }
 
 // 32 positions: the 16 even ones, then the 16 odd ones, as a mask; the
 // second pairs as in SixteenAvx2, the last one's the pair at 32.
 template <bool kDense>
-__attribute__((target("avx512f"))) inline uint32_t ThirtyTwoAvx512(const char16_t* t, const FilterView& filter,
+__attribute__((target("avx512f,bmi2"), always_inline)) inline uint32_t ThirtyTwoAvx512(const char16_t* t, const FilterView& filter,
                                                                    const int* words, __m128i shift, unsigned& busy) {
     const SixteenAvx512 even = LookUpAvx512(_mm512_loadu_si512(t), words, shift);
     const SixteenAvx512 odd = LookUpAvx512(_mm512_loadu_si512(t + 1), words, shift);
@@ -411,10 +410,10 @@ __attribute__((target("avx512f"))) inline uint32_t ThirtyTwoAvx512(const char16_
     const unsigned evenHits = even.first & (HasAllAvx512(even.word, BitAvx512(even.h, 3)) | FollowAvx512(odd));
     const unsigned oddHits =
         odd.first & (HasAllAvx512(odd.word, BitAvx512(odd.h, 3)) | (FollowAvx512(even) >> 1) | (last << 15));
-    return Spread16(evenHits) | Spread16(oddHits) << 1;
+    return _pdep_u32(evenHits, 0x55555555u) | _pdep_u32(oddHits, 0xAAAAAAAAu);
 }
 
-VARNOKE_KERNEL_ENTRY("avx512f")
+VARNOKE_KERNEL_ENTRY("avx512f,bmi2")
 std::size_t FilterAvx512(const char16_t* t, std::size_t at, std::size_t end, const FilterView& filter, uint32_t* out,
                          std::size_t& count) {
     const __m128i shift = _mm_cvtsi32_si128(static_cast<int>(filter.shift));
@@ -495,8 +494,11 @@ std::vector<Kernel> AvailableKernels() {
 #if VARNOKE_MATCHER_X86
     __builtin_cpu_init();  // this runs among the static initializers, perhaps before the library's own
     if (__builtin_cpu_supports("sse2")) kernels.push_back(Kernel::sse2);
-    if (__builtin_cpu_supports("avx2")) kernels.push_back(Kernel::avx2);
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f")) kernels.push_back(Kernel::avx512);
+    // The wide kernels interleave the even and odd positions' bits with
+    // BMI2's bit deposit, which every CPU with AVX2 but a few has.
+    const bool bmi2 = __builtin_cpu_supports("bmi2");
+    if (bmi2 && __builtin_cpu_supports("avx2")) kernels.push_back(Kernel::avx2);
+    if (bmi2 && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f")) kernels.push_back(Kernel::avx512);
 #endif
     return kernels;
 }
