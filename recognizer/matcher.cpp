@@ -10,12 +10,12 @@
 #include "recognizer/matcher_kernels.h"
 
 // Filter kernels with SIMD, chosen at run time on x86 (any OS, 32 or 64
-// bits): SSE2 on 16-byte vectors and AVX2 on 32-byte ones. The
-// Windows x86-64 ABI aligns the stack to 16 only and GCC cannot realign it
-// there, so no aligned 32-byte move may touch the stack: the 64-bit build's
-// kernels have none (what little they keep there moves unaligned), and
-// tests/dll_static_check.sh fails on any in the 64-bit DLL. The i686
-// kernels realign the stack on entry.
+// bits): SSE2 on 16-byte vectors, AVX2 on 32-byte ones and AVX-512 on
+// 64-byte ones. The Windows x86-64 ABI aligns the stack to 16 only and GCC
+// cannot realign it there, so no aligned 32- or 64-byte move may touch the
+// stack: the 64-bit build's kernels have none (what little they keep there
+// moves unaligned), and tests/dll_static_check.sh fails on any in the
+// 64-bit DLL. The i686 kernels realign the stack on entry.
 // VARNOKE_PORTABLE_MATCHER leaves them all out, to build the portable
 // kernel alone.
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && !defined(VARNOKE_PORTABLE_MATCHER)
@@ -319,8 +319,10 @@ __attribute__((target("avx2,bmi2"))) inline unsigned FollowAvx2(const EightAvx2&
 // 2j's second pair is the odd lane j; position 2j + 1's the even lane j + 1,
 // and the last one's the pair at 16, looked up on its own.
 template <bool kDense>
-__attribute__((target("avx2,bmi2"), always_inline)) inline unsigned SixteenAvx2(const char16_t* t, const FilterView& filter,
-                                                            const int* words, __m128i shift, unsigned& busy) {
+__attribute__((target("avx2,bmi2"), always_inline)) inline unsigned SixteenAvx2(const char16_t* t,
+                                                                                const FilterView& filter,
+                                                                                const int* words, __m128i shift,
+                                                                                unsigned& busy) {
     const EightAvx2 even = LookUpAvx2(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(t)), words, shift);
     const EightAvx2 odd = LookUpAvx2(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + 1)), words, shift);
     busy += (even.first != 0) + (odd.first != 0);
@@ -399,8 +401,11 @@ __attribute__((target("avx512f,bmi2"))) inline unsigned FollowAvx512(const Sixte
 // 32 positions: the 16 even ones, then the 16 odd ones, as a mask; the
 // second pairs as in SixteenAvx2, the last one's the pair at 32.
 template <bool kDense>
-__attribute__((target("avx512f,bmi2"), always_inline)) inline uint32_t ThirtyTwoAvx512(const char16_t* t, const FilterView& filter,
-                                                                   const int* words, __m128i shift, unsigned& busy) {
+__attribute__((target("avx512f,bmi2"), always_inline)) inline uint32_t ThirtyTwoAvx512(const char16_t* t,
+                                                                                        const FilterView& filter,
+                                                                                        const int* words,
+                                                                                        __m128i shift,
+                                                                                        unsigned& busy) {
     const SixteenAvx512 even = LookUpAvx512(_mm512_loadu_si512(t), words, shift);
     const SixteenAvx512 odd = LookUpAvx512(_mm512_loadu_si512(t + 1), words, shift);
     busy += (even.first != 0) + (odd.first != 0);
