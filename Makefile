@@ -15,6 +15,7 @@
 
 BUILD      ?= build
 BUILD_SAN  ?= build-sanitize
+BUILD_TSAN ?= build-tsan
 BUILD_W32  ?= build-win32
 BUILD_W64  ?= build-win64
 BUILD_BENCH ?= build-bench
@@ -22,7 +23,7 @@ BUILD_MSI  ?= build-msi
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 600
 
-.PHONY: all setup setup-windows setup-writer oxt build build-sanitize dll msi demo test test-native test-sanitize test-windows test-fuzz test32 bench fuzz clean
+.PHONY: all setup setup-windows setup-writer oxt build build-sanitize build-tsan dll msi demo test test-native test-sanitize test-tsan test-windows test-fuzz test32 bench fuzz clean
 
 all: build
 
@@ -51,6 +52,11 @@ build-sanitize: setup
 		-DCMAKE_CXX_FLAGS= >/dev/null
 	@cmake --build $(BUILD_SAN) -j $(JOBS)
 
+# The matcher's tests alone, under ThreadSanitizer.
+build-tsan: setup
+	@cmake -S . -B $(BUILD_TSAN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNOKE_TSAN=ON -DVARNOKE_WRITER=OFF >/dev/null
+	@cmake --build $(BUILD_TSAN) -j $(JOBS) --target varnoke_matcher_tests
+
 dll: setup-windows
 	@cmake -S . -B $(BUILD_W32) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build $(BUILD_W32) -j $(JOBS)
@@ -64,7 +70,7 @@ msi: dll
 demo: build
 	@scripts/demo.sh $(BUILD)/bin/varnoke data/sample.txt
 
-test: test-native test-sanitize test-fuzz test-windows
+test: test-native test-sanitize test-tsan test-fuzz test-windows
 
 test-native: oxt build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -72,6 +78,9 @@ test-native: oxt build
 test-sanitize: build-sanitize
 	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --test-dir $(BUILD_SAN) --output-on-failure -j $(JOBS)
+
+test-tsan: build-tsan
+	@TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(BUILD_TSAN) --output-on-failure
 
 # Each fuzz target briefly, from the corpus in the tree.
 test-fuzz:
@@ -96,4 +105,4 @@ bench:
 	@BUILD_BENCH=$(BUILD_BENCH) JOBS=$(JOBS) scripts/bench.sh
 
 clean:
-	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_W32) $(BUILD_W64) $(BUILD_BENCH) $(BUILD_MSI) build-fuzz build-wine
+	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_TSAN) $(BUILD_W32) $(BUILD_W64) $(BUILD_BENCH) $(BUILD_MSI) build-fuzz build-wine

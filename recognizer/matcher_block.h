@@ -1,0 +1,248 @@
+// The filter kernels, written once over a vector type and instantiated in
+// one file per instruction set (matcher_kernel_*.cpp), each compiled with
+// that set's flags. Include it only there: everything here has internal
+// linkage, so no function built for a wider set can serve a caller
+// elsewhere.
+//
+// A vector type V holds N = V::kLanes 32-bit lanes and provides:
+//   Vec LoadPairs(const char16_t* at)   the N pairs at at, at + 2, ...
+//   Vec Set(uint32_t)                   every lane the same
+//   Vec Mul(Vec, uint32_t)              lane times a constant, mod 2^32
+//   Vec Gather(const uint32_t* words, Vec h, unsigned shift)   words[h >> shift]
+//   template <int b> Vec Srl(Vec)       lane >> b
+//   Vec OneShl(Vec n)                   1 << n, n in 0..31
+//   Vec And(Vec, Vec), Or(Vec, Vec)
+//   unsigned HasAll(Vec word, Vec bits) bit j set where lane j of word has all of bits
+//   unsigned Eq(Vec, uint32_t)          bit j set where lane j equals
+//   UnitMask, Units EqUnits(Vec, uint16_t), Or(UnitMask, UnitMask), bool Any(UnitMask)
+//                                       the 2N units of a load compared with one
+//   uint32_t Interleave(unsigned even, unsigned odd)   bit 2j from even's bit j, 2j + 1 from odd's
+//
+// A block is 2N positions from `at`: one load holds the pairs of the N
+// even positions, the same load one unit on those of the N odd ones. The
+// pair one unit inwards is the previous position's for a name's end (an
+// even position's is the odd load's lane before, an odd one's the even
+// load's same lane, the first position's is looked up alone) and the next
+// position's for its start (an even one's the odd load's same lane, an odd
+// one's the even load's next lane, the last position's alone).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "recognizer/matcher_layout.h"
+
+#if defined(__i386__)
+// The 32-bit Windows ABI keeps the stack aligned to 4 only: realign it on entry.
+#define VARNOKE_KERNEL_ENTRY __attribute__((force_align_arg_pointer))
+#else
+#define VARNOKE_KERNEL_ENTRY
+#endif
+
+namespace varnoke::matcher_detail {
+namespace {
+
+// Spreads 8 bits to the even bits of 16, for vector types without bit deposit.
+struct SpreadTable {
+    uint16_t bits[256];
+    constexpr SpreadTable() : bits() {
+        for (unsigned m = 0; m < 256; ++m)
+            for (unsigned b = 0; b < 8; ++b)
+                if (m & (1u << b)) bits[m] = static_cast<uint16_t>(bits[m] | (1u << (2 * b)));
+    }
+};
+inline constexpr SpreadTable kSpread;
+
+// The N pairs of one load: their hashes, their words, and the lanes whose
+// word has the pair's anchor bits.
+template <class V>
+struct Pairs {
+    typename V::Vec pairs, h, word;
+    unsigned anchors;
+};
+
+// 1 << bits b .. b + 4 of each lane.
+template <class V, int b>
+[[gnu::always_inline]] inline typename V::Vec Bit(typename V::Vec h) {
+    return V::OneShl(V::And(V::template Srl<b>(h), V::Set(31)));
+}
+
+template <class V>
+[[gnu::always_inline]] inline Pairs<V> LookUp(const char16_t* at, FilterWords f) {
+    const auto pairs = V::LoadPairs(at);
+    const auto h = V::Mul(pairs, kPairMultiplier);
+    const auto word = V::Gather(f.words, h, f.shift);
+    return {pairs, h, word, V::HasAll(word, V::Or(Bit<V, 8>(h), Bit<V, 13>(h)))};
+}
+
+// Lanes whose word has the two-unit bit.
+template <class V>
+[[gnu::always_inline]] inline unsigned TwoUnit(const Pairs<V>& p) {
+    return V::HasAll(p.word, Bit<V, 3>(p.h));
+}
+
+// Lanes whose word has their pair's inner bits.
+template <class V>
+[[gnu::always_inline]] inline unsigned Inner(const Pairs<V>& p) {
+    const auto g = V::Mul(p.pairs, kInnerMultiplier);
+    return V::HasAll(p.word, V::Or(V::OneShl(V::template Srl<27>(g)), Bit<V, 22>(g)));
+}
+
+enum class Direction { down, up };
+
+// The 2N positions from `at` as a mask, bit k for position at + k. Reads
+// at[-1] .. at[2N] going down, at[0] .. at[2N + 1] going up. Where no pair
+// of the block may anchor a name, a sparse block stops after the lookups;
+// with few anchor pairs, after comparing the block's pairs with them.
+template <class V, Direction D, bool kDense, bool kFew>
+[[gnu::always_inline]] inline uint32_t Block(const char16_t* at, FilterWords f, unsigned& busy) {
+    unsigned evenAnchors = 0, oddAnchors = 0;
+    if constexpr (kFew) {
+        // The units at the edge: the pairs' second units going down, their
+        // first going up, all in one load.
+        const auto evenPairs = V::LoadPairs(at), oddPairs = V::LoadPairs(at + 1);
+        const auto& edge = D == Direction::down ? oddPairs : evenPairs;
+        auto any = V::EqUnits(edge, f.fewUnits[0]);
+        for (unsigned k = 1; k < f.fewUnitCount; ++k) any = V::OrUnits(any, V::EqUnits(edge, f.fewUnits[k]));
+        if (!kDense && !V::Any(any)) [[likely]]
+            return 0;
+        for (unsigned k = 0; k < f.fewCount; ++k) {
+            evenAnchors |= V::Eq(evenPairs, f.few[k]);
+            oddAnchors |= V::Eq(oddPairs, f.few[k]);
+        }
+        busy += (evenAnchors != 0) + (oddAnchors != 0);
+        if (!kDense && (evenAnchors | oddAnchors) == 0) [[likely]]
+            return 0;
+    }
+    Pairs<V> even = LookUp<V>(at, f);
+    Pairs<V> odd = LookUp<V>(at + 1, f);
+    if constexpr (kFew) {
+        even.anchors = evenAnchors;
+        odd.anchors = oddAnchors;
+    } else {
+        busy += (even.anchors != 0) + (odd.anchors != 0);
+        if (!kDense && (even.anchors | odd.anchors) == 0) [[likely]]
+            return 0;
+    }
+    unsigned evenHits, oddHits;
+    if constexpr (D == Direction::down) {
+        const unsigned before = MayBeInner(f, LoadPair(at - 1));
+        evenHits = even.anchors & (TwoUnit(even) | Inner(odd) << 1 | before);
+        oddHits = odd.anchors & (TwoUnit(odd) | Inner(even));
+    } else {
+        const unsigned after = MayBeInner(f, LoadPair(at + 2 * V::kLanes));
+        evenHits = even.anchors & (TwoUnit(even) | Inner(odd));
+        oddHits = odd.anchors & (TwoUnit(odd) | Inner(even) >> 1 | after << (V::kLanes - 1));
+    }
+    return V::Interleave(evenHits, oddHits);
+}
+
+// A block branches past a pair-less block; where many blocks have a pair
+// that anchors names (text full of them), that branch goes either way and
+// costs more than it saves. Over each run of 32 blocks the kernel counts
+// the busy halves and takes the next run without the branch when more than
+// a quarter were busy. (Text scanned over and over, as in a benchmark,
+// teaches the branch predictor its pattern and favours the branch; text
+// read once does not.)
+inline void AdaptDensity(bool& dense, unsigned& busy, unsigned& blocks) {
+    if (++blocks == 32) {
+        dense = busy > 16;
+        busy = 0;
+        blocks = 0;
+    }
+}
+
+// Appends at + k for each bit k of `hits`, highest first or lowest first.
+inline void AppendDown(uint32_t hits, std::size_t at, uint32_t* out, std::size_t& count) {
+    while (hits != 0) {
+        const unsigned k = 31u - static_cast<unsigned>(__builtin_clz(hits));
+        out[count++] = static_cast<uint32_t>(at + k);
+        hits ^= uint32_t{1} << k;
+    }
+}
+inline void AppendUp(uint32_t hits, std::size_t at, uint32_t* out, std::size_t& count) {
+    while (hits != 0) {
+        out[count++] = static_cast<uint32_t>(at + static_cast<unsigned>(__builtin_ctz(hits)));
+        hits &= hits - 1;
+    }
+}
+
+inline uint32_t Below(std::size_t k) { return k >= 32 ? ~uint32_t{0} : (uint32_t{1} << k) - 1; }
+
+// Where a pass has few anchor pairs, the scalar steps compare with them too
+// (the Bloom words pass more).
+inline bool IsFew(FilterWords f, uint32_t pair) {
+    for (unsigned k = 0; k < f.fewCount; ++k)
+        if (f.few[k] == pair) return true;
+    return f.fewCount == 0;
+}
+
+// The down kernel (see FilterKernel), blocks from the top. The lowest
+// positions, fewer than a block, go through one more block over a copy
+// padded with a zero unit before the text (read only as the first
+// position's inner pair, where passing too much costs a check, never a
+// name) when they are more than half a block; fewer, as in a short text,
+// one by one, which is quicker than a block.
+template <class V, bool kFew>
+[[gnu::always_inline]] inline std::size_t FilterDown(const char16_t* t, std::size_t from, std::size_t to, FilterWords f,
+                                                     uint32_t* out, std::size_t& count) {
+    constexpr std::size_t kBlock = 2 * V::kLanes;
+    static_assert(kBlock <= kKernelSlack);
+    bool dense = false;
+    unsigned busy = 0, blocks = 0;
+    const std::size_t low = from > 0 ? from : 1;  // a block reads the unit before it
+    while (to >= low + kBlock && count + kBlock <= kCandidateBuffer) {
+        const std::size_t at = to - kBlock;
+        const uint32_t hits = dense ? Block<V, Direction::down, true, kFew>(t + at, f, busy)
+                                    : Block<V, Direction::down, false, kFew>(t + at, f, busy);
+        AdaptDensity(dense, busy, blocks);
+        AppendDown(hits, at, out, count);
+        to = at;
+    }
+    if (to == from || count + kBlock > kCandidateBuffer) return to;
+    if (from == 0 && 2 * to > kBlock) {
+        char16_t head[kBlock + 2] = {};
+        for (std::size_t i = 0; i <= to; ++i) head[i + 1] = t[i];
+        AppendDown(Block<V, Direction::down, true, kFew>(head + 1, f, busy) & Below(to), 0, out, count);
+        return 0;
+    }
+    while (to > from) {
+        --to;
+        if (MayEnd(f, t, to) && IsFew(f, LoadPair(t + to))) out[count++] = static_cast<uint32_t>(to);
+    }
+    return to;
+}
+
+// The up kernel, blocks from the bottom; the highest positions through one
+// more block over a copy padded with zeros after the text (read only as the
+// last position's inner pair), or one by one.
+template <class V, bool kFew>
+[[gnu::always_inline]] inline std::size_t FilterUp(const char16_t* t, std::size_t from, std::size_t to, FilterWords f,
+                                                   uint32_t* out, std::size_t& count) {
+    constexpr std::size_t kBlock = 2 * V::kLanes;
+    static_assert(kBlock <= kKernelSlack);
+    const std::size_t size = to + 1;  // the units a position below `to` may read
+    bool dense = false;
+    unsigned busy = 0, blocks = 0;
+    // A block reads two units past its last position.
+    while (from + kBlock + 2 <= size && count + kBlock <= kCandidateBuffer) {
+        const uint32_t hits = dense ? Block<V, Direction::up, true, kFew>(t + from, f, busy)
+                                    : Block<V, Direction::up, false, kFew>(t + from, f, busy);
+        AdaptDensity(dense, busy, blocks);
+        AppendUp(hits, from, out, count);
+        from += kBlock;
+    }
+    if (from == to || count + kBlock > kCandidateBuffer) return from;
+    if (2 * (to - from) > kBlock) {
+        char16_t tail[kBlock + 2] = {};
+        for (std::size_t i = from; i < size; ++i) tail[i - from] = t[i];
+        AppendUp(Block<V, Direction::up, true, kFew>(tail, f, busy) & Below(to - from), from, out, count);
+        return to;
+    }
+    for (; from < to; ++from)
+        if (MayStart(f, t, from, size) && IsFew(f, LoadPair(t + from))) out[count++] = static_cast<uint32_t>(from);
+    return to;
+}
+
+}  // namespace
+}  // namespace varnoke::matcher_detail
