@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string_view>
@@ -256,6 +257,132 @@ std::vector<stockInfo> MakePrefixHeavyList(std::size_t n, const Corpus& corpus, 
         list[e].strStockName = std::move(name);
         const std::string code = std::to_string(1101 + e);
         list[e].strStockID.assign(code.begin(), code.end());
+    }
+    return list;
+}
+
+// A stretch of `units` ideographs of the corpus, from a seeded place.
+static std::u16string IdeographRun(const Corpus& corpus, std::size_t units, Rng& rng) {
+    for (;;) {
+        const std::size_t at = rng.Below(corpus.text.size() - units);
+        bool all = true;
+        for (std::size_t k = 0; k < units && all; ++k) all = IsHan(corpus.text[at + k]);
+        if (all) return corpus.text.substr(at, units);
+    }
+}
+
+std::vector<stockInfo> MakeSharedPrefixList(std::size_t n, std::size_t perPrefix, const Corpus& corpus, uint64_t seed,
+                                            SharedShape& shape) {
+    Rng rng(seed);
+    std::vector<stockInfo> list;
+    while (list.size() < n) {
+        const std::size_t prefixUnits = 2 + rng.Below(7);
+        const std::u16string prefix = IdeographRun(corpus, prefixUnits, rng);
+        const std::size_t last = 1 + rng.Below(2);
+        const std::size_t group = std::min(perPrefix, n - list.size());
+        ++shape.groups;
+        ++shape.prefixUnits[prefixUnits];
+        ++(last == 1 ? shape.lastOne : shape.lastTwo);
+        // One unit after the beginning gives at most as many names as the
+        // corpus has ideographs; the group's names stay distinct.
+        std::vector<std::u16string> names;
+        while (names.size() < group) {
+            std::u16string name = prefix;
+            for (std::size_t k = 0; k < last; ++k) name.push_back(corpus.han[rng.Below(corpus.han.size())]);
+            if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(std::move(name));
+        }
+        for (auto& name : names) {
+            const std::string code = std::to_string(1101 + list.size());
+            list.push_back({std::move(name), std::u16string(code.begin(), code.end())});
+        }
+    }
+    return list;
+}
+
+std::vector<stockInfo> MakeCodeList(std::size_t n, uint64_t seed, CodeShape& shape) {
+    Rng rng(seed);
+    std::vector<std::string> codes;
+    std::vector<bool> used4(10000), used5(100000);
+    std::vector<uint64_t> used6;
+    while (codes.size() < n) {
+        const std::size_t kind = rng.Below(100);
+        char digits[8];
+        if (kind < 55) {
+            const std::size_t c = 1101 + rng.Below(8899);
+            if (used4[c]) continue;
+            used4[c] = true;
+            std::snprintf(digits, sizeof digits, "%04zu", c);
+        } else if (kind < 80) {
+            const std::size_t c = rng.Below(100000);
+            if (used5[c]) continue;
+            used5[c] = true;
+            std::snprintf(digits, sizeof digits, "%05zu", c);
+        } else {
+            const std::size_t c = rng.Below(1000000);
+            if (std::find(used6.begin(), used6.end(), c) != used6.end()) continue;
+            used6.push_back(c);
+            std::snprintf(digits, sizeof digits, "%06zu", c);
+        }
+        ++shape.digits[std::strlen(digits)];
+        codes.emplace_back(digits);
+    }
+    std::vector<stockInfo> list;
+    for (const std::string& c : codes)
+        list.push_back({std::u16string(c.begin(), c.end()), std::u16string(c.begin(), c.end())});
+    return list;
+}
+
+std::u16string MakeTableText(std::size_t units, const Corpus& corpus, const std::vector<stockInfo>& list,
+                             uint64_t seed) {
+    Rng rng(seed);
+    std::u16string text;
+    text.reserve(units + 128);
+    const auto number = [&](std::size_t value, std::size_t width) {
+        std::string s = std::to_string(value);
+        while (s.size() < width) s.insert(s.begin(), '0');
+        text.append(s.begin(), s.end());
+    };
+    while (text.size() < units) {
+        text += list[rng.Below(list.size())].strStockName;
+        text += u' ';
+        for (std::size_t k = 2 + rng.Below(3); k > 0; --k) text.push_back(corpus.han[rng.Below(corpus.han.size())]);
+        text += u' ';
+        number(1 + rng.Below(2000), 1), text += u'.', number(rng.Below(100), 2), text += u' ';
+        text += rng.Chance(0.5) ? u'+' : u'-';
+        number(rng.Below(60), 1), text += u'.', number(rng.Below(100), 2), text += u' ';
+        number(rng.Below(10), 1), text += u'.', number(rng.Below(100), 2), text += u"% ";
+        number(1 + rng.Below(999), 1);
+        for (std::size_t k = rng.Below(3); k > 0; --k) text += u',', number(rng.Below(1000), 3);
+        text += u' ';
+        number(2020 + rng.Below(6), 4), text += u'/', number(1 + rng.Below(12), 2), text += u'/',
+            number(1 + rng.Below(28), 2), text += u' ';
+        number(9 + rng.Below(5), 2), text += u':', number(rng.Below(60), 2), text += u'\n';
+    }
+    text.resize(units);
+    return text;
+}
+
+std::u16string MakeRepetitiveText(std::size_t units, std::size_t period, const Corpus& corpus, uint64_t seed) {
+    Rng rng(seed);
+    const std::u16string phrase = period == 1 ? std::u16string(1, u'a') : IdeographRun(corpus, period, rng);
+    std::u16string text;
+    text.reserve(units + period);
+    while (text.size() < units) text += phrase;
+    text.resize(units);
+    return text;
+}
+
+std::vector<stockInfo> MakeLongNames(std::size_t count, std::size_t length, const std::u16string& text,
+                                     const std::string& where, uint64_t seed) {
+    Rng rng(seed);
+    std::vector<stockInfo> list;
+    for (std::size_t e = 0; e < count; ++e) {
+        std::u16string name = text.substr(rng.Below(text.size() - length), length);
+        const std::size_t at = where == "end" ? length - 1 : where == "start" ? 0 : length / 2;
+        // A unit the text does not have.
+        name[at] = static_cast<char16_t>(u'\u3400' + rng.Below(64));
+        const std::string code = std::to_string(1101 + e);
+        list.push_back({std::move(name), std::u16string(code.begin(), code.end())});
     }
     return list;
 }

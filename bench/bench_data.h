@@ -61,6 +61,44 @@ struct PrefixShape {
 // frequent pairs of ideographs are, many continuing as the corpus does.
 std::vector<stockInfo> MakePrefixHeavyList(std::size_t n, const Corpus& corpus, uint64_t seed, PrefixShape& shape);
 
+struct SharedShape {
+    std::size_t groups = 0;                // distinct shared beginnings
+    std::size_t prefixUnits[9] = {};       // groups by the length of their beginning (2 to 8)
+    std::size_t lastOne = 0, lastTwo = 0;  // groups whose names differ in their last unit, last two
+};
+
+// The "shared N" families: groups of N names (fewer in a list shorter than
+// N) that begin alike and differ only in their last one or two units. Each
+// group's beginning is 2 to 8 units of the corpus, taken where it has
+// ideographs, so that it stands in the text as often as the corpus has
+// it; the last units are ideographs the corpus has.
+std::vector<stockInfo> MakeSharedPrefixList(std::size_t n, std::size_t perPrefix, const Corpus& corpus, uint64_t seed,
+                                            SharedShape& shape);
+
+struct CodeShape {
+    std::size_t digits[7] = {};  // codes by their length (4 to 6)
+};
+
+// The "codes" family: the codes of a whole market, 4 to 6 digits long (as
+// four-digit stocks, five-digit funds and six-digit warrants and bonds
+// are), all distinct.
+std::vector<stockInfo> MakeCodeList(std::size_t n, uint64_t seed, CodeShape& shape);
+
+// Digit-dense text for the codes: lines of a price table (a listed code,
+// a short name of corpus ideographs, price, change, percentage, volume with
+// thousands separators, date and time), about two thirds digits.
+std::u16string MakeTableText(std::size_t units, const Corpus& corpus, const std::vector<stockInfo>& list,
+                             uint64_t seed);
+
+// The long-name family: repetitive text, a phrase of `period` corpus units
+// (one unit for the plainest case) repeated; each name is `length` units
+// of that text from a seeded offset with one unit changed at its end, its
+// middle or its start ("end", "middle", "start"), so that the text goes on
+// the way the name does for a long stretch and then differs.
+std::u16string MakeRepetitiveText(std::size_t units, std::size_t period, const Corpus& corpus, uint64_t seed);
+std::vector<stockInfo> MakeLongNames(std::size_t count, std::size_t length, const std::u16string& text,
+                                     const std::string& where, uint64_t seed);
+
 // Corpus text from a seeded offset with a list name planted every 100-300
 // units. The gaps depend on the seed alone, so the texts for different
 // lists differ only in the names planted.

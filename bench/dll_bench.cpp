@@ -2,11 +2,12 @@
 // Windows toolchain against that build's own core library and run under
 // Wine, on the lists and texts the native benchmark wrote (make bench).
 //
-//   dll_bench FOLDER --serve
-//   dll_bench --kernel
+//   dll_bench [--use KERNEL] FOLDER --serve
+//   dll_bench [--use KERNEL] --kernel
 //
 // The second form prints the kernel this build picks on this CPU, as the
-// DLL does.
+// DLL does; --use makes it take KERNEL instead (avx2 on a processor with
+// AVX-512 too, say), when this build has it and the processor runs it.
 //
 // The first reads FOLDER/cases.tsv and checks each configuration's match
 // count and match hash against the native result; a difference ends it
@@ -101,12 +102,23 @@ int Serve(const std::string& folder) {
 }
 
 int Main(int argc, char** argv) {
+    if (argc >= 3 && std::string_view(argv[1]) == "--use") {
+        bool found = false;
+        for (const auto kernel : matcher_kernels::Available())
+            if (std::string_view(matcher_kernels::Name(kernel)) == argv[2]) matcher_kernels::Use(kernel), found = true;
+        if (!found) {
+            std::fprintf(stderr, "dll_bench: no kernel %s in this build on this processor\n", argv[2]);
+            return 2;
+        }
+        argc -= 2;
+        argv += 2;
+    }
     if (argc == 2 && std::string_view(argv[1]) == "--kernel") {
         std::printf("%s\n", matcher_kernels::Name(matcher_kernels::Chosen()));
         return 0;
     }
     if (argc == 3 && std::string_view(argv[2]) == "--serve") return Serve(std::string(argv[1]) + "/");
-    std::fprintf(stderr, "usage: dll_bench FOLDER --serve | --kernel\n");
+    std::fprintf(stderr, "usage: dll_bench [--use KERNEL] FOLDER --serve | --kernel\n");
     return 2;
 }
 
