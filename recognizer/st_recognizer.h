@@ -5,9 +5,12 @@
 // collaborators, Construct() forms the stock list path and loads the list.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/status.h"
@@ -17,6 +20,22 @@
 #include "recognizer/stock_info.h"
 
 namespace varnoke {
+
+// One text's matches, kept so that a run of the text finds its own without
+// reading all of them: each run costs what starts in it.
+class TextMatches {
+public:
+    // `matches` in list order, as FindMatches hands them (at most
+    // StockNameMatcher::kMaxMatches).
+    explicit TextMatches(std::span<const StockMatch> matches);
+    // Those starting in [from, from + count), in list order, into `out`.
+    void InRun(std::size_t from, std::size_t count, std::vector<StockMatch>& out) const;
+    std::size_t Size() const { return matches_.size(); }
+
+private:
+    std::vector<StockMatch> matches_;   // list order
+    std::vector<uint32_t> byPosition_;  // indices into matches_, by position
+};
 
 class STRecognizer {
 public:
@@ -47,6 +66,32 @@ public:
     Status ISmartTagRecognizer_Recognize(std::u16string_view Text, int32_t DataType,
                                        hostapi::LocaleId LocaleID,
                                        hostapi::ISmartTagRecognizerSite& RecognizerSite) const;
+
+    // For a host that hands one text in several runs: the matches are found
+    // once per text (FindMatches, kept as TextMatches) and each run commits
+    // its own share of them (CommitMatches); the runs of a text together
+    // commit the tags ISmartTagRecognizer_Recognize commits over all of it.
+    //
+    // Hands `use` the matches of `Text` as one span, in list order (none
+    // while the list is not loaded), valid while `use` runs. Hands nothing
+    // and returns false past StockNameMatcher::kMaxMatches.
+    template <class Use>
+    bool FindMatches(std::u16string_view Text, Use&& use) const {
+        if (listState == -1) {
+            use(std::span<const StockMatch>());
+            return true;
+        }
+        return matcher.WithMatches(Text, std::forward<Use>(use));
+    }
+    // Commits, one by one as ISmartTagRecognizer_Recognize does, those of
+    // `matches` (FindMatches' over one text) that start in [from, from +
+    // count), in their order. A match naming no entry of the list is
+    // skipped; nothing is committed while the list is not loaded.
+    void CommitMatches(std::span<const StockMatch> matches, std::size_t from, std::size_t count,
+                       hostapi::ISmartTagRecognizerSite& RecognizerSite) const;
+    // The same from kept matches, looking at those of the run only.
+    void CommitMatches(const TextMatches& matches, std::size_t from, std::size_t count,
+                       hostapi::ISmartTagRecognizerSite& RecognizerSite) const;
 
     // 0 while loaded, -1 once any load has failed; never returns to 0.
     int16_t ListState() const { return listState; }

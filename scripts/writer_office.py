@@ -3,8 +3,9 @@ with the extension installed, one office process listening on a loopback
 port, documents loaded into it, and what the extension's trace says Writer
 had the recognizer do.
 
-Used by scripts/writer-scan.sh, tests/writer_test.py and
-scripts/writer-screenshot.sh. Run by /usr/bin/python3 (python3-uno)."""
+Used by scripts/writer-scan.sh, tests/writer_test.py,
+scripts/writer-screenshot.sh and scripts/writer_bench.py. Run by
+/usr/bin/python3 (python3-uno)."""
 import os
 import shutil
 import signal
@@ -67,27 +68,36 @@ def unescape(field):
 def read_trace(path):
     """The recognize calls in the trace, in call order: dicts with app,
     locale, mode, start and length (the run Writer asked for), controller,
-    text (the whole paragraph) and tags (lists of [START, LENGTH,
-    PRODUCTID, TEXT], START 1-based in the paragraph, as `varnoke scan`
-    prints them), and the invoke lines."""
-    calls, invokes = [], []
+    paragraph (the id the trace gives the paragraph), first (whether the
+    call is the first for it, the one that carries its text), text (the
+    whole paragraph, from that first call; None while it is not in the
+    trace) and tags (lists of [START, LENGTH, PRODUCTID, TEXT], START
+    1-based in the paragraph, as `varnoke scan` prints them), and the
+    invoke lines."""
+    calls, invokes, texts = [], [], {}
     try:
-        with open(path, encoding="utf-8") as f:
-            lines = f.read().split("\n")
+        with open(path, encoding="utf-8", errors="replace") as f:
+            # The last piece is a line still being written, or nothing.
+            lines = f.read().split("\n")[:-1]
     except FileNotFoundError:
         return calls, invokes
     for line in lines:
         fields = line.split("\t")
-        if fields[0] == "recognize" and len(fields) == 8:
+        if fields[0] == "recognize" and len(fields) in (8, 9):
             calls.append(dict(app=unescape(fields[1]), locale=fields[2], mode=int(fields[3]),
                               start=int(fields[4]), length=int(fields[5]), controller=fields[6] == "controller",
-                              text=unescape(fields[7]), tags=[], ended=False))
+                              paragraph=fields[7], first=len(fields) == 9, tags=[], ended=False))
+            if len(fields) == 9:
+                texts[fields[7]] = unescape(fields[8])
         elif fields[0] == "tag" and len(fields) == 5 and calls:
             calls[-1]["tags"].append([int(fields[1]), int(fields[2]), unescape(fields[3]), unescape(fields[4])])
         elif fields[0] == "end" and calls:
             calls[-1]["ended"] = True
         elif fields[0] == "invoke" and len(fields) == 5:
             invokes.append(dict(verb=int(fields[1]), effect=fields[2], url=unescape(fields[3])))
+    # Threads may trace a paragraph's later calls before its first one.
+    for c in calls:
+        c["text"] = texts.get(c["paragraph"])
     return calls, invokes
 
 
@@ -261,12 +271,14 @@ class Office:
             raise OfficeError(f"Writer did not open {path} as a text document")
         return doc
 
-    def wait_for_recognition(self, doc, seconds=30):
+    def wait_for_recognition(self, doc, seconds=30, texts=None, poll=0.1):
         """Waits until finished recognize calls in the trace cover every
         character of every paragraph that has text; returns the
         paragraphs' texts in document order and the calls. Raises when
-        time runs out."""
-        texts = [p.getString() for p in paragraph_objects(doc.getText())]
+        time runs out. `texts`, when given, are the paragraphs' texts
+        already known, so that the office is not asked for them."""
+        if texts is None:
+            texts = [p.getString() for p in paragraph_objects(doc.getText())]
         wanted = {t for t in texts if t}
         deadline = time.monotonic() + seconds
         while True:
@@ -279,7 +291,7 @@ class Office:
                 first = next(i for i, t in enumerate(texts) if t in missing)
                 raise OfficeError(f"Writer did not run recognition over {len(missing)} paragraph(s) within "
                                   f"{seconds} s (the first is paragraph {first + 1})")
-            time.sleep(0.1)
+            time.sleep(poll)
 
     def smart_tag_state(self, doc, paragraph, offset):
         """What `.uno:OpenSmartTagMenuOnCursor` reports with the view cursor
@@ -351,7 +363,7 @@ def latest_runs(calls):
     """Per paragraph text, the last finished call for each run start."""
     runs = {}
     for c in calls:
-        if c["ended"]:
+        if c["ended"] and c["text"] is not None:
             runs.setdefault(c["text"], {})[c["start"]] = c
     return runs
 

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <limits>
+#include <span>
+#include <vector>
+
 #include "core/unicode.h"
 #include "standins/recording_site.h"
 #include "tests/stock_fixture.h"
@@ -51,6 +56,38 @@ TEST_P(Recognize, Case) {
     EXPECT_EQ(site.bagRequests, static_cast<int>(c.expected.size()));
 }
 
+// A host that hands the text in runs: the text's matches, found once, kept
+// or not, committed run by run. For every cut into two runs, the first
+// commits the tags starting before the cut, the second the others, each in
+// the order above, and no bag is asked for a tag another run commits.
+TEST_P(Recognize, RunByRun) {
+    const auto& c = GetParam();
+    StockFixture fixture;
+    auto r = fixture.Recognizer(c.stocks);
+    std::vector<StockMatch> found;
+    ASSERT_TRUE(r->FindMatches(c.text, [&](std::span<const StockMatch> m) { found.assign(m.begin(), m.end()); }));
+    const TextMatches kept(found);
+    EXPECT_EQ(kept.Size(), c.expected.size());
+    for (std::size_t cut = 0; cut <= c.text.size(); ++cut) {
+        std::vector<Tag> expected;
+        for (const Tag& t : c.expected)
+            if (static_cast<std::size_t>(t.start - 1) < cut) expected.push_back(t);
+        const std::size_t first = expected.size();
+        for (const Tag& t : c.expected)
+            if (static_cast<std::size_t>(t.start - 1) >= cut) expected.push_back(t);
+        RecordingSite fromFound, fromKept;
+        r->CommitMatches(found, 0, cut, fromFound);
+        r->CommitMatches(kept, 0, cut, fromKept);
+        EXPECT_EQ(fromKept.bagRequests, static_cast<int>(first)) << "cut " << cut;
+        // The second run reaches past the text's end, as a host's may.
+        r->CommitMatches(found, cut, c.text.size() + 1 - cut, fromFound);
+        r->CommitMatches(kept, cut, std::numeric_limits<std::size_t>::max(), fromKept);
+        EXPECT_EQ(Tags(fromFound), expected) << "cut " << cut;
+        EXPECT_EQ(Tags(fromKept), expected) << "cut " << cut;
+        EXPECT_EQ(fromKept.bagRequests, static_cast<int>(expected.size())) << "cut " << cut;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Table, Recognize,
     ::testing::Values(
@@ -95,12 +132,30 @@ TEST(RecognizeFailures, NothingLoadedMeansNoSiteCallAtAll) {
     missing->Construct(u"/nonexistent-folder");
     ASSERT_EQ(missing->ListState(), -1);
     std::unique_ptr<STRecognizer> recognizers[] = {fixture.Recognizer({}), std::move(missing)};
+    // A match of some other list names no entry of these.
+    const StockMatch stray[] = {{0, 0, 1}};
     for (const auto& r : recognizers) {
         RecordingSite site;
         r->ISmartTagRecognizer_Recognize(u"anything at all", 0, 0, site);
+        r->CommitMatches(stray, 0, 100, site);
+        r->CommitMatches(TextMatches(stray), 0, 100, site);
         EXPECT_EQ(site.bagRequests, 0);
         EXPECT_EQ(site.commitCalls, 0);
     }
+}
+
+TEST(RecognizeFailures, StartsPastTheHostsRangeAreSkipped) {
+    StockFixture fixture;
+    auto r = fixture.Recognizer({{u"a", u"1"}});
+    // The last position whose 1-based start a host's 32-bit start holds.
+    constexpr uint32_t kLast = std::numeric_limits<int32_t>::max() - 1;
+    const StockMatch matches[] = {{0, kLast + 1, 1}, {0, kLast, 1}};
+    const std::vector<Tag> expected = {{kLast + 1, 1, u"1"}};
+    RecordingSite fromFound, fromKept;
+    r->CommitMatches(matches, 0, std::numeric_limits<std::size_t>::max(), fromFound);
+    r->CommitMatches(TextMatches(matches), kLast, std::numeric_limits<std::size_t>::max(), fromKept);
+    EXPECT_EQ(Tags(fromFound), expected);
+    EXPECT_EQ(Tags(fromKept), expected);
 }
 
 TEST(RecognizeFailures, HostFailuresLoseOnlyTheirOwnTag) {

@@ -48,8 +48,6 @@ bool MarkupSite::CommitSmartTag(std::u16string_view smartTagName, int32_t start,
                                 hostapi::ISmartTagProperties& properties) {
     // Only bags this site handed out reach here.
     auto& bag = static_cast<KeyMapBag&>(properties);
-    // Another run's call commits it.
-    if (start - 1 < from_ || start - 1 - from_ >= count_) return true;
     try {
         markup_->commitStringMarkup(css::text::TextMarkupType::SMARTTAG, ToOUString(smartTagName), start - 1, length,
                                     bag.Map());
@@ -109,12 +107,16 @@ void Trace(std::u16string_view line) {
     const char* file = std::getenv("VARNOKE_WRITER_TRACE");
     if (!file || !*file) return;
     static std::mutex lock;
+    // Opened once and never closed: a recognize call traces a few lines, and
+    // opening the file for each cost the office more than the call itself.
+    // Each line is flushed, so that a reader sees it as it comes.
+    static std::FILE* f = nullptr;
     const std::lock_guard<std::mutex> hold(lock);
-    if (std::FILE* f = std::fopen(file, "a")) {
-        const std::string text = Utf16ToUtf8(line) + '\n';
-        std::fwrite(text.data(), 1, text.size(), f);
-        std::fclose(f);
-    }
+    if (!f) f = std::fopen(file, "a");
+    if (!f) return;
+    const std::string text = Utf16ToUtf8(line) + '\n';
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fflush(f);
 }
 
 std::u16string TraceField(std::u16string_view text) {

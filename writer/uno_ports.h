@@ -51,14 +51,13 @@ std::u16string ExtensionFolder();
 
 // The tags a recognize call commits become string markups of the office's
 // smart-tag type; each property bag is a container the markup object hands
-// out. Only tags that start in the run [from, from + count) of the
-// paragraph are committed; with `trace`, each is traced as the tool's scan
-// prints it (START 1-based in the paragraph).
+// out, asked for only for a tag the call commits (those of its run). With
+// `trace`, each tag is traced as the tool's scan prints it (START 1-based in
+// the paragraph).
 class MarkupSite final : public hostapi::ISmartTagRecognizerSite {
 public:
-    MarkupSite(css::uno::Reference<css::text::XTextMarkup> markup, std::u16string_view paragraph, int32_t from,
-               int32_t count, bool trace)
-        : markup_(std::move(markup)), paragraph_(paragraph), from_(from), count_(count), trace_(trace) {}
+    MarkupSite(css::uno::Reference<css::text::XTextMarkup> markup, std::u16string_view paragraph, bool trace)
+        : markup_(std::move(markup)), paragraph_(paragraph), trace_(trace) {}
     std::unique_ptr<hostapi::ISmartTagProperties> GetNewPropertyBag() override;
     bool CommitSmartTag(std::u16string_view smartTagName, int32_t start, int32_t length,
                         hostapi::ISmartTagProperties& properties) override;
@@ -67,8 +66,6 @@ public:
 private:
     css::uno::Reference<css::text::XTextMarkup> markup_;
     std::u16string_view paragraph_;
-    int32_t from_;
-    int32_t count_;
     bool trace_;
     int32_t committed_ = 0;
 };

@@ -153,19 +153,32 @@ with tempfile.TemporaryDirectory() as scratch, \
     check("no smart tag on plain text", None, office.smart_tag_state(doc, 4, 3))
 
     # The run a call is given: only tags that start in it are committed,
-    # whatever start and length arrive.
+    # whatever start and length arrive. The calls for a paragraph reuse its
+    # matches; one of the same length with other text gets its own; one with
+    # more matches than the recognizer keeps is scanned again by each call.
     recognizer = office.create("com.sun.star.smarttags.SmartTagRecognizer")
-    paragraph = "暻達半導體(2303)"
-    for start, length, expected in [(0, 11, [(0, 2, "2302"), (0, 5, "2303"), (6, 4, "2303")]),
-                                    (0, 5, [(0, 2, "2302"), (0, 5, "2303")]), (5, 6, [(6, 4, "2303")]),
-                                    (1, 10, [(6, 4, "2303")]),
-                                    (-5, 1000, [(0, 2, "2302"), (0, 5, "2303"), (6, 4, "2303")]),
-                                    (20, 5, []), (0, -1, []), (7, 0, [])]:
+    paragraph, other, many = "暻達半導體(2303)", "暻達半導體(2302)", "2303" * 70000
+    labels = {paragraph: paragraph, other: other, many: "2303 x 70000"}
+    rows = [(paragraph, 0, 11, [(0, 2, "2302"), (0, 5, "2303"), (6, 4, "2303")]),
+            (paragraph, 0, 5, [(0, 2, "2302"), (0, 5, "2303")]), (paragraph, 5, 6, [(6, 4, "2303")]),
+            (paragraph, 1, 10, [(6, 4, "2303")]),
+            (paragraph, -5, 1000, [(0, 2, "2302"), (0, 5, "2303"), (6, 4, "2303")]),
+            (paragraph, 20, 5, []), (paragraph, 0, -1, []), (paragraph, 7, 0, []),
+            (other, 0, 11, [(0, 2, "2302"), (6, 4, "2302"), (0, 5, "2303")]), (paragraph, 5, 6, [(6, 4, "2303")]),
+            (other, 5, 6, [(6, 4, "2302")]), (other, 0, 5, [(0, 2, "2302"), (0, 5, "2303")]),
+            (many, 0, 8, [(0, 4, "2303"), (4, 4, "2303")]),
+            (many, 279990, 10, [(279992, 4, "2303"), (279996, 4, "2303")]), (many, 3, 1, [])]
+    for text, start, length, expected in rows:
         markup = Markup()
-        recognizer.recognize(paragraph, start, length,
+        recognizer.recognize(text, start, length,
                              w.uno.Enum("com.sun.star.smarttags.SmartTagRecognizerMode", "PARAGRAPH"),
                              locale("zh", "TW"), markup, "Writer", None, None)
-        check(f"run {start},{length}", expected, markup.committed)
+        check(f"run {labels[text]} {start},{length}", expected, markup.committed)
+    # The trace carries each paragraph's text once, with its first call.
+    direct = [c for c in w.read_trace(office.trace)[0] if not c["controller"]]
+    check("paragraph text traced with the first call only",
+          [(labels[text], text not in [r[0] for r in rows[:i]]) for i, (text, *_) in enumerate(rows)],
+          [(labels.get(c["text"], c["text"]), c["first"]) for c in direct])
 
     # The verbs and their captions per locale, as the tool gives them.
     controller = kept["Controller"]
