@@ -262,10 +262,10 @@ void StockNameMatcher::Pass(const Half& half, const char16_t* t, std::size_t n, 
     if (half.filter.empty() || n < 2) return;
     const FilterWords filter{half.filter.data(),   half.filterShift,
                              half.few.data(),      static_cast<unsigned>(half.few.size()),
-                             half.fewUnits.data(), static_cast<unsigned>(half.fewUnits.size())};
+                             half.fewUnits.data(), static_cast<unsigned>(half.fewUnits.size()), half.fewOffset};
     const Kernels& kernels = KernelsOf(g_kernel.load(std::memory_order_relaxed));
-    const FilterKernel down = half.few.empty() ? kernels.down : kernels.fewDown;
-    const FilterKernel up = half.few.empty() ? kernels.up : kernels.fewUp;
+    const FilterKernel down = half.fewUnits.empty() ? kernels.down : kernels.fewDown;
+    const FilterKernel up = half.fewUnits.empty() ? kernels.up : kernels.fewUp;
     uint32_t candidates[kCandidateBuffer];
     count.Positions(n - 1);
     if constexpr (A == Anchor::end) {

@@ -197,8 +197,9 @@ private:
     struct Half {
         std::vector<uint32_t> filter;     // the first stage (matcher_layout.h)
         unsigned filterShift = 32;        // 32 - log2(filter.size())
-        std::vector<uint32_t> few;        // the distinct anchor pairs, when there are few (matcher_layout.h)
-        std::vector<uint16_t> fewUnits;   // ... and their distinct units at the anchor's edge
+        std::vector<uint32_t> few;        // the distinct anchor pairs, when few (matcher_layout.h)
+        std::vector<uint16_t> fewUnits;   // the units the few mode compares first; none: no few mode
+        int fewOffset = 0;                // where they are, from a pair's position
         std::vector<uint32_t> keyFilter;  // Bloom filter over the keys of 2, 3 and 4 units, laid out as filter
         unsigned keyFilterShift = 32;
         std::vector<Slot> slots;  // the key table

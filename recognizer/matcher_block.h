@@ -81,42 +81,52 @@ template <class V>
     return V::HasAll(p.word, Bit<V, 3>(p.h));
 }
 
-// Lanes whose word has their pair's inner bits.
+// Lanes whose word has their pair's inner bits, and the three-unit bit;
+// and the outer bits.
 template <class V>
-[[gnu::always_inline]] inline unsigned Inner(const Pairs<V>& p) {
+[[gnu::always_inline]] inline void Inner(const Pairs<V>& p, unsigned& inner, unsigned& three) {
     const auto g = V::Mul(p.pairs, kInnerMultiplier);
-    return V::HasAll(p.word, V::Or(V::OneShl(V::template Srl<27>(g)), Bit<V, 22>(g)));
+    inner = V::HasAll(p.word, V::Or(V::OneShl(V::template Srl<27>(g)), Bit<V, 22>(g)));
+    three = V::HasAll(p.word, Bit<V, 17>(g));
+}
+template <class V>
+[[gnu::always_inline]] inline unsigned Outer(const Pairs<V>& p) {
+    const auto o = V::Mul(p.pairs, kOuterMultiplier);
+    return V::HasAll(p.word, V::Or(V::OneShl(V::template Srl<27>(o)), Bit<V, 22>(o)));
 }
 
 enum class Direction { down, up };
 
 // The 2N positions from `at` as a mask, bit k for position at + k. Reads
-// at[-1] .. at[2N] going down, at[0] .. at[2N + 1] going up. Where no pair
+// at[-2] .. at[2N] going down, at[0] .. at[2N + 2] going up. Where no pair
 // of the block may anchor a name, a sparse block stops after the lookups;
-// with few anchor pairs, after comparing the block's pairs with them.
+// in the few mode (matcher_layout.h), after comparing the block's units
+// with the few, and where the anchor pairs are few too, its pairs with them
+// instead of looking them up.
 template <class V, Direction D, bool kDense, bool kFew>
 [[gnu::always_inline]] inline uint32_t Block(const char16_t* at, FilterWords f, unsigned& busy) {
     unsigned evenAnchors = 0, oddAnchors = 0;
     if constexpr (kFew) {
-        // The units at the edge: the pairs' second units going down, their
-        // first going up, all in one load.
-        const auto evenPairs = V::LoadPairs(at), oddPairs = V::LoadPairs(at + 1);
-        const auto& edge = D == Direction::down ? oddPairs : evenPairs;
-        auto any = V::EqUnits(edge, f.fewUnits[0]);
-        for (unsigned k = 1; k < f.fewUnitCount; ++k) any = V::OrUnits(any, V::EqUnits(edge, f.fewUnits[k]));
+        // The units at fewOffset from each position, in one load.
+        const auto units = V::LoadPairs(at + f.fewOffset);
+        auto any = V::EqUnits(units, f.fewUnits[0]);
+        for (unsigned k = 1; k < f.fewUnitCount; ++k) any = V::OrUnits(any, V::EqUnits(units, f.fewUnits[k]));
         if (!kDense && !V::Any(any)) [[likely]]
             return 0;
-        for (unsigned k = 0; k < f.fewCount; ++k) {
-            evenAnchors |= V::Eq(evenPairs, f.few[k]);
-            oddAnchors |= V::Eq(oddPairs, f.few[k]);
+        if (f.fewCount > 0) {
+            const auto evenPairs = V::LoadPairs(at), oddPairs = V::LoadPairs(at + 1);
+            for (unsigned k = 0; k < f.fewCount; ++k) {
+                evenAnchors |= V::Eq(evenPairs, f.few[k]);
+                oddAnchors |= V::Eq(oddPairs, f.few[k]);
+            }
+            busy += (evenAnchors != 0) + (oddAnchors != 0);
+            if (!kDense && (evenAnchors | oddAnchors) == 0) [[likely]]
+                return 0;
         }
-        busy += (evenAnchors != 0) + (oddAnchors != 0);
-        if (!kDense && (evenAnchors | oddAnchors) == 0) [[likely]]
-            return 0;
     }
     Pairs<V> even = LookUp<V>(at, f);
     Pairs<V> odd = LookUp<V>(at + 1, f);
-    if constexpr (kFew) {
+    if (kFew && f.fewCount > 0) {
         even.anchors = evenAnchors;
         odd.anchors = oddAnchors;
     } else {
@@ -124,16 +134,35 @@ template <class V, Direction D, bool kDense, bool kFew>
         if (!kDense && (even.anchors | odd.anchors) == 0) [[likely]]
             return 0;
     }
-    unsigned evenHits, oddHits;
+    // Per lane: the two-unit bit; the inner pair's inner and three-unit
+    // bits; the outer pair's outer bits; each from the lane of the position
+    // one or two units inwards, and for the block's edge from pairs looked
+    // up alone.
+    unsigned evenInner, evenThree, oddInner, oddThree;
+    Inner(even, evenInner, evenThree);
+    Inner(odd, oddInner, oddThree);
+    const unsigned evenOuter = Outer(even), oddOuter = Outer(odd);
+    constexpr unsigned kTop = V::kLanes - 1;
+    unsigned ei, et, eo, oi, ot, oo;  // for the even and the odd positions
     if constexpr (D == Direction::down) {
-        const unsigned before = MayBeInner(f, LoadPair(at - 1));
-        evenHits = even.anchors & (TwoUnit(even) | Inner(odd) << 1 | before);
-        oddHits = odd.anchors & (TwoUnit(odd) | Inner(even));
+        const uint32_t one = LoadPair(at - 1), two = LoadPair(at - 2);
+        ei = oddInner << 1 | unsigned{MayBeInner(f, one)};
+        et = oddThree << 1 | unsigned{MayEndThree(f, one)};
+        eo = evenOuter << 1 | unsigned{MayBeOuter(f, two)};
+        oi = evenInner;
+        ot = evenThree;
+        oo = oddOuter << 1 | unsigned{MayBeOuter(f, one)};
     } else {
-        const unsigned after = MayBeInner(f, LoadPair(at + 2 * V::kLanes));
-        evenHits = even.anchors & (TwoUnit(even) | Inner(odd));
-        oddHits = odd.anchors & (TwoUnit(odd) | Inner(even) >> 1 | after << (V::kLanes - 1));
+        const uint32_t one = LoadPair(at + 2 * V::kLanes), two = LoadPair(at + 2 * V::kLanes + 1);
+        ei = oddInner;
+        et = oddThree;
+        eo = evenOuter >> 1 | unsigned{MayBeOuter(f, one)} << kTop;
+        oi = evenInner >> 1 | unsigned{MayBeInner(f, one)} << kTop;
+        ot = evenThree >> 1 | unsigned{MayEndThree(f, one)} << kTop;
+        oo = oddOuter >> 1 | unsigned{MayBeOuter(f, two)} << kTop;
     }
+    const unsigned evenHits = even.anchors & (TwoUnit(even) | (ei & (et | eo)));
+    const unsigned oddHits = odd.anchors & (TwoUnit(odd) | (oi & (ot | oo)));
     return V::Interleave(evenHits, oddHits);
 }
 
@@ -169,9 +198,17 @@ inline void AppendUp(uint32_t hits, std::size_t at, uint32_t* out, std::size_t& 
 
 inline uint32_t Below(std::size_t k) { return k >= 32 ? ~uint32_t{0} : (uint32_t{1} << k) - 1; }
 
-// Where a pass has few anchor pairs, the scalar steps compare with them too
-// (the Bloom words pass more).
-inline bool IsFew(FilterWords f, uint32_t pair) {
+// In the few mode the scalar steps compare too: the kernels of a direction
+// pass the same positions.
+// A unit past either end of the text, where a name's would be, is no name's.
+inline bool IsFew(FilterWords f, const char16_t* t, std::size_t p, std::size_t size) {
+    const uint32_t pair = LoadPair(t + p);
+    const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(p) + f.fewOffset;
+    if (f.fewUnitCount > 0 && (at < 0 || at >= static_cast<std::ptrdiff_t>(size))) return false;
+    const char16_t unit = f.fewUnitCount > 0 ? t[at] : 0;
+    bool known = f.fewUnitCount == 0;
+    for (unsigned k = 0; k < f.fewUnitCount; ++k) known = known || f.fewUnits[k] == unit;
+    if (!known) return false;
     for (unsigned k = 0; k < f.fewCount; ++k)
         if (f.few[k] == pair) return true;
     return f.fewCount == 0;
@@ -179,10 +216,10 @@ inline bool IsFew(FilterWords f, uint32_t pair) {
 
 // The down kernel (see FilterKernel), blocks from the top. The lowest
 // positions, fewer than a block, go through one more block over a copy
-// padded with a zero unit before the text (read only as the first
-// position's inner pair, where passing too much costs a check, never a
-// name) when they are more than half a block; fewer, as in a short text,
-// one by one, which is quicker than a block.
+// padded with two zero units before the text (read only as the first
+// positions' inner and outer pairs, where passing too much costs a check,
+// never a name) when they are more than half a block; fewer, as in a short
+// text, one by one, which is quicker than a block.
 template <class V, bool kFew>
 [[gnu::always_inline]] inline std::size_t FilterDown(const char16_t* t, std::size_t from, std::size_t to, FilterWords f,
                                                      uint32_t* out, std::size_t& count) {
@@ -190,7 +227,7 @@ template <class V, bool kFew>
     static_assert(kBlock <= kKernelSlack);
     bool dense = false;
     unsigned busy = 0, blocks = 0;
-    const std::size_t low = from > 0 ? from : 1;  // a block reads the unit before it
+    const std::size_t low = from > 2 ? from : 2;  // a block reads the two units before it
     while (to >= low + kBlock && count + kBlock <= kCandidateBuffer) {
         const std::size_t at = to - kBlock;
         const uint32_t hits = dense ? Block<V, Direction::down, true, kFew>(t + at, f, busy)
@@ -200,22 +237,28 @@ template <class V, bool kFew>
         to = at;
     }
     if (to == from || count + kBlock > kCandidateBuffer) return to;
-    if (from == 0 && 2 * to > kBlock) {
-        char16_t head[kBlock + 2] = {};
-        for (std::size_t i = 0; i <= to; ++i) head[i + 1] = t[i];
-        AppendDown(Block<V, Direction::down, true, kFew>(head + 1, f, busy) & Below(to), 0, out, count);
+    // Over a block left (the loop needs two units below a block): the top ones alone.
+    while (to > from + kBlock || (to > from && from > 0)) {
+        --to;
+        if (MayEnd(f, t, to) && IsFew(f, t, to, to + 2)) out[count++] = static_cast<uint32_t>(to);
+    }
+    if (to == from || count + kBlock > kCandidateBuffer) return to;
+    if (2 * to > kBlock) {
+        char16_t head[kBlock + 3] = {};
+        for (std::size_t i = 0; i <= to; ++i) head[i + 2] = t[i];
+        AppendDown(Block<V, Direction::down, true, kFew>(head + 2, f, busy) & Below(to), 0, out, count);
         return 0;
     }
-    while (to > from) {
+    while (to > 0) {
         --to;
-        if (MayEnd(f, t, to) && IsFew(f, LoadPair(t + to))) out[count++] = static_cast<uint32_t>(to);
+        if (MayEnd(f, t, to) && IsFew(f, t, to, to + 2)) out[count++] = static_cast<uint32_t>(to);
     }
     return to;
 }
 
 // The up kernel, blocks from the bottom; the highest positions through one
 // more block over a copy padded with zeros after the text (read only as the
-// last position's inner pair), or one by one.
+// last positions' inner and outer pairs), or one by one.
 template <class V, bool kFew>
 [[gnu::always_inline]] inline std::size_t FilterUp(const char16_t* t, std::size_t from, std::size_t to, FilterWords f,
                                                    uint32_t* out, std::size_t& count) {
@@ -224,8 +267,8 @@ template <class V, bool kFew>
     const std::size_t size = to + 1;  // the units a position below `to` may read
     bool dense = false;
     unsigned busy = 0, blocks = 0;
-    // A block reads two units past its last position.
-    while (from + kBlock + 2 <= size && count + kBlock <= kCandidateBuffer) {
+    // A block reads three units past its last position.
+    while (from + kBlock + 3 <= size && count + kBlock <= kCandidateBuffer) {
         const uint32_t hits = dense ? Block<V, Direction::up, true, kFew>(t + from, f, busy)
                                     : Block<V, Direction::up, false, kFew>(t + from, f, busy);
         AdaptDensity(dense, busy, blocks);
@@ -234,14 +277,17 @@ template <class V, bool kFew>
     }
     if (from == to || count + kBlock > kCandidateBuffer) return from;
     if (2 * (to - from) > kBlock) {
-        char16_t tail[kBlock + 2] = {};
-        for (std::size_t i = from; i < size; ++i) tail[i - from] = t[i];
-        AppendUp(Block<V, Direction::up, true, kFew>(tail, f, busy) & Below(to - from), from, out, count);
-        return to;
+        // The loop leaves up to a block and one: a block's worth over a
+        // padded copy, the one after it alone.
+        const std::size_t covered = to - from < kBlock ? to - from : kBlock;
+        char16_t tail[kBlock + 3] = {};
+        for (std::size_t i = from; i < size && i < from + kBlock + 3; ++i) tail[i - from] = t[i];
+        AppendUp(Block<V, Direction::up, true, kFew>(tail, f, busy) & Below(covered), from, out, count);
+        from += covered;
     }
-    for (; from < to; ++from)
-        if (MayStart(f, t, from, size) && IsFew(f, LoadPair(t + from))) out[count++] = static_cast<uint32_t>(from);
-    return to;
+    for (; from < to && count < kCandidateBuffer; ++from)
+        if (MayStart(f, t, from, size) && IsFew(f, t, from, size)) out[count++] = static_cast<uint32_t>(from);
+    return from;
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Building a StockNameMatcher from a list, in named steps: the distinct
 // names, their anchors and the one-unit names; then for each pass its key
-// table, its automaton over the names longer than their key, and its
-// filter.
+// table, its filter, and its automaton over the names longer than their
+// key.
 #include <algorithm>
 #include <bit>
 #include <limits>
@@ -40,9 +40,12 @@ uint64_t Mix(uint64_t x) {
 
 uint64_t Seed(unsigned attempt) { return attempt == 0 ? 0 : Mix(0x9E3779B97F4A7C15ull * attempt); }
 
+// Four units at a time: most names are short.
 uint64_t NameHash(std::u16string_view name, uint64_t seed) {
-    uint64_t h = seed ^ name.size();
-    for (char16_t u : name) h = (h ^ u) * 0x9E3779B97F4A7C15ull;
+    uint64_t h = seed ^ (name.size() * 0x9E3779B97F4A7C15ull);
+    std::size_t k = 0;
+    for (; k + 4 <= name.size(); k += 4) h = (h ^ Pack(name.data() + k, 4)) * 0xBF58476D1CE4E5B9ull;
+    if (k < name.size()) h ^= Pack(name.data() + k, static_cast<unsigned>(name.size() - k));
     return Mix(h);
 }
 
@@ -63,53 +66,72 @@ public:
             const std::vector<uint32_t>& members = anchor == Anchor::start ? starts_ : ends_;
             if (members.empty()) continue;
             KeyTable(*half, anchor, members);
-            Automaton(*half, anchor, members);
             Filters(*half, anchor, members);
+            Automaton(*half, anchor, members);
         }
     }
 
 private:
     // names_ (each distinct name once, in the order first listed), m_.names_
-    // and m_.entries_ (each name's entries, ascending).
+    // and m_.entries_ (each name's entries, ascending). A name of up to four
+    // units is its own key: the end pass's key table finds its duplicates,
+    // and keeps it for the scan on the way. Longer names have a table of
+    // their own. A key or a probe sequence too far from home starts the
+    // pass again with the next seed.
     void DistinctNames() {
         if (list_.size() >= std::numeric_limits<uint32_t>::max()) throw std::bad_alloc();
         m_.entryCount_ = static_cast<uint32_t>(list_.size());
-        std::size_t totalUnits = 0, named = 0;
+        std::size_t totalUnits = 0, named = 0, longer = 0;
         for (const stockInfo& s : list_) {
             totalUnits += s.strStockName.size();
             named += !s.strStockName.empty();
+            longer += s.strStockName.size() > 4;
         }
         if (totalUnits >= std::numeric_limits<uint32_t>::max()) throw std::bad_alloc();
         std::vector<uint32_t> nameOf(list_.size(), kNone), entriesOf;
+        const std::size_t size = std::size_t{1} << std::max(4u, CeilLog2(2 * longer + 2));
         for (unsigned attempt = 0;; ++attempt) {
-            // Half full at most; a probe sequence past kMaxBuildProbe starts
-            // again with the next seed, and from the last one on the probes
-            // are left to run (they stay correct, only slower).
-            const std::size_t size = std::size_t{1} << std::max(4u, CeilLog2(2 * named + 2));
-            std::vector<uint32_t> table(size, kNone);
             names_.clear();
             entriesOf.clear();
+            Slots(m_.ends_, named, attempt);
+            shortKeys_ = 0;
+            // Half full at most; from the last seed on, long probe
+            // sequences are left to run (they stay correct, only slower).
+            std::vector<uint32_t> table(size, kNone);
             const uint64_t seed = Seed(attempt);
             bool retry = false;
             for (uint32_t e = 0; e < list_.size() && !retry; ++e) {
                 const std::u16string_view name = list_[e].strStockName;
                 if (name.empty()) continue;
-                std::size_t i = NameHash(name, seed) & (size - 1), probes = 0;
-                while (table[i] != kNone && names_[table[i]] != name) {
-                    i = (i + 1) & (size - 1);
-                    if (++probes == kMaxBuildProbe && attempt + 1 < kSeeds) retry = true;
+                const auto next = static_cast<uint32_t>(names_.size());
+                uint32_t p;
+                if (name.size() <= 4) {
+                    p = PlaceName(m_.ends_, KeyOf(name, Anchor::end), KeyUnits(name), next);
+                    if (p == kNone) {
+                        retry = true;
+                        continue;
+                    }
+                    shortKeys_ += p == next;
+                } else {
+                    std::size_t i = NameHash(name, seed) & (size - 1), probes = 0;
+                    while (table[i] != kNone && names_[table[i]] != name) {
+                        i = (i + 1) & (size - 1);
+                        if (++probes == kMaxBuildProbe && attempt + 1 < kSeeds) retry = true;
+                    }
+                    if (table[i] == kNone) table[i] = next;
+                    p = table[i];
                 }
-                if (table[i] == kNone) {
-                    table[i] = static_cast<uint32_t>(names_.size());
+                if (p == next) {
                     names_.push_back(name);
                     entriesOf.push_back(0);
                 }
-                nameOf[e] = table[i];
-                ++entriesOf[table[i]];
+                nameOf[e] = p;
+                ++entriesOf[p];
             }
             if (!retry) break;
         }
         if (names_.size() >= kNoName) throw std::bad_alloc();
+        keyEstimate_ = named;
         m_.names_.resize(names_.size() + 1);
         uint32_t next = 0;
         for (std::size_t p = 0; p < names_.size(); ++p) {
@@ -173,20 +195,41 @@ private:
         return Pack(anchor == Anchor::end ? name.data() + name.size() - units : name.data(), units);
     }
 
+    static unsigned SlotLog2(std::size_t keys) { return std::max(1u, CeilLog2(keys + keys / 3 + 1)); }
+
+    // An empty key table for `keys` keys at most, three quarters full at
+    // most: another seed each attempt, twice the size after every kSeeds.
+    static void Slots(Half& half, std::size_t keys, unsigned attempt) {
+        const unsigned log2 = SlotLog2(keys) + attempt / kSeeds;
+        if (log2 > 31) throw std::bad_alloc();
+        half.slotShift = 64 - log2;
+        half.slotSeed = Seed(attempt);
+        half.slots.assign(std::size_t{1} << log2, Slot{});
+    }
+
     // half.slots: every distinct key of the pass, within kMaxProbe of its
-    // home slot, at most three quarters full; each slot's name when a name is
-    // its key whole. One find-or-place per name; a key that would land too
-    // far from home starts the table again with the next seed, and past
-    // kSeeds of them, twice the size.
+    // home slot; each slot's name when a name is its key whole. The end
+    // pass's table holds the short names already (DistinctNames): its
+    // longer names' keys join them, unless one lands too far from home or
+    // the table is too large for the keys, when it is made again as the
+    // start pass's is, one find-or-place per name.
     void KeyTable(Half& half, Anchor anchor, const std::vector<uint32_t>& members) {
+        if (&half == &m_.ends_) {
+            std::size_t keys = shortKeys_;
+            bool placed = true;
+            for (const uint32_t p : members) {
+                const std::u16string_view name = names_[p];
+                half.keys |= name.size() <= 4 ? 1u << name.size() : 32u;
+                if (name.size() <= 4) continue;
+                bool added = false;
+                if (!(placed = FindOrPlaceSlot(half, KeyOf(name, anchor), 4, kNoName, added))) break;
+                keys += added;
+            }
+            if (placed && SlotLog2(keys) == SlotLog2(keyEstimate_)) return;
+        }
         std::size_t estimate = members.size();  // keys at most
-        const auto log2For = [](std::size_t n) { return std::max(1u, CeilLog2(n + n / 3 + 1)); };
         for (unsigned attempt = 0;; ++attempt) {
-            const unsigned log2 = log2For(estimate) + attempt / kSeeds;
-            if (log2 > 31) throw std::bad_alloc();
-            half.slotShift = 64 - log2;
-            half.slotSeed = Seed(attempt);
-            half.slots.assign(std::size_t{1} << log2, Slot{});
+            Slots(half, estimate, attempt);
             half.keys = 0;
             std::size_t keys = 0;
             bool placed = true;
@@ -196,23 +239,34 @@ private:
                 const uint64_t key = KeyOf(names_[p], anchor);
                 const uint32_t name = length <= 4 ? p : kNoName;
                 half.keys |= length <= 4 ? 1u << length : 32u;
-                const uint32_t found = FindSlot(half, key, units);
-                if (found != kNone) {
-                    if (name != kNoName) half.slots[found].name = name & kNoName;
-                    continue;
-                }
-                ++keys;
-                if (!(placed = PlaceSlot(half, key, units, name))) break;
+                bool added = false;
+                if (!(placed = FindOrPlaceSlot(half, key, units, name, added))) break;
+                keys += added;
             }
             if (!placed) continue;
             // Many names share their key: a smaller table holds the keys.
-            if (log2For(keys) < log2For(estimate)) {
+            if (SlotLog2(keys) < SlotLog2(estimate)) {
                 estimate = keys;
                 attempt = ~0u;
                 continue;
             }
             return;
         }
+    }
+
+    // A short name's slot, its key: the name it holds, or `next`, placed
+    // there; kNone when it would land kMaxProbe or more from its home.
+    static uint32_t PlaceName(Half& half, uint64_t key, unsigned units, uint32_t next) {
+        const std::size_t mask = half.slots.size() - 1;
+        const auto low = static_cast<uint32_t>(key), high = static_cast<uint32_t>(key >> 32);
+        std::size_t i = SlotHash(key, units, half.slotSeed) >> half.slotShift;
+        for (unsigned d = 0; d < kMaxProbe; ++d, i = (i + 1) & mask) {
+            const Slot& s = half.slots[i];
+            if (s.units == 0 || s.distance < d) break;
+            if (s.keyLow == low && s.keyHigh == high && s.units == units) return s.name;
+        }
+        bool added = false;
+        return FindOrPlaceSlot(half, key, units, next, added) ? next : kNone;
     }
 
     // The slot holding `key`, or kNone.
@@ -228,9 +282,10 @@ private:
         return kNone;
     }
 
-    // Robin Hood insertion of a key not yet held: false when some key would
-    // end kMaxProbe or more from its home slot.
-    static bool PlaceSlot(Half& half, uint64_t key, unsigned units, uint32_t name) {
+    // Robin Hood: finds `key`, setting its slot's name when `name` is one,
+    // or places it where a key further from its home would be, taking that
+    // one on. False when some key would end kMaxProbe or more from its home.
+    static bool FindOrPlaceSlot(Half& half, uint64_t key, unsigned units, uint32_t name, bool& added) {
         const std::size_t mask = half.slots.size() - 1;
         Slot carried;
         carried.name = name & kNoName;
@@ -238,18 +293,27 @@ private:
         carried.keyHigh = static_cast<uint32_t>(key >> 32);
         carried.units = units & 7;
         std::size_t i = SlotHash(key, units, half.slotSeed) >> half.slotShift;
+        bool own = true;  // still looking for `key` itself
         for (unsigned d = 0;; ++d, i = (i + 1) & mask) {
             if (d >= kMaxProbe) return false;
             Slot& s = half.slots[i];
+            if (own && s.units != 0 && s.keyLow == carried.keyLow && s.keyHigh == carried.keyHigh &&
+                s.units == carried.units) {
+                if (name != kNoName) s.name = name & kNoName;
+                return true;
+            }
             if (s.units == 0) {
                 carried.distance = d & 15;
                 s = carried;
+                added = added || own;
                 return true;
             }
             if (s.distance < d) {
                 carried.distance = d & 15;
                 std::swap(s, carried);
                 d = carried.distance;
+                added = added || own;
+                own = false;
             }
         }
     }
@@ -278,9 +342,20 @@ private:
         const auto view = [&](std::size_t i) {
             return std::u16string_view(a.units.data() + offsetOf[i], names_[longer[i]].size());
         };
+        // By their first four units as one number first, then by the rest
+        // where those are alike: most chains differ there.
+        std::vector<std::pair<uint64_t, uint32_t>> byKey(longer.size());
+        for (uint32_t i = 0; i < byKey.size(); ++i) {
+            const char16_t* u = a.units.data() + offsetOf[i];
+            byKey[i] = {uint64_t{u[0]} << 48 | uint64_t{u[1]} << 32 | uint64_t{u[2]} << 16 | u[3], i};
+        }
+        std::sort(byKey.begin(), byKey.end());
         std::vector<uint32_t> order(longer.size());
-        for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
-        std::sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) { return view(x) < view(y); });
+        for (std::size_t i = 0, j; i < byKey.size(); i = j) {
+            for (j = i; j < byKey.size() && byKey[j].first == byKey[i].first; ++j) order[j] = byKey[j].second;
+            if (j - i > 1)
+                std::sort(order.begin() + i, order.begin() + j, [&](uint32_t x, uint32_t y) { return view(x) < view(y); });
+        }
         const std::size_t count = order.size();
         a.chains.resize(count + 1);
         std::vector<uint32_t> nameOf(count), lcp(count, 0);
@@ -383,9 +458,14 @@ private:
                         char16_t last[4];
                         for (unsigned k = 0; k < 4; ++k) last[k] = unitAt(c, d - 4 + k);
                         if (anchor == Anchor::end) std::reverse(last, last + 4);
-                        const uint32_t slot = FindSlot(half, Pack(last, 4), 4);
-                        if (slot != kNone && half.slots[slot].root != kNone)
-                            target = uint64_t{half.slots[slot].root} << 32 | 4;
+                        // The second filter stage knows most windows are no key of longer names.
+                        const uint64_t window = Pack(last, 4);
+                        const uint32_t h = KeyHash(window, 4);
+                        if ((half.keyFilter[h >> half.keyFilterShift] & RootBits(h)) == RootBits(h)) {
+                            const uint32_t slot = FindSlot(half, window, 4);
+                            if (slot != kNone && half.slots[slot].root != kNone)
+                                target = uint64_t{half.slots[slot].root} << 32 | 4;
+                        }
                     }
                     link[node(c, d)] = target;
                     out[node(c, d)] =
@@ -437,6 +517,7 @@ private:
         half.filterShift = 32 - (log2 - 5);
         half.keyFilter.assign((std::size_t{1} << log2) / 32, 0);
         half.keyFilterShift = 32 - (log2 - 5);
+        std::vector<uint32_t> atDepth[3];  // the names' distinct units 0, 1 and 2 from the edge, while few
         for (const uint32_t p : members) {
             const std::u16string_view name = names_[p];
             const std::size_t n = name.size();
@@ -446,21 +527,41 @@ private:
             const uint32_t pair = LoadPair(at);
             if (half.few.size() <= kFewPairs && std::find(half.few.begin(), half.few.end(), pair) == half.few.end())
                 half.few.push_back(pair);
+            for (std::size_t k = 0; k < 3; ++k) {
+                // The unit k from the edge, or none in a name too short for it.
+                std::vector<uint32_t>& few = atDepth[k];
+                if (few.size() > kFewPairs) continue;
+                if (k >= n) {
+                    few.assign(kFewPairs + 1, 0);
+                    continue;
+                }
+                const uint32_t u = anchor == Anchor::end ? name[n - 1 - k] : name[k];
+                if (few.size() <= kFewPairs && std::find(few.begin(), few.end(), u) == few.end()) few.push_back(u);
+            }
             const uint32_t h = PairHash(pair);
             half.filter[h >> half.filterShift] |= AnchorBits(h);
             if (n == 2) {
                 half.filter[h >> half.filterShift] |= TwoUnitBit(h);
-            } else {
-                const uint32_t inner = LoadPair(anchor == Anchor::end ? at - 1 : at + 1);
-                half.filter[PairHash(inner) >> half.filterShift] |= InnerBits(inner);
+                continue;
+            }
+            const uint32_t inner = LoadPair(anchor == Anchor::end ? at - 1 : at + 1);
+            half.filter[PairHash(inner) >> half.filterShift] |= InnerBits(inner) | (n == 3 ? ThreeUnitBit(inner) : 0);
+            if (n > 3) {
+                const uint32_t outer = LoadPair(anchor == Anchor::end ? at - 2 : at + 2);
+                half.filter[PairHash(outer) >> half.filterShift] |= OuterBits(outer);
             }
         }
         if (half.few.size() > kFewPairs) half.few.clear();
         half.few.shrink_to_fit();
-        for (const uint32_t pair : half.few) {
-            const auto edge = static_cast<uint16_t>(anchor == Anchor::end ? pair >> 16 : pair & 0xFFFF);
-            if (std::find(half.fewUnits.begin(), half.fewUnits.end(), edge) == half.fewUnits.end())
-                half.fewUnits.push_back(edge);
+        // The units at the names' edge (their last, or their first), where
+        // they differ from what the text is full of, if few; else those one
+        // or two units inwards, which names sharing most of themselves share.
+        for (std::size_t k = 0; k < 3; ++k) {
+            if (atDepth[k].size() > kFewPairs) continue;
+            for (const uint32_t u : atDepth[k]) half.fewUnits.push_back(static_cast<uint16_t>(u));
+            // From the pair's position: its second unit is the end's edge, its first the start's.
+            half.fewOffset = anchor == Anchor::end ? 1 - static_cast<int>(k) : static_cast<int>(k);
+            break;
         }
     }
 
@@ -468,6 +569,8 @@ private:
     const std::vector<stockInfo>& list_;
     std::vector<std::u16string_view> names_;  // each distinct name's units, in the list
     std::vector<uint32_t> starts_, ends_;     // the names of each pass
+    std::size_t shortKeys_ = 0;               // distinct names of up to four units, in the end pass's table
+    std::size_t keyEstimate_ = 0;             // what that table was made for
 };
 
 StockNameMatcher::StockNameMatcher(const std::vector<stockInfo>& list) {

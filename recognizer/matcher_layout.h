@@ -4,13 +4,18 @@
 // Each pass's first filter stage is one array of 32-bit words. Every name of
 // two units or more sets two "anchor" bits in the word its anchor pair (its
 // last two units, or its first two in the pass of names anchored at their
-// start) hashes to; a two-unit name sets a third bit there; a longer name
+// start) hashes to; a two-unit name sets a third bit there. A longer name
 // sets two "inner" bits, from another hash of the pair, in the word of the
-// pair one unit inwards (units L-3 and L-2, or units 1 and 2). The pair at a
-// text position may anchor a name when its word has the anchor bits and then
-// the two-unit bit or, in the word of the pair one unit inwards, that pair's
-// inner bits. That word is the neighbouring position's own, which a kernel
-// looks up anyway.
+// pair one unit inwards (units L-3 and L-2, or units 1 and 2); a name of
+// three a "three-unit" bit there too, and a longer one two "outer" bits, from
+// a third hash, in the word of the pair two units inwards (L-4 and L-3, or 2
+// and 3). The pair at a text position may anchor a name when its word has
+// the anchor bits and then the two-unit bit or, in the word of the pair one
+// unit inwards, the inner bits and then the three-unit bit or, in the word
+// of the pair two units inwards, the outer bits: four units tested, where
+// the text is full of the names' last three (digits, for codes). Those
+// words are the neighbouring positions' own, which a kernel looks up
+// anyway.
 //
 // The end is the usual anchor: names that share a beginning with words the
 // text is full of mostly differ at their end, and a text full of their
@@ -24,21 +29,27 @@
 
 namespace varnoke::matcher_detail {
 
-// The first stage's words as a kernel reads them; and where a pass's names
-// have few anchor pairs, those pairs, which a kernel then compares the
-// text's pairs with instead of looking each up.
+// The first stage's words as a kernel reads them; and the "few" mode: where
+// the names have, at some offset from their anchor pair, a unit of few
+// distinct values, a kernel first compares the text's units at that offset
+// with those (one compare a unit per block, where a block looks its pairs
+// up with two gathers) and looks up only the blocks where one is; where the
+// pairs themselves are few, it compares the pairs too instead of looking
+// them up. The offset is the names' edge (their last unit, or their first)
+// where that is few; else one or two units inwards: names sharing a
+// beginning and anchored at their end share the units before the last one
+// or two, whatever those.
 struct FilterWords {
     const uint32_t* words;
     unsigned shift;  // a pair hash h picks words[h >> shift]
-    const uint32_t* few = nullptr;
+    const uint32_t* few = nullptr;  // the distinct anchor pairs, when few
     unsigned fewCount = 0;
-    const uint16_t* fewUnits = nullptr;  // their distinct units at the anchor's edge: a name's last, or first
+    const uint16_t* fewUnits = nullptr;  // the distinct units compared first
     unsigned fewUnitCount = 0;
+    int fewOffset = 0;  // from a pair's position: -1 to 2
 };
 
-// Up to this many anchor pairs, a pass compares: a block's units with
-// their edge units first (one compare a unit, where a block looks up its
-// pairs with two gathers), then its pairs with them where any unit is one.
+// Up to this many units or pairs, a pass compares.
 inline constexpr std::size_t kFewPairs = 16;
 
 // Candidates one kernel call may collect, and the most one block adds.
@@ -74,6 +85,7 @@ namespace {
 
 inline constexpr uint32_t kPairMultiplier = 0x9E3779B1u;  // 2^32 / golden ratio, odd
 inline constexpr uint32_t kInnerMultiplier = 0x85EBCA77u;
+inline constexpr uint32_t kOuterMultiplier = 0xC2B2AE3Du;
 
 // Two units as one integer, the first in the low half.
 inline uint32_t LoadPair(const char16_t* at) { return uint32_t{at[0]} | uint32_t{at[1]} << 16; }
@@ -86,29 +98,41 @@ inline uint32_t AnchorBits(uint32_t h) { return (1u << ((h >> 8) & 31)) | (1u <<
 // are tested first.
 inline uint32_t TwoUnitBit(uint32_t h) { return 1u << ((h >> 3) & 31); }
 // The top ten bits of another product, which mix both units (bits 8-17
-// of the pair's hash hold little of the second unit).
+// of the pair's hash hold little of the second unit); and five more of it.
 inline uint32_t InnerBits(uint32_t pair) {
     const uint32_t g = pair * kInnerMultiplier;
     return (1u << (g >> 27)) | (1u << ((g >> 22) & 31));
 }
+inline uint32_t ThreeUnitBit(uint32_t pair) { return 1u << (((pair * kInnerMultiplier) >> 17) & 31); }
+inline uint32_t OuterBits(uint32_t pair) {
+    const uint32_t o = pair * kOuterMultiplier;
+    return (1u << (o >> 27)) | (1u << ((o >> 22) & 31));
+}
 
 inline bool HasBits(FilterWords f, uint32_t h, uint32_t bits) { return (f.words[h >> f.shift] & bits) == bits; }
 
-// Whether `pair` may be the pair one unit inwards from a name's anchor.
+// Whether `pair` may be the pair one unit inwards from a name's anchor (and
+// then, whether of a three-unit name), or two units inwards.
 inline bool MayBeInner(FilterWords f, uint32_t pair) { return HasBits(f, PairHash(pair), InnerBits(pair)); }
+inline bool MayEndThree(FilterWords f, uint32_t pair) { return HasBits(f, PairHash(pair), ThreeUnitBit(pair)); }
+inline bool MayBeOuter(FilterWords f, uint32_t pair) { return HasBits(f, PairHash(pair), OuterBits(pair)); }
 
 // Whether a name may end at p + 1, p + 1 < the text's size.
 inline bool MayEnd(FilterWords f, const char16_t* t, std::size_t p) {
     const uint32_t h = PairHash(LoadPair(t + p));
     if (!HasBits(f, h, AnchorBits(h))) return false;
-    return HasBits(f, h, TwoUnitBit(h)) || (p > 0 && MayBeInner(f, LoadPair(t + p - 1)));
+    if (HasBits(f, h, TwoUnitBit(h))) return true;
+    if (p == 0 || !MayBeInner(f, LoadPair(t + p - 1))) return false;
+    return MayEndThree(f, LoadPair(t + p - 1)) || (p > 1 && MayBeOuter(f, LoadPair(t + p - 2)));
 }
 
 // Whether a name may start at p, p + 1 < n, the text's size.
 inline bool MayStart(FilterWords f, const char16_t* t, std::size_t p, std::size_t n) {
     const uint32_t h = PairHash(LoadPair(t + p));
     if (!HasBits(f, h, AnchorBits(h))) return false;
-    return HasBits(f, h, TwoUnitBit(h)) || (p + 2 < n && MayBeInner(f, LoadPair(t + p + 1)));
+    if (HasBits(f, h, TwoUnitBit(h))) return true;
+    if (p + 2 >= n || !MayBeInner(f, LoadPair(t + p + 1))) return false;
+    return MayEndThree(f, LoadPair(t + p + 1)) || (p + 3 < n && MayBeOuter(f, LoadPair(t + p + 2)));
 }
 
 // Up to four units as one integer, the first in the low bits: a key.
@@ -136,12 +160,10 @@ inline uint32_t KeyHash(uint64_t key, unsigned units) {
 inline uint32_t RootBits(uint32_t h) { return (1u << ((h >> 18) & 31)) | (1u << ((h >> 23) & 31)); }
 
 // The key table's hash: the seed is the build's, the high bits pick the
-// home slot. Two multiplies, so that keys that collide under one seed
-// mostly do not under the next.
+// home slot. Mixed in before the multiply, the seed moves keys that collide
+// under one seed apart under the next.
 inline uint64_t SlotHash(uint64_t key, unsigned units, uint64_t seed) {
-    uint64_t h = (key ^ seed ^ (uint64_t{units} << 61)) * 0x9E3779B97F4A7C15ull;
-    h ^= h >> 29;
-    return h * 0xBF58476D1CE4E5B9ull;
+    return ((key ^ seed) + (uint64_t{units} << 61)) * 0x9E3779B97F4A7C15ull;
 }
 
 }  // namespace
