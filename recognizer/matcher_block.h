@@ -14,8 +14,9 @@
 //   Vec And(Vec, Vec), Or(Vec, Vec)
 //   unsigned HasAll(Vec word, Vec bits) bit j set where lane j of word has all of bits
 //   unsigned Eq(Vec, uint32_t)          bit j set where lane j equals
-//   UnitMask, Units EqUnits(Vec, uint16_t), Or(UnitMask, UnitMask), bool Any(UnitMask)
-//                                       the 2N units of a load compared with one
+//   Vec Broadcast(uint16_t)             every unit the same
+//   Units, Units EqUnits(Vec, Vec), OrUnits(Units, Units), bool Any(Units)
+//                                       the 2N units of a load compared with those
 //   uint32_t Interleave(unsigned even, unsigned odd)   bit 2j from even's bit j, 2j + 1 from odd's
 //
 // A block is 2N positions from `at`: one load holds the pairs of the N
@@ -104,13 +105,14 @@ enum class Direction { down, up };
 // with the few, and where the anchor pairs are few too, its pairs with them
 // instead of looking them up.
 template <class V, Direction D, bool kDense, bool kFew>
-[[gnu::always_inline]] inline uint32_t Block(const char16_t* at, FilterWords f, unsigned& busy) {
+[[gnu::always_inline]] inline uint32_t Block(const char16_t* at, FilterWords f, const typename V::Vec* fewUnits,
+                                             unsigned& busy) {
     unsigned evenAnchors = 0, oddAnchors = 0;
     if constexpr (kFew) {
         // The units at fewOffset from each position, in one load.
         const auto units = V::LoadPairs(at + f.fewOffset);
-        auto any = V::EqUnits(units, f.fewUnits[0]);
-        for (unsigned k = 1; k < f.fewUnitCount; ++k) any = V::OrUnits(any, V::EqUnits(units, f.fewUnits[k]));
+        auto any = V::EqUnits(units, fewUnits[0]);
+        for (unsigned k = 1; k < f.fewUnitCount; ++k) any = V::OrUnits(any, V::EqUnits(units, fewUnits[k]));
         if (!kDense && !V::Any(any)) [[likely]]
             return 0;
         if (f.fewCount > 0) {
@@ -164,6 +166,21 @@ template <class V, Direction D, bool kDense, bool kFew>
     const unsigned evenHits = even.anchors & (TwoUnit(even) | (ei & (et | eo)));
     const unsigned oddHits = odd.anchors & (TwoUnit(odd) | (oi & (ot | oo)));
     return V::Interleave(evenHits, oddHits);
+}
+
+// Whether the units at fewOffset from any of the kSkip * 2N positions from
+// `at` is one of the few: four blocks at a time where none is, so that the
+// loop's own work is a quarter.
+constexpr std::size_t kSkip = 4;
+template <class V>
+[[gnu::always_inline]] inline bool AnyFew(const char16_t* at, FilterWords f, const typename V::Vec* few) {
+    const char16_t* u = at + f.fewOffset;
+    auto any = V::EqUnits(V::LoadPairs(u), few[0]);
+    for (std::size_t b = 1; b < kSkip; ++b) any = V::OrUnits(any, V::EqUnits(V::LoadPairs(u + b * 2 * V::kLanes), few[0]));
+    for (unsigned k = 1; k < f.fewUnitCount; ++k)
+        for (std::size_t b = 0; b < kSkip; ++b)
+            any = V::OrUnits(any, V::EqUnits(V::LoadPairs(u + b * 2 * V::kLanes), few[k]));
+    return V::Any(any);
 }
 
 // A block branches past a pair-less block; where many blocks have a pair
@@ -225,13 +242,24 @@ template <class V, bool kFew>
                                                      uint32_t* out, std::size_t& count) {
     constexpr std::size_t kBlock = 2 * V::kLanes;
     static_assert(kBlock <= kKernelSlack);
+    // The few units, each in every unit of a vector, once a call.
+    typename V::Vec few[kFew ? kFewPairs : 1];
+    if constexpr (kFew)
+        for (unsigned k = 0; k < f.fewUnitCount; ++k) few[k] = V::Broadcast(f.fewUnits[k]);
     bool dense = false;
     unsigned busy = 0, blocks = 0;
     const std::size_t low = from > 2 ? from : 2;  // a block reads the two units before it
     while (to >= low + kBlock && count + kBlock <= kCandidateBuffer) {
+        if constexpr (kFew) {
+            if (!dense && to >= low + kSkip * kBlock && !AnyFew<V>(t + to - kSkip * kBlock, f, few)) {
+                to -= kSkip * kBlock;
+                for (std::size_t b = 0; b < kSkip; ++b) AdaptDensity(dense, busy, blocks);
+                continue;
+            }
+        }
         const std::size_t at = to - kBlock;
-        const uint32_t hits = dense ? Block<V, Direction::down, true, kFew>(t + at, f, busy)
-                                    : Block<V, Direction::down, false, kFew>(t + at, f, busy);
+        const uint32_t hits = dense ? Block<V, Direction::down, true, kFew>(t + at, f, few, busy)
+                                    : Block<V, Direction::down, false, kFew>(t + at, f, few, busy);
         AdaptDensity(dense, busy, blocks);
         AppendDown(hits, at, out, count);
         to = at;
@@ -246,7 +274,7 @@ template <class V, bool kFew>
     if (2 * to > kBlock) {
         char16_t head[kBlock + 3] = {};
         for (std::size_t i = 0; i <= to; ++i) head[i + 2] = t[i];
-        AppendDown(Block<V, Direction::down, true, kFew>(head + 2, f, busy) & Below(to), 0, out, count);
+        AppendDown(Block<V, Direction::down, true, kFew>(head + 2, f, few, busy) & Below(to), 0, out, count);
         return 0;
     }
     while (to > 0) {
@@ -265,12 +293,22 @@ template <class V, bool kFew>
     constexpr std::size_t kBlock = 2 * V::kLanes;
     static_assert(kBlock <= kKernelSlack);
     const std::size_t size = to + 1;  // the units a position below `to` may read
+    typename V::Vec few[kFew ? kFewPairs : 1];
+    if constexpr (kFew)
+        for (unsigned k = 0; k < f.fewUnitCount; ++k) few[k] = V::Broadcast(f.fewUnits[k]);
     bool dense = false;
     unsigned busy = 0, blocks = 0;
     // A block reads three units past its last position.
     while (from + kBlock + 3 <= size && count + kBlock <= kCandidateBuffer) {
-        const uint32_t hits = dense ? Block<V, Direction::up, true, kFew>(t + from, f, busy)
-                                    : Block<V, Direction::up, false, kFew>(t + from, f, busy);
+        if constexpr (kFew) {
+            if (!dense && from + kSkip * kBlock + 3 <= size && !AnyFew<V>(t + from, f, few)) {
+                from += kSkip * kBlock;
+                for (std::size_t b = 0; b < kSkip; ++b) AdaptDensity(dense, busy, blocks);
+                continue;
+            }
+        }
+        const uint32_t hits = dense ? Block<V, Direction::up, true, kFew>(t + from, f, few, busy)
+                                    : Block<V, Direction::up, false, kFew>(t + from, f, few, busy);
         AdaptDensity(dense, busy, blocks);
         AppendUp(hits, from, out, count);
         from += kBlock;
@@ -282,7 +320,7 @@ template <class V, bool kFew>
         const std::size_t covered = to - from < kBlock ? to - from : kBlock;
         char16_t tail[kBlock + 3] = {};
         for (std::size_t i = from; i < size && i < from + kBlock + 3; ++i) tail[i - from] = t[i];
-        AppendUp(Block<V, Direction::up, true, kFew>(tail, f, busy) & Below(covered), from, out, count);
+        AppendUp(Block<V, Direction::up, true, kFew>(tail, f, few, busy) & Below(covered), from, out, count);
         from += covered;
     }
     for (; from < to && count < kCandidateBuffer; ++from)

@@ -35,7 +35,8 @@ struct Avx2 {
         return static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(v, Set(x)))));
     }
     using Units = __m256i;
-    static Units EqUnits(Vec v, uint16_t u) { return _mm256_cmpeq_epi16(v, _mm256_set1_epi16(static_cast<short>(u))); }
+    static Vec Broadcast(uint16_t u) { return _mm256_set1_epi16(static_cast<short>(u)); }
+    static Units EqUnits(Vec v, Vec u) { return _mm256_cmpeq_epi16(v, u); }
     static Units OrUnits(Units a, Units b) { return _mm256_or_si256(a, b); }
     static bool Any(Units a) { return !_mm256_testz_si256(a, a); }
     static uint32_t Interleave(unsigned even, unsigned odd) {

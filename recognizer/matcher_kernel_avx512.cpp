@@ -35,9 +35,8 @@ struct Avx512 {
     static unsigned HasAll(Vec word, Vec bits) { return _mm512_cmpeq_epi32_mask(_mm512_and_si512(word, bits), bits); }
     static unsigned Eq(Vec v, uint32_t x) { return _mm512_cmpeq_epi32_mask(v, Set(x)); }
     using Units = __mmask32;
-    static Units EqUnits(Vec v, uint16_t u) {
-        return _mm512_cmpeq_epi16_mask(v, _mm512_set1_epi16(static_cast<short>(u)));
-    }
+    static Vec Broadcast(uint16_t u) { return _mm512_set1_epi16(static_cast<short>(u)); }
+    static Units EqUnits(Vec v, Vec u) { return _mm512_cmpeq_epi16_mask(v, u); }
     static Units OrUnits(Units a, Units b) { return a | b; }
     static bool Any(Units a) { return a != 0; }
     static uint32_t Interleave(unsigned even, unsigned odd) {

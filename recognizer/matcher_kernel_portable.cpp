@@ -51,10 +51,12 @@ struct Portable {
         for (unsigned j = 0; j < kLanes; ++j) mask |= unsigned{v.lane[j] == x} << j;
         return mask;
     }
+    static Vec Broadcast(uint16_t u) { return Set(uint32_t{u} | uint32_t{u} << 16); }
     using Units = unsigned;
-    static Units EqUnits(Vec v, uint16_t u) {
+    static Units EqUnits(Vec v, Vec u) {
         unsigned any = 0;
-        for (uint32_t x : v.lane) any |= unsigned{(x & 0xFFFF) == u} | unsigned{(x >> 16) == u};
+        for (unsigned j = 0; j < kLanes; ++j)
+            any |= unsigned{(v.lane[j] & 0xFFFF) == (u.lane[j] & 0xFFFF)} | unsigned{(v.lane[j] >> 16) == (u.lane[j] >> 16)};
         return any;
     }
     static Units OrUnits(Units a, Units b) { return a | b; }

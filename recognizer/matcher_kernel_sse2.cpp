@@ -46,7 +46,8 @@ struct Sse2 {
         return static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(v, Set(x)))));
     }
     using Units = __m128i;
-    static Units EqUnits(Vec v, uint16_t u) { return _mm_cmpeq_epi16(v, _mm_set1_epi16(static_cast<short>(u))); }
+    static Vec Broadcast(uint16_t u) { return _mm_set1_epi16(static_cast<short>(u)); }
+    static Units EqUnits(Vec v, Vec u) { return _mm_cmpeq_epi16(v, u); }
     static Units OrUnits(Units a, Units b) { return _mm_or_si128(a, b); }
     static bool Any(Units a) { return _mm_movemask_epi8(a) != 0; }
     static uint32_t Interleave(unsigned even, unsigned odd) {
