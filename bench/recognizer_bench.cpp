@@ -1,16 +1,21 @@
 // The recognizer benchmark: StockNameMatcher against the per-entry search,
-// a Hyperscan literal set and a bare pass over the text, on generated stock
-// lists and real Chinese text; then the cost of loading a list file.
+// a Hyperscan literal set (its result made the recognizer's, and its scan
+// alone) and a bare pass over the text, on families of generated stock lists
+// over real Chinese text, price tables and repetitive text; then the cost of
+// loading a list file.
 //
-//   recognizer_bench [--dll LABEL=COMMAND | --dll-not-run LABEL=REASON]... WORK_DIR CORPUS_FILE...
+//   recognizer_bench [--dll LABEL=COMMAND | --dll-not-run LABEL=REASON]... [--only FAMILY]
+//                    WORK_DIR CORPUS_FILE...
 //
 // Lists and texts come from fixed seeds, so every run measures the same
-// data. Every engine's matches are compared with the per-entry search's
+// data. Every engine's matches are compared with the per-entry search's (or,
+// where that would take too long, with its linear-time twin's or with
+// Hyperscan's, checked against it on the family's smaller configurations)
 // before anything is timed; a difference aborts the run. Times are the
 // thread's CPU time, medians over repeated runs, the engines interleaved run
 // by run so that a busy machine slows all of them alike; a DLL driver's
-// times are wall-clock, in batches taken in turn with Hyperscan's. Goals are printed
-// as met or not: a benchmark reports, it does not fail on speed.
+// times are wall-clock, in batches taken in turn with Hyperscan's. Goals are
+// printed as met or not: a benchmark reports, it does not fail on speed.
 #include <hs.h>
 #include <malloc.h>
 #include <sched.h>
@@ -159,6 +164,17 @@ public:
 
     // The matches, in a vector kept between scans (as the matcher keeps its
     // buffers): neither engine asks the heap for anything once warm.
+    // The scan alone, its matches only counted: what Hyperscan costs before
+    // its result is the recognizer's (entries, list order).
+    std::size_t RawScan(std::u16string_view text) {
+        std::size_t count = 0;
+        if (db_ && hs_scan(db_, reinterpret_cast<const char*>(text.data()),
+                           static_cast<unsigned>(text.size() * sizeof(char16_t)), 0, scratch_, &Count,
+                           &count) != HS_SUCCESS)
+            Fail("hs_scan failed");
+        return count;
+    }
+
     const std::vector<StockMatch>& Scan(std::u16string_view text) {
         std::vector<StockMatch>& matches = matches_;
         matches.clear();
@@ -178,6 +194,10 @@ public:
     }
 
 private:
+    static int Count(unsigned, unsigned long long, unsigned long long, unsigned, void* context) {
+        ++*static_cast<std::size_t*>(context);
+        return 0;
+    }
     static int OnMatch(unsigned id, unsigned long long, unsigned long long to, unsigned, void* context) {
         auto* self = static_cast<HyperscanEngine*>(context);
         const unsigned long long start = to - self->patternBytes_[id];
@@ -359,7 +379,8 @@ struct Cell {
     std::size_t entries = 0, bytes = 0, matches = 0;
     std::size_t nameUnits = 0;         // the long-name family's name length; 0 in the others
     std::optional<Summary> reference;  // the per-entry search, where it is timed
-    std::optional<Summary> hyperscan;  // where Hyperscan compiles the list
+    std::optional<Summary> hyperscan;  // where Hyperscan compiles the list: its result as the recognizer's
+    std::optional<Summary> raw;        // ... and its scan alone, the matches only counted
     std::string hyperscanRefused;
     std::vector<std::pair<Kernel, Summary>> kernels;  // the matcher under every kernel this CPU runs
     Summary floor;
@@ -395,7 +416,8 @@ double MBps(std::size_t bytes, double seconds) { return static_cast<double>(byte
 std::string Ratio(std::optional<double> r) { return r ? Format("%.2f", *r) : "-"; }
 
 void PrintCellHeader(const std::vector<Kernel>& kernels, Kernel chosen) {
-    std::printf("%-18s %7s %8s %9s %9s %9s %9s %7s", "list", "entries", "text", "matches", "per-entry", "Hyperscan",
+    std::printf("%-18s %7s %8s %9s %9s %9s %9s %9s %7s", "list", "entries", "text", "matches", "per-entry", "Hyper raw",
+                "Hyperscan",
                 (std::string("ours (") + matcher_kernels::Name(chosen) + ")").c_str(), "×Hyper");
     for (Kernel k : kernels)
         if (k != chosen) std::printf(" %8s", (std::string(matcher_kernels::Name(k)) + "×").c_str());
@@ -406,10 +428,11 @@ void PrintCell(const Cell& c, Kernel chosen) {
     const double positions = static_cast<double>(std::max<uint64_t>(c.stats.positions, 1));
     const double units = static_cast<double>(std::max<std::size_t>(c.bytes / 2, 1));
     const double ours = c.Matcher(chosen).median;
-    std::printf("%-18s %7s %8s %9s %9s %9s %9s %7s", c.family.c_str(),
+    std::printf("%-18s %7s %8s %9s %9s %9s %9s %9s %7s", c.family.c_str(),
                 c.nameUnits ? (Grouped(c.entries) + "×" + Grouped(c.nameUnits)).c_str() : Grouped(c.entries).c_str(),
                 TextLabel(c.bytes).c_str(), Grouped(c.matches).c_str(),
                 c.reference ? Format("%.1f", MBps(c.bytes, c.reference->median)).c_str() : "-",
+                c.raw ? Format("%.0f", MBps(c.bytes, c.raw->median)).c_str() : "refuses",
                 c.hyperscan ? Format("%.0f", MBps(c.bytes, c.hyperscan->median)).c_str() : "refuses",
                 Format("%.0f", MBps(c.bytes, ours)).c_str(), Ratio(c.OverHs(ours)).c_str());
     for (const auto& [k, s] : c.kernels)
@@ -746,7 +769,7 @@ int Main(int argc, char** argv) {
         Cell cell;
         const Built* built;
         std::u16string text;
-        std::optional<Timed> ref, hs, floor;
+        std::optional<Timed> ref, hs, raw, floor;
         std::vector<Timed> ours;
     };
     std::vector<ListRow> listRows;
@@ -843,7 +866,11 @@ int Main(int argc, char** argv) {
             // A slow per-entry search keeps its check run as its one sample.
             if (refFirst >= 0.002) p->ref->perCall.push_back(refFirst);
         }
-        if (compiled) p->hs.emplace([&hyperscan, &t] { return hyperscan.Scan(t).size(); }, hsFirst, kBudget, 7, 41);
+        if (compiled) {
+            p->hs.emplace([&hyperscan, &t] { return hyperscan.Scan(t).size(); }, hsFirst, kBudget, 7, 41);
+            const double rawFirst = TimeOnce([&] { return hyperscan.RawScan(t); });
+            p->raw.emplace([&hyperscan, &t] { return hyperscan.RawScan(t); }, std::max(rawFirst, 1e-9), kBudget, 7, 41);
+        }
         p->floor.emplace([&t] { return MemoryFloor(t); }, std::max(floorFirst, 1e-9), kBudget, 7, 41);
         for (std::size_t k = 0; k < kernels.size(); ++k)
             p->ours.push_back(Timed{[&matcher, &t, kernel = kernels[k]] {
@@ -879,7 +906,7 @@ int Main(int argc, char** argv) {
     {
         std::vector<Timed*> engines;
         for (auto& p : pending) {
-            for (auto* t : {&p->ref, &p->hs, &p->floor})
+            for (auto* t : {&p->ref, &p->hs, &p->raw, &p->floor})
                 if (*t) engines.push_back(&**t);
             for (Timed& t : p->ours) engines.push_back(&t);
         }
@@ -891,6 +918,7 @@ int Main(int argc, char** argv) {
         Cell& cell = p->cell;
         if (p->ref) cell.reference = Summarize(p->ref->perCall);
         if (p->hs) cell.hyperscan = Summarize(p->hs->perCall);
+        if (p->raw) cell.raw = Summarize(p->raw->perCall);
         cell.floor = Summarize(p->floor->perCall);
         for (std::size_t k = 0; k < kernels.size(); ++k)
             cell.kernels.emplace_back(kernels[k], Summarize(p->ours[k].perCall));

@@ -18,26 +18,27 @@
 //     its second, over the two, three and four units at the anchor;
 //   * three lookups in the key table, each reading at most kMaxProbe slots;
 //   * the automaton's share: it reads each unit at most once, follows at most
-//     as many failure links as it reads units, tries at most three
-//     transitions per unit over the whole scan, each comparing at most
-//     kMaxSearch units, and finds each failure link in at most kMaxSearch
-//     comparisons;
+//     two failure links (one per unit it reads, and one more per time it is
+//     entered), and tries a transition for each unit it reads and each
+//     link: one compare, and a binary search over branches and one over
+//     failure runs, each of at most kMaxSearch compares; and one more search
+//     where names end;
 // plus, per match, one output and the match itself. kWorkPerUnit below is
 // that bound in Measure()'s units (the matcher's tests check it).
 //
-// How. Each name is anchored at one of its ends: at its start when it is
-// longer than four units and its first pair occurs fewer times in it than
-// its last pair (a long name made of what a repetitive text repeats, changed
-// at its start), else at its end. A pass per anchor (the names anchored at
-// their start from the text's start, those anchored at their end from the
-// text's end) runs a filter over the pairs of units that may anchor a name;
-// a key table, keyed by a name's two, three or four units at its anchor,
+// How. Each name is anchored at one of its ends: at its end, except a name
+// of eight units or more whose first pair occurs in it once and whose last
+// pair recurs (made of what a repetitive text repeats, changed at its
+// start), which is anchored at its start. A pass per anchor (the names
+// anchored at their start from the text's start, those anchored at their end
+// from the text's end) runs a filter over the pairs of units that may anchor
+// a name; a key table, keyed by a name's one to four units at its anchor,
 // holds every name of up to four units whole; a longer name is checked past
 // its key by an automaton over the names read from their anchor inwards
 // (Aho-Corasick with failure links, over the names' own units), entered at
 // the key and run for as long as some name may still be under way, so that
 // no text unit is read by it twice. Matches are collected as each pass finds
-// them and put in list order at the end.
+// them and put in list order at the end. docs/design.md says more.
 #pragma once
 
 #include <atomic>
@@ -123,8 +124,9 @@ public:
 
     // The bound on ScanStats::Work() per unit of text, both passes: per
     // pass three lookups of kMaxProbe slots, and for the automaton one step,
-    // one link (with its search) and three transitions tried.
-    static constexpr uint64_t kWorkPerUnit = 2 * (3 * kMaxProbe + 2 + 4 * kMaxSearch);
+    // two links, and for each of up to three transitions and the outputs
+    // one compare and two searches.
+    static constexpr uint64_t kWorkPerUnit = 2 * (3 * kMaxProbe + 3 + 4 * (1 + 2 * kMaxSearch));
 
 private:
     class Builder;
