@@ -98,6 +98,25 @@ template <class V>
 
 enum class Direction { down, up };
 
+// Whether the few mode compares units first. Where the few units are
+// common in the text (names sharing a beginning taken from it), most
+// blocks have one and the compares only cost: over each run of 32 blocks a
+// kernel counts the blocks that got past them, and after a run where more
+// than a quarter did, it goes without them for the next three.
+struct FewState {
+    bool compare = true;
+    unsigned passed = 0, off = 0;
+    void Adapt() {
+        if (compare && passed > 8) {
+            compare = false;
+            off = 3;
+        } else if (!compare && --off == 0) {
+            compare = true;
+        }
+        passed = 0;
+    }
+};
+
 // The 2N positions from `at` as a mask, bit k for position at + k. Reads
 // at[-2] .. at[2N] going down, at[0] .. at[2N + 2] going up. Where no pair
 // of the block may anchor a name, a sparse block stops after the lookups;
@@ -106,15 +125,18 @@ enum class Direction { down, up };
 // instead of looking them up.
 template <class V, Direction D, bool kDense, bool kFew>
 [[gnu::always_inline]] inline uint32_t Block(const char16_t* at, FilterWords f, const typename V::Vec* fewUnits,
-                                             unsigned& busy) {
+                                             FewState& few, unsigned& busy) {
     unsigned evenAnchors = 0, oddAnchors = 0;
     if constexpr (kFew) {
-        // The units at fewOffset from each position, in one load.
-        const auto units = V::LoadPairs(at + f.fewOffset);
-        auto any = V::EqUnits(units, fewUnits[0]);
-        for (unsigned k = 1; k < f.fewUnitCount; ++k) any = V::OrUnits(any, V::EqUnits(units, fewUnits[k]));
-        if (!kDense && !V::Any(any)) [[likely]]
-            return 0;
+        if (few.compare) {
+            // The units at fewOffset from each position, in one load.
+            const auto units = V::LoadPairs(at + f.fewOffset);
+            auto any = V::EqUnits(units, fewUnits[0]);
+            for (unsigned k = 1; k < f.fewUnitCount; ++k) any = V::OrUnits(any, V::EqUnits(units, fewUnits[k]));
+            if (!kDense && !V::Any(any)) [[likely]]
+                return 0;
+            ++few.passed;
+        }
         if (f.fewCount > 0) {
             const auto evenPairs = V::LoadPairs(at), oddPairs = V::LoadPairs(at + 1);
             for (unsigned k = 0; k < f.fewCount; ++k) {
@@ -190,11 +212,12 @@ template <class V>
 // a quarter were busy. (Text scanned over and over, as in a benchmark,
 // teaches the branch predictor its pattern and favours the branch; text
 // read once does not.)
-inline void AdaptDensity(bool& dense, unsigned& busy, unsigned& blocks) {
+inline void AdaptDensity(bool& dense, unsigned& busy, unsigned& blocks, FewState& few) {
     if (++blocks == 32) {
         dense = busy > 16;
         busy = 0;
         blocks = 0;
+        few.Adapt();
     }
 }
 
@@ -248,19 +271,20 @@ template <class V, bool kFew>
         for (unsigned k = 0; k < f.fewUnitCount; ++k) few[k] = V::Broadcast(f.fewUnits[k]);
     bool dense = false;
     unsigned busy = 0, blocks = 0;
+    FewState state;
     const std::size_t low = from > 2 ? from : 2;  // a block reads the two units before it
     while (to >= low + kBlock && count + kBlock <= kCandidateBuffer) {
         if constexpr (kFew) {
-            if (!dense && to >= low + kSkip * kBlock && !AnyFew<V>(t + to - kSkip * kBlock, f, few)) {
+            if (!dense && state.compare && to >= low + kSkip * kBlock && !AnyFew<V>(t + to - kSkip * kBlock, f, few)) {
                 to -= kSkip * kBlock;
-                for (std::size_t b = 0; b < kSkip; ++b) AdaptDensity(dense, busy, blocks);
+                for (std::size_t b = 0; b < kSkip; ++b) AdaptDensity(dense, busy, blocks, state);
                 continue;
             }
         }
         const std::size_t at = to - kBlock;
-        const uint32_t hits = dense ? Block<V, Direction::down, true, kFew>(t + at, f, few, busy)
-                                    : Block<V, Direction::down, false, kFew>(t + at, f, few, busy);
-        AdaptDensity(dense, busy, blocks);
+        const uint32_t hits = dense ? Block<V, Direction::down, true, kFew>(t + at, f, few, state, busy)
+                                    : Block<V, Direction::down, false, kFew>(t + at, f, few, state, busy);
+        AdaptDensity(dense, busy, blocks, state);
         AppendDown(hits, at, out, count);
         to = at;
     }
@@ -274,7 +298,7 @@ template <class V, bool kFew>
     if (2 * to > kBlock) {
         char16_t head[kBlock + 3] = {};
         for (std::size_t i = 0; i <= to; ++i) head[i + 2] = t[i];
-        AppendDown(Block<V, Direction::down, true, kFew>(head + 2, f, few, busy) & Below(to), 0, out, count);
+        AppendDown(Block<V, Direction::down, true, kFew>(head + 2, f, few, state, busy) & Below(to), 0, out, count);
         return 0;
     }
     while (to > 0) {
@@ -298,18 +322,19 @@ template <class V, bool kFew>
         for (unsigned k = 0; k < f.fewUnitCount; ++k) few[k] = V::Broadcast(f.fewUnits[k]);
     bool dense = false;
     unsigned busy = 0, blocks = 0;
+    FewState state;
     // A block reads three units past its last position.
     while (from + kBlock + 3 <= size && count + kBlock <= kCandidateBuffer) {
         if constexpr (kFew) {
-            if (!dense && from + kSkip * kBlock + 3 <= size && !AnyFew<V>(t + from, f, few)) {
+            if (!dense && state.compare && from + kSkip * kBlock + 3 <= size && !AnyFew<V>(t + from, f, few)) {
                 from += kSkip * kBlock;
-                for (std::size_t b = 0; b < kSkip; ++b) AdaptDensity(dense, busy, blocks);
+                for (std::size_t b = 0; b < kSkip; ++b) AdaptDensity(dense, busy, blocks, state);
                 continue;
             }
         }
-        const uint32_t hits = dense ? Block<V, Direction::up, true, kFew>(t + from, f, few, busy)
-                                    : Block<V, Direction::up, false, kFew>(t + from, f, few, busy);
-        AdaptDensity(dense, busy, blocks);
+        const uint32_t hits = dense ? Block<V, Direction::up, true, kFew>(t + from, f, few, state, busy)
+                                    : Block<V, Direction::up, false, kFew>(t + from, f, few, state, busy);
+        AdaptDensity(dense, busy, blocks, state);
         AppendUp(hits, from, out, count);
         from += kBlock;
     }
@@ -320,7 +345,7 @@ template <class V, bool kFew>
         const std::size_t covered = to - from < kBlock ? to - from : kBlock;
         char16_t tail[kBlock + 3] = {};
         for (std::size_t i = from; i < size && i < from + kBlock + 3; ++i) tail[i - from] = t[i];
-        AppendUp(Block<V, Direction::up, true, kFew>(tail, f, few, busy) & Below(covered), from, out, count);
+        AppendUp(Block<V, Direction::up, true, kFew>(tail, f, few, state, busy) & Below(covered), from, out, count);
         from += covered;
     }
     for (; from < to && count < kCandidateBuffer; ++from)

@@ -555,9 +555,13 @@ private:
         half.few.shrink_to_fit();
         // The units at the names' edge (their last, or their first), where
         // they differ from what the text is full of, if few; else those one
-        // or two units inwards, which names sharing most of themselves share.
+        // or two units inwards, which names sharing most of themselves share,
+        // if one or two: taken from the text, more of them would be in most
+        // blocks of it.
         for (std::size_t k = 0; k < 3; ++k) {
-            if (atDepth[k].size() > kFewPairs) continue;
+            // At the edge only where the pairs are few too: the last units of
+            // many names (digits, for codes) are what a text is full of.
+            if (k == 0 ? half.few.empty() : atDepth[k].size() > kFewInward) continue;
             for (const uint32_t u : atDepth[k]) half.fewUnits.push_back(static_cast<uint16_t>(u));
             // From the pair's position: its second unit is the end's edge, its first the start's.
             half.fewOffset = anchor == Anchor::end ? 1 - static_cast<int>(k) : static_cast<int>(k);

@@ -49,8 +49,10 @@ struct FilterWords {
     int fewOffset = 0;  // from a pair's position: -1 to 2
 };
 
-// Up to this many units or pairs, a pass compares.
+// Up to this many units or pairs at the edge, a pass compares; up to this
+// many inwards.
 inline constexpr std::size_t kFewPairs = 16;
+inline constexpr std::size_t kFewInward = 2;
 
 // Candidates one kernel call may collect, and the most one block adds.
 inline constexpr std::size_t kCandidateBuffer = 256;
@@ -63,7 +65,8 @@ inline constexpr std::size_t kKernelSlack = 32;
 // from the top, highest first, and return the lowest position examined;
 // the "up" ones (names anchored at their start, at p) go from the bottom
 // and return the position after the highest examined. Every kernel of a
-// direction passes the same positions.
+// direction passes every position where a name is anchored; which others
+// pass may differ with the kernel's block size.
 using FilterKernel = std::size_t (*)(const char16_t* text, std::size_t from, std::size_t to, FilterWords filter,
                                      uint32_t* out, std::size_t& count);
 struct Kernels {
