@@ -732,7 +732,7 @@ int Main(int argc, char** argv) {
                     shape.digits[4], shape.digits[5], shape.digits[6]);
     }
     // The long names: one (or ten) over repetitive text, by length.
-    struct LongSpec {
+    struct LongKind {
         std::size_t period;
         std::string where;
         std::size_t names;
@@ -741,7 +741,7 @@ int Main(int argc, char** argv) {
                    (names > 1 ? " ×" + std::to_string(names) : "");
         }
     };
-    const std::vector<LongSpec> longSpecs = {
+    const std::vector<LongKind> longKinds = {
         {1, "end", 1}, {7, "end", 1}, {7, "middle", 1}, {7, "start", 1}, {7, "end", 10}};
     std::printf(
         "long: names of 10 to 10^5 units over %s of repetitive text (\"a\" repeated, or a 7-unit "
@@ -775,7 +775,7 @@ int Main(int argc, char** argv) {
     std::vector<ListRow> listRows;
     std::vector<std::unique_ptr<Built>> kept;
     std::vector<std::vector<stockInfo>> longLists;
-    longLists.reserve(longSpecs.size() * longLengths.size());
+    longLists.reserve(longKinds.size() * longLengths.size());
     std::vector<std::unique_ptr<Pending>> pending;
     const auto build = [&](const std::string& label, const std::vector<stockInfo>& list) -> const Built& {
         auto b = std::make_unique<Built>();
@@ -894,13 +894,13 @@ int Main(int argc, char** argv) {
             }
         }
     }
-    for (const LongSpec& spec : longSpecs) {
-        if (spec.Name().find(only) == std::string::npos) continue;
-        const std::u16string text = MakeRepetitiveText(kLongBytes / 2, spec.period, corpus, 0x1096 + spec.period);
+    for (const LongKind& kind : longKinds) {
+        if (kind.Name().find(only) == std::string::npos) continue;
+        const std::u16string text = MakeRepetitiveText(kLongBytes / 2, kind.period, corpus, 0x1096 + kind.period);
         for (std::size_t length : longLengths) {
-            longLists.push_back(MakeLongNames(spec.names, length, text, spec.where, 0x10E6 + length));
-            const Built& b = build(spec.Name() + ", " + Grouped(length) + " units", longLists.back());
-            add(spec.Name(), b, text, length, false);
+            longLists.push_back(MakeLongNames(kind.names, length, text, kind.where, 0x10E6 + length));
+            const Built& b = build(kind.Name() + ", " + Grouped(length) + " units", longLists.back());
+            add(kind.Name(), b, text, length, false);
         }
     }
     {
@@ -1156,13 +1156,13 @@ int Main(int argc, char** argv) {
                  "worst " + Format("%.2f", worst) + "×: " + KiB(at->matcherMemory) + " KiB against " +
                      KiB(at->hsDatabase + at->hsScratch) + " KiB (" + at->label + ")");
     }
-    for (const LongSpec& spec : longSpecs) {
+    for (const LongKind& kind : longKinds) {
         // Each long name against the 10-unit one over the same text.
         const Cell* base = nullptr;
         double worst = 0;
         std::string detail;
         for (const Cell& c : cells) {
-            if (c.family != spec.Name()) continue;
+            if (c.family != kind.Name()) continue;
             if (c.nameUnits == longLengths.front()) base = &c;
             if (!base || c.nameUnits == longLengths.front()) continue;
             const double r = c.Matcher(chosen).median / base->Matcher(chosen).median;
@@ -1171,7 +1171,7 @@ int Main(int argc, char** argv) {
                                     " units: " + Format("%.0f", MBps(c.bytes, c.Matcher(chosen).median)) + " against " +
                                     Format("%.0f", MBps(base->bytes, base->Matcher(chosen).median)) + " MB/s";
         }
-        Goal("(vi) " + spec.Name() + ": names of 10^3 to 10^5 units within 3× of a 10-unit name", worst <= 3.0,
+        Goal("(vi) " + kind.Name() + ": names of 10^3 to 10^5 units within 3× of a 10-unit name", worst <= 3.0,
              "worst " + Format("%.2f", worst) + "× (" + detail + ")");
     }
     for (const DllKernel& k : dllKernels) {

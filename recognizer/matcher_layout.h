@@ -36,9 +36,11 @@ namespace varnoke::matcher_detail {
 // up with two gathers) and looks up only the blocks where one is; where the
 // pairs themselves are few, it compares the pairs too instead of looking
 // them up. The offset is the names' edge (their last unit, or their first)
-// where that is few; else one or two units inwards: names sharing a
+// where the anchor pairs are at most kFewPairs; else one or two units
+// inwards, where at most kFewInward values cover those: names sharing a
 // beginning and anchored at their end share the units before the last one
-// or two, whatever those.
+// or two. A kernel stops comparing for a while where most blocks have one
+// of the units (FewState in matcher_block.h).
 struct FilterWords {
     const uint32_t* words;
     unsigned shift;  // a pair hash h picks words[h >> shift]
