@@ -254,6 +254,17 @@ inline bool IsFew(FilterWords f, const char16_t* t, std::size_t p, std::size_t s
     return f.fewCount == 0;
 }
 
+// The few units, each in every unit of a vector, once a kernel call.
+template <class V, bool kFew>
+struct FewVectors {
+    typename V::Vec units[kFew ? kFewPairs : 1];
+    explicit FewVectors(FilterWords f) {
+        if constexpr (kFew)
+            for (unsigned k = 0; k < f.fewUnitCount; ++k) units[k] = V::Broadcast(f.fewUnits[k]);
+    }
+    operator const typename V::Vec*() const { return units; }
+};
+
 // The down kernel (see FilterKernel), blocks from the top. The lowest
 // positions, fewer than a block, go through one more block over a copy
 // padded with two zero units before the text (read only as the first
@@ -265,10 +276,7 @@ template <class V, bool kFew>
                                                      uint32_t* out, std::size_t& count) {
     constexpr std::size_t kBlock = 2 * V::kLanes;
     static_assert(kBlock <= kKernelSlack);
-    // The few units, each in every unit of a vector, once a call.
-    typename V::Vec few[kFew ? kFewPairs : 1];
-    if constexpr (kFew)
-        for (unsigned k = 0; k < f.fewUnitCount; ++k) few[k] = V::Broadcast(f.fewUnits[k]);
+    const FewVectors<V, kFew> few(f);
     bool dense = false;
     unsigned busy = 0, blocks = 0;
     FewState state;
@@ -317,9 +325,7 @@ template <class V, bool kFew>
     constexpr std::size_t kBlock = 2 * V::kLanes;
     static_assert(kBlock <= kKernelSlack);
     const std::size_t size = to + 1;  // the units a position below `to` may read
-    typename V::Vec few[kFew ? kFewPairs : 1];
-    if constexpr (kFew)
-        for (unsigned k = 0; k < f.fewUnitCount; ++k) few[k] = V::Broadcast(f.fewUnits[k]);
+    const FewVectors<V, kFew> few(f);
     bool dense = false;
     unsigned busy = 0, blocks = 0;
     FewState state;
@@ -351,6 +357,22 @@ template <class V, bool kFew>
     for (; from < to && count < kCandidateBuffer; ++from)
         if (MayStart(f, t, from, size) && IsFew(f, t, from, size)) out[count++] = static_cast<uint32_t>(from);
     return from;
+}
+
+// A kernel file's four entries: down and up, plain and in the few mode.
+template <class V, bool kFew>
+VARNOKE_KERNEL_ENTRY std::size_t Down(const char16_t* t, std::size_t from, std::size_t to, FilterWords f, uint32_t* out,
+                                      std::size_t& count) {
+    return FilterDown<V, kFew>(t, from, to, f, out, count);
+}
+template <class V, bool kFew>
+VARNOKE_KERNEL_ENTRY std::size_t Up(const char16_t* t, std::size_t from, std::size_t to, FilterWords f, uint32_t* out,
+                                    std::size_t& count) {
+    return FilterUp<V, kFew>(t, from, to, f, out, count);
+}
+template <class V>
+constexpr Kernels KernelsFor() {
+    return {Down<V, false>, Up<V, false>, Down<V, true>, Up<V, true>};
 }
 
 }  // namespace

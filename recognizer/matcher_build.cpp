@@ -257,16 +257,10 @@ private:
     // A short name's slot, its key: the name it holds, or `next`, placed
     // there; kNone when it would land kMaxProbe or more from its home.
     static uint32_t PlaceName(Half& half, uint64_t key, unsigned units, uint32_t next) {
-        const std::size_t mask = half.slots.size() - 1;
-        const auto low = static_cast<uint32_t>(key), high = static_cast<uint32_t>(key >> 32);
-        std::size_t i = SlotHash(key, units, half.slotSeed) >> half.slotShift;
-        for (unsigned d = 0; d < kMaxProbe; ++d, i = (i + 1) & mask) {
-            const Slot& s = half.slots[i];
-            if (s.units == 0 || s.distance < d) break;
-            if (s.keyLow == low && s.keyHigh == high && s.units == units) return s.name;
-        }
         bool added = false;
-        return FindOrPlaceSlot(half, key, units, next, added) ? next : kNone;
+        uint32_t held = kNone;
+        if (!FindOrPlaceSlot(half, key, units, next, added, &held)) return kNone;
+        return added ? next : held;
     }
 
     // The slot holding `key`, or kNone.
@@ -282,10 +276,12 @@ private:
         return kNone;
     }
 
-    // Robin Hood: finds `key`, setting its slot's name when `name` is one,
-    // or places it where a key further from its home would be, taking that
-    // one on. False when some key would end kMaxProbe or more from its home.
-    static bool FindOrPlaceSlot(Half& half, uint64_t key, unsigned units, uint32_t name, bool& added) {
+    // Robin Hood: finds `key` and sets its slot's name when `name` is one,
+    // or, given `held`, reports the name the slot holds instead; else places
+    // it where a key further from its home would be, taking that one on.
+    // False when some key would end kMaxProbe or more from its home.
+    static bool FindOrPlaceSlot(Half& half, uint64_t key, unsigned units, uint32_t name, bool& added,
+                                uint32_t* held = nullptr) {
         const std::size_t mask = half.slots.size() - 1;
         Slot carried;
         carried.name = name & kNoName;
@@ -299,7 +295,8 @@ private:
             Slot& s = half.slots[i];
             if (own && s.units != 0 && s.keyLow == carried.keyLow && s.keyHigh == carried.keyHigh &&
                 s.units == carried.units) {
-                if (name != kNoName) s.name = name & kNoName;
+                if (held) *held = s.name;
+                else if (name != kNoName) s.name = name & kNoName;
                 return true;
             }
             if (s.units == 0) {

@@ -44,29 +44,9 @@ struct Avx2 {
     }
 };
 
-VARNOKE_KERNEL_ENTRY std::size_t Down(const char16_t* t, std::size_t from, std::size_t to, FilterWords f, uint32_t* out,
-                                      std::size_t& count) {
-    return FilterDown<Avx2, false>(t, from, to, f, out, count);
-}
-
-VARNOKE_KERNEL_ENTRY std::size_t Up(const char16_t* t, std::size_t from, std::size_t to, FilterWords f, uint32_t* out,
-                                    std::size_t& count) {
-    return FilterUp<Avx2, false>(t, from, to, f, out, count);
-}
-
-VARNOKE_KERNEL_ENTRY std::size_t FewDown(const char16_t* t, std::size_t from, std::size_t to, FilterWords f,
-                                         uint32_t* out, std::size_t& count) {
-    return FilterDown<Avx2, true>(t, from, to, f, out, count);
-}
-
-VARNOKE_KERNEL_ENTRY std::size_t FewUp(const char16_t* t, std::size_t from, std::size_t to, FilterWords f,
-                                       uint32_t* out, std::size_t& count) {
-    return FilterUp<Avx2, true>(t, from, to, f, out, count);
-}
-
 }  // namespace
 
-extern const Kernels kFilterAvx2 = {Down, Up, FewDown, FewUp};
+extern const Kernels kFilterAvx2 = KernelsFor<Avx2>();
 
 }  // namespace varnoke::matcher_detail
 #else

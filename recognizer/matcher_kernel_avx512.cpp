@@ -44,29 +44,9 @@ struct Avx512 {
     }
 };
 
-VARNOKE_KERNEL_ENTRY std::size_t Down(const char16_t* t, std::size_t from, std::size_t to, FilterWords f, uint32_t* out,
-                                      std::size_t& count) {
-    return FilterDown<Avx512, false>(t, from, to, f, out, count);
-}
-
-VARNOKE_KERNEL_ENTRY std::size_t Up(const char16_t* t, std::size_t from, std::size_t to, FilterWords f, uint32_t* out,
-                                    std::size_t& count) {
-    return FilterUp<Avx512, false>(t, from, to, f, out, count);
-}
-
-VARNOKE_KERNEL_ENTRY std::size_t FewDown(const char16_t* t, std::size_t from, std::size_t to, FilterWords f,
-                                         uint32_t* out, std::size_t& count) {
-    return FilterDown<Avx512, true>(t, from, to, f, out, count);
-}
-
-VARNOKE_KERNEL_ENTRY std::size_t FewUp(const char16_t* t, std::size_t from, std::size_t to, FilterWords f,
-                                       uint32_t* out, std::size_t& count) {
-    return FilterUp<Avx512, true>(t, from, to, f, out, count);
-}
-
 }  // namespace
 
-extern const Kernels kFilterAvx512 = {Down, Up, FewDown, FewUp};
+extern const Kernels kFilterAvx512 = KernelsFor<Avx512>();
 
 }  // namespace varnoke::matcher_detail
 #else

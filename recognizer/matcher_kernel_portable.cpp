@@ -66,28 +66,8 @@ struct Portable {
     }
 };
 
-VARNOKE_KERNEL_ENTRY std::size_t Down(const char16_t* t, std::size_t from, std::size_t to, FilterWords f, uint32_t* out,
-                                      std::size_t& count) {
-    return FilterDown<Portable, false>(t, from, to, f, out, count);
-}
-
-VARNOKE_KERNEL_ENTRY std::size_t Up(const char16_t* t, std::size_t from, std::size_t to, FilterWords f, uint32_t* out,
-                                    std::size_t& count) {
-    return FilterUp<Portable, false>(t, from, to, f, out, count);
-}
-
-VARNOKE_KERNEL_ENTRY std::size_t FewDown(const char16_t* t, std::size_t from, std::size_t to, FilterWords f,
-                                         uint32_t* out, std::size_t& count) {
-    return FilterDown<Portable, true>(t, from, to, f, out, count);
-}
-
-VARNOKE_KERNEL_ENTRY std::size_t FewUp(const char16_t* t, std::size_t from, std::size_t to, FilterWords f,
-                                       uint32_t* out, std::size_t& count) {
-    return FilterUp<Portable, true>(t, from, to, f, out, count);
-}
-
 }  // namespace
 
-extern const Kernels kFilterPortable = {Down, Up, FewDown, FewUp};
+extern const Kernels kFilterPortable = KernelsFor<Portable>();
 
 }  // namespace varnoke::matcher_detail

@@ -55,29 +55,9 @@ struct Sse2 {
     }
 };
 
-VARNOKE_KERNEL_ENTRY std::size_t Down(const char16_t* t, std::size_t from, std::size_t to, FilterWords f, uint32_t* out,
-                                      std::size_t& count) {
-    return FilterDown<Sse2, false>(t, from, to, f, out, count);
-}
-
-VARNOKE_KERNEL_ENTRY std::size_t Up(const char16_t* t, std::size_t from, std::size_t to, FilterWords f, uint32_t* out,
-                                    std::size_t& count) {
-    return FilterUp<Sse2, false>(t, from, to, f, out, count);
-}
-
-VARNOKE_KERNEL_ENTRY std::size_t FewDown(const char16_t* t, std::size_t from, std::size_t to, FilterWords f,
-                                         uint32_t* out, std::size_t& count) {
-    return FilterDown<Sse2, true>(t, from, to, f, out, count);
-}
-
-VARNOKE_KERNEL_ENTRY std::size_t FewUp(const char16_t* t, std::size_t from, std::size_t to, FilterWords f,
-                                       uint32_t* out, std::size_t& count) {
-    return FilterUp<Sse2, true>(t, from, to, f, out, count);
-}
-
 }  // namespace
 
-extern const Kernels kFilterSse2 = {Down, Up, FewDown, FewUp};
+extern const Kernels kFilterSse2 = KernelsFor<Sse2>();
 
 }  // namespace varnoke::matcher_detail
 #else
