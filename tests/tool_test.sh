@@ -173,6 +173,22 @@ check "invoke --verbose reports the refresh" \
     "$missing_table"$'\n'"$(printf 'varnoke: data files: the action table has no refresh elements\nvarnoke: not opened, not a web address: "file:///x"')" "$out"
 tool invoke x 1 --dry-run >/dev/null 2>&1; rc=$?
 check "invoke with a bad verb ID" 2 "$rc"
+# What the opener did reaches the tool: with nothing on PATH to open the
+# address it is not opened, and the tool says so. (Wine's shell has no PATH
+# to take away.)
+if [ "$sep" = / ]; then
+    mkdir "$work/opener"
+    printf '#!/bin/sh\nprintf "%%s" "$1" > "$0.tmp" && mv "$0.tmp" "$0.url"\n' > "$work/opener/xdg-open"
+    chmod +x "$work/opener/xdg-open"
+    out=$(PATH="$work/opener:$PATH" tool invoke 0 2002 --data "$work" 2>"$work/err"); rc=$?
+    check "invoke with an opener: status, stdout and stderr" "0:https://q.example/?id=2002:" "$rc:$out:$(cat "$work/err")"
+    for i in $(seq 500); do [ -e "$work/opener/xdg-open.url" ] && break; sleep 0.01; done
+    check "invoke with an opener: what it was given" "https://q.example/?id=2002" "$(cat "$work/opener/xdg-open.url" 2>&1)"
+    out=$(PATH="$work/empty" tool invoke 0 2002 --data "$work" 2>"$work/err"); rc=$?
+    check "invoke without an opener: status and stdout" "1:" "$rc:$out"
+    check "invoke without an opener: message" \
+        'varnoke: not opened, the shell could not be started: "https://q.example/?id=2002"' "$(cat "$work/err")"
+fi
 
 fi
 

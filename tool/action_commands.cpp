@@ -71,8 +71,8 @@ int Invoke(const Options& o) {
             std::cout << url << '\n';
             return 0;
         case InvokeReport::Effect::shell_failed:
-            std::cout << url << '\n';
-            std::cerr << "varnoke: the shell could not be started to open it\n";
+            // Standard output holds only an address that was opened.
+            std::cerr << "varnoke: not opened, the shell could not be started: \"" << url << "\"\n";
             return 1;
         case InvokeReport::Effect::refused:
             std::cerr << "varnoke: " << (verb == kWebQueryVerb ? "no web query" : "not opened")
