@@ -51,6 +51,28 @@ check "scan --json" "$(printf '[\n  {"start": 2, "length": 3, "productId": "9\\\
 out=$(printf 'nothing here' | tool scan --data "$work" --json)
 check "scan --json without tags" "[]" "$out"
 
+# A tab, a line break or a backslash in a ProductID or a name keeps each tag
+# one line of four fields: escaped as \t \n \r \\ (the backslash first, so
+# a backslash before a "t" stays told apart). --json escapes as JSON does.
+mkdir "$work/escapes"
+{
+    printf '<?xml version="1.0" encoding="UTF-8"?>\n<StockData>\n'
+    printf '<KestriaStockList><StockName>%s</StockName><StockID>%s</StockID></KestriaStockList>\n' \
+        $'a\tb' $'t\t1' 'c&#10;d' 'n&#10;2' 'e&#13;f' 'r&#13;3' 'g\h' '\t5'
+    printf '</StockData>\n'
+} > "$work/escapes/varnokeL.xml"
+printf 'a\tb c\nd e\rf g\\h' > "$work/escapes/in.txt"
+out=$(tool scan --data "$work/escapes" "$work/escapes/in.txt")
+check "scan escapes tabs, line breaks and backslashes" \
+    "$(printf '%s\t%s\t%s\t%s\n' 1 3 't\t1' 'a\tb' 5 3 'n\n2' 'c\nd' 9 3 'r\r3' 'e\rf' 13 3 '\\t5' 'g\\h')" "$out"
+check "scan: one line of four fields per tag" "4 4 4 4 " "$(printf '%s\n' "$out" | awk -F '\t' '{printf "%d ", NF}')"
+out=$(tool scan --data "$work/escapes" --json "$work/escapes/in.txt")
+check "scan --json of tabs, line breaks and backslashes" "$(printf '%s\n' '[' \
+    '  {"start": 1, "length": 3, "productId": "t\t1", "text": "a\tb"},' \
+    '  {"start": 5, "length": 3, "productId": "n\n2", "text": "c\nd"},' \
+    '  {"start": 9, "length": 3, "productId": "r\r3", "text": "e\rf"},' \
+    '  {"start": 13, "length": 3, "productId": "\\t5", "text": "g\\h"}' ']')" "$out"
+
 out=$(printf 'ab\xffcd' | tool scan --data "$work" 2>"$work/err"); rc=$?
 check "invalid UTF-8 exit status" 2 "$rc"
 check "invalid UTF-8 stdout" "" "$out"

@@ -51,7 +51,8 @@ const Command kCommands[] = {
     {"scan", Scan, {"--data"}, {"--json", "--com"},
      std::string("usage: varnoke scan [--data DIR] [--json] [--com] [FILE]\n"
                  "Recognizes stock names in UTF-8 text from FILE (or standard input) and\n"
-                 "prints one line per tag: START<TAB>LENGTH<TAB>PRODUCTID<TAB>TEXT.\n")},
+                 "prints one line per tag: START<TAB>LENGTH<TAB>PRODUCTID<TAB>TEXT. In PRODUCTID\n"
+                 "and TEXT a backslash, tab, carriage return or line feed is written \\\\, \\t, \\r, \\n.\n")},
     {"info", Info, {"--data", "--locale"}, {"--com"},
      std::string("usage: varnoke info [--data DIR] [--locale LCID] [--com]\n"
                  "Prints the recognizer's ProgId, name, description and tag type.\n") +

@@ -35,6 +35,23 @@ std::string JsonString(std::string_view utf8) {
     return out + "\"";
 }
 
+// A field of scan's line format: one line, no tab inside. The backslash is
+// escaped too, so each escape reads back to one character.
+std::string LineField(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (char c : utf8) {
+        switch (c) {
+            case '\\': out += "\\\\"; break;
+            case '\t': out += "\\t"; break;
+            case '\r': out += "\\r"; break;
+            case '\n': out += "\\n"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
 // Reads FILE (or standard input) as UTF-8 and converts it to UTF-16.
 bool ReadText(const Options& o, std::u16string& text, std::string& error) {
     std::string bytes;
@@ -106,8 +123,8 @@ int Scan(const Options& o) {
                    ", \"length\": " + std::to_string(tag.length) +
                    ", \"productId\": " + JsonString(id) + ", \"text\": " + JsonString(matched) + "}";
         } else {
-            out += std::to_string(tag.start) + '\t' + std::to_string(tag.length) + '\t' + id + '\t' +
-                   matched + '\n';
+            out += std::to_string(tag.start) + '\t' + std::to_string(tag.length) + '\t' + LineField(id) + '\t' +
+                   LineField(matched) + '\n';
         }
         first = false;
         std::cout << out;
