@@ -11,6 +11,7 @@
 #include "actions/data_file_update.h"
 #include "actions/st_action.h"
 #include "hostapi/clock.h"
+#include "hostapi/crypto.h"
 #include "hostapi/files.h"
 #include "hostapi/shell.h"
 #include "hostapi/xml.h"
@@ -24,6 +25,8 @@ std::unique_ptr<hostapi::IShell> NewDesktopShell();
 std::unique_ptr<hostapi::IClock> NewSystemClock();
 // The file system, replacing files in one step.
 std::unique_ptr<hostapi::IFiles> NewFiles();
+// SHA-256 and P-256 signature checks by the system's cryptography library.
+std::unique_ptr<hostapi::ICrypto> NewCrypto();
 
 // The whole content of a regular file. Nothing for anything else (a folder,
 // a pipe, a device), which is opened in a way that cannot block and is

@@ -18,6 +18,7 @@ configure_file(cmake/version.rc.in ${VARNOKE_GENERATED}/version.rc.h @ONLY)
 add_library(varnoke_platform STATIC
   adapters/win32/com/module.cpp
   adapters/win32/com/typeinfo.cpp
+  adapters/win32/crypto.cpp
   adapters/win32/files.cpp
   adapters/win32/host_objects.cpp
   adapters/win32/insert_at_view.cpp
@@ -32,7 +33,7 @@ add_library(varnoke_platform STATIC
 )
 add_dependencies(varnoke_platform varnoke_generated)
 target_include_directories(varnoke_platform PUBLIC ${VARNOKE_GENERATED})
-target_link_libraries(varnoke_platform PUBLIC varnoke_core ole32 oleaut32 uuid shell32 winhttp user32 gdi32 PRIVATE varnoke_warnings)
+target_link_libraries(varnoke_platform PUBLIC varnoke_core ole32 oleaut32 uuid shell32 winhttp user32 gdi32 bcrypt PRIVATE varnoke_warnings)
 
 add_library(Varnoke SHARED
   component/server.cpp

@@ -14,14 +14,14 @@ groups=("$@")
 packages=()
 for group in "${groups[@]}"; do
     case $group in
-        native) packages+=(cmake g++ make libgtest-dev libpugixml-dev libcurl4-openssl-dev) ;;
+        native) packages+=(cmake g++ make libgtest-dev libpugixml-dev libcurl4-openssl-dev libssl-dev) ;;
         # wine64 only: these kernels cannot run 32-bit code. libwine-dev
         # carries the IDL files widl needs; the fonts draw Chinese in dialogs;
         # wixl builds the installer packages, msitools reads them back.
         windows) packages+=(cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
                             binutils-mingw-w64 googletest wine64 libwine-dev xvfb xauth
                             fonts-wqy-microhei python3 wixl msitools) ;;
-        fuzz) packages+=(cmake make clang libclang-rt-14-dev libpugixml-dev libcurl4-openssl-dev) ;;
+        fuzz) packages+=(cmake make clang libclang-rt-14-dev libpugixml-dev libcurl4-openssl-dev libssl-dev) ;;
         # The word processor, its SDK (cppumaker, the UNO headers and
         # libraries), Python-UNO for the scripts that drive it, zip for the
         # package, and a virtual display with a screenshot tool for looking.

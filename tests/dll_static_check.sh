@@ -43,7 +43,7 @@ exports=$(printf '%s\n' "$headers" | awk '/\[Ordinal\/Name Pointer\] Table/{on=1
 imports=$(printf '%s\n' "$headers" | sed -n 's/^[ \t]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
 for dllname in $imports; do
     case $dllname in
-        kernel32.dll|user32.dll|advapi32.dll|ole32.dll|oleaut32.dll|shell32.dll|msvcrt.dll|gdi32.dll|comctl32.dll|winhttp.dll) ;;
+        kernel32.dll|user32.dll|advapi32.dll|ole32.dll|oleaut32.dll|shell32.dll|msvcrt.dll|gdi32.dll|comctl32.dll|winhttp.dll|bcrypt.dll) ;;
         api-ms-win-*) ;;
         *) fail "imports a non-system DLL: $dllname" ;;
     esac
