@@ -5,9 +5,13 @@
 #include <new>
 #include <random>
 
+#include "actions/manifest.h"
 #include "actions/st_action.h"
+#include "actions/table_fields.h"
+#include "core/base64.h"
 #include "core/data_paths.h"
 #include "core/decimal.h"
+#include "core/unicode.h"
 #include "core/web_address.h"
 #include "hostapi/files.h"
 #include "hostapi/shell.h"
@@ -50,8 +54,7 @@ public:
 // A data file replaced through a temporary written beside its real target.
 class Replacement {
 public:
-    Replacement(hostapi::IFiles& files, const std::u16string& path)
-        : files_(files), target_(files.ResolveLinks(path)) {}
+    Replacement(hostapi::IFiles& files, std::u16string target) : files_(files), target_(std::move(target)) {}
     ~Replacement() {
         if (!temporary_.empty()) files_.RemoveFile(temporary_);
     }
@@ -98,6 +101,14 @@ const char* Describe(UpdateOutcome outcome) {
         case UpdateOutcome::table_invalid: return "the remote action table lacks its verbs or refresh elements";
         case UpdateOutcome::save_failed: return "fetched, but the local files could not be replaced";
         case UpdateOutcome::refreshed: return "refreshed";
+        case UpdateOutcome::key_invalid: return "the action table's publickey is not a base64 key";
+        case UpdateOutcome::no_signature: return "the remote data files have no manifest or no signature";
+        case UpdateOutcome::bad_signature: return "the remote manifest is not signed by the action table's key";
+        case UpdateOutcome::manifest_invalid: return "the remote manifest is signed but malformed";
+        case UpdateOutcome::expired: return "the remote manifest has expired";
+        case UpdateOutcome::hash_mismatch: return "a remote data file is not the one its manifest names";
+        case UpdateOutcome::checkpoint_mismatch:
+            return "the remote manifest's checkpoint is not the remote action table's";
     }
     return "";
 }
@@ -113,6 +124,14 @@ std::u16string BaseLocation(std::u16string_view updateURL) {
     return slash == std::u16string_view::npos ? std::u16string() : std::u16string(updateURL.substr(0, slash + 1));
 }
 
+// What was fetched, as served: each document parsed from the very bytes
+// whose digest the manifest names.
+struct DataFileUpdate::Fetched {
+    std::string tableBytes, listBytes;
+    std::unique_ptr<hostapi::IXmlDocument> table, list;
+    std::optional<std::string> manifest, signatures;  // only when keyed
+};
+
 void DataFileUpdate::Run(STAction& action) {
     try {
         last_ = Refresh(action);
@@ -127,7 +146,7 @@ UpdateOutcome DataFileUpdate::Refresh(STAction& action) {
 
     // Due when more than updateFrequency minutes have passed; a difference
     // beyond 32 bits counts as due.
-    const int32_t now = MinuteCount(clock_.Now());
+    const int32_t now = MinuteCount(ports_.clock.Now());
     const int64_t elapsed = int64_t{now} - action.LastUpdate();
     const bool overflow = elapsed < std::numeric_limits<int32_t>::min() || elapsed > std::numeric_limits<int32_t>::max();
     if (!overflow && elapsed <= action.UpdateFrequency()) return UpdateOutcome::not_due;
@@ -138,79 +157,144 @@ UpdateOutcome DataFileUpdate::Refresh(STAction& action) {
     const std::u16string tableAddress = base + std::u16string(kActionFileName);
     const std::u16string listAddress = base + std::u16string(kStockFileName);
     if (!IsWebAddress(tableAddress) || !IsWebAddress(listAddress)) return UpdateOutcome::not_web_address;
+    const bool keyed = !action.PublicKey().empty();
+    if (keyed && !Base64Decode(Utf16ToUtf8(action.PublicKey()))) return UpdateOutcome::key_invalid;
 
-    // One budget for everything that can wait on others: the second fetch
-    // gets what the first left.
+    // One budget for everything that can wait on others: each fetch gets
+    // what the ones before it left.
     const auto deadline = std::chrono::steady_clock::now() + budget_;
-    auto table = xml_.NewDocument();
-    if (!table) return UpdateOutcome::table_unreachable;
-    table->SetAsync(false);
-    table->SetFetchDeadline(deadline);
-    table->Load(tableAddress);
-    const hostapi::XmlNode root = table->DocumentElement();
-    if (!root) return UpdateOutcome::table_unreachable;
-    const hostapi::XmlNode checkpoint = table->SelectSingleNode(root, u"lastcheckpoint");
-    if (!checkpoint) return UpdateOutcome::no_checkpoint;
-    const int32_t remote = ParseInt32(table->TypedValue(checkpoint).value_or(u"")).value_or(0);
-    if (remote <= action.LastCheckpoint()) return UpdateOutcome::not_newer;
-    const hostapi::XmlNode lastupdate = table->SelectSingleNode(root, u"lastupdate");
-    if (!lastupdate) return UpdateOutcome::no_lastupdate;
-    table->SetText(lastupdate, DecimalText(now));
+    Fetched remote;
+    const auto parsed = [&](const std::u16string& address, std::string& bytes) -> std::unique_ptr<hostapi::IXmlDocument> {
+        auto body = ports_.fetch.Fetch(address, deadline);
+        if (!body) return nullptr;
+        bytes = std::move(*body);
+        auto doc = ports_.xml.NewDocument();
+        if (!doc || !doc->LoadBytes(bytes) || !doc->DocumentElement()) return nullptr;
+        return doc;
+    };
+    remote.table = parsed(tableAddress, remote.tableBytes);
+    if (!remote.table) return UpdateOutcome::table_unreachable;
+    // Read as the loader will read it once installed.
+    const RefreshFields fields = ReadRefreshFields(*remote.table);
+    if (!fields.lastcheckpoint.Present()) return UpdateOutcome::no_checkpoint;
+    const int32_t checkpoint = fields.lastcheckpoint.Number().value_or(0);
+    if (checkpoint <= action.LastCheckpoint()) return UpdateOutcome::not_newer;
+    if (!fields.lastupdate.Present()) return UpdateOutcome::no_lastupdate;
+    remote.table->SetText(fields.lastupdate.node, DecimalText(now));
+
+    if (keyed) {
+        remote.manifest = ports_.fetch.Fetch(base + std::u16string(kManifestFileName), deadline);
+        if (remote.manifest) remote.signatures = ports_.fetch.Fetch(base + std::u16string(kSignatureFileName), deadline);
+        if (const UpdateOutcome signedOutcome = CheckSigned(action.PublicKey(), remote, checkpoint);
+            signedOutcome != UpdateOutcome::refreshed)
+            return signedOutcome;
+    }
 
     // Both documents in hand before any local file changes.
-    auto list = xml_.NewDocument();
-    if (!list) return UpdateOutcome::list_unreachable;
-    list->SetAsync(false);
-    list->SetFetchDeadline(deadline);
-    list->Load(listAddress);
-    if (!list->DocumentElement()) return UpdateOutcome::list_unreachable;
-    return Replace(*list, *table, remote, action.LastCheckpoint(), deadline, action);
+    remote.list = parsed(listAddress, remote.listBytes);
+    if (!remote.list) return UpdateOutcome::list_unreachable;
+    return Replace(remote, checkpoint, deadline, action);
 }
 
-UpdateOutcome DataFileUpdate::Replace(hostapi::IXmlDocument& list, hostapi::IXmlDocument& table, int32_t remote,
-                                      int32_t known, std::chrono::steady_clock::time_point deadline,
-                                      STAction& action) {
+// refreshed when the pair may be installed under `key`; the list's digest is
+// checked once it is in hand.
+UpdateOutcome DataFileUpdate::CheckSigned(std::u16string_view key, const Fetched& remote, int32_t checkpoint) {
+    const auto publicKey = Base64Decode(Utf16ToUtf8(key));
+    if (!publicKey) return UpdateOutcome::key_invalid;
+    if (!remote.manifest || !remote.signatures) return UpdateOutcome::no_signature;
+    const auto signatures = ParseSignatures(*remote.signatures);
+    if (!signatures) return UpdateOutcome::no_signature;
+    if (!SignedBy(ports_.crypto, *publicKey, *remote.manifest, *signatures)) return UpdateOutcome::bad_signature;
+    const auto manifest = ParseManifest(*remote.manifest);
+    if (!manifest) return UpdateOutcome::manifest_invalid;
+    if (manifest->expires <= ports_.clock.UtcSeconds()) return UpdateOutcome::expired;
+    const auto digest = [&](const std::string& bytes) { return ports_.crypto.Sha256(bytes); };
+    if (digest(remote.tableBytes) != manifest->table) return UpdateOutcome::hash_mismatch;
+    if (remote.list && digest(remote.listBytes) != manifest->list) return UpdateOutcome::hash_mismatch;
+    if (manifest->checkpoint != checkpoint) return UpdateOutcome::checkpoint_mismatch;
+    // The table that will sign the next refresh must name a key: a signed
+    // pair cannot switch signing off by accident or by a replayed mistake.
+    const RefreshFields next = ReadRefreshFields(*remote.table);
+    if (!next.publickey.text || !Base64Decode(Utf16ToUtf8(*next.publickey.text))) return UpdateOutcome::table_invalid;
+    return UpdateOutcome::refreshed;
+}
+
+UpdateOutcome DataFileUpdate::Replace(Fetched& remote, int32_t checkpoint,
+                                      std::chrono::steady_clock::time_point deadline, STAction& action) {
+    hostapi::IFiles& files = ports_.files;
     // One refresh at a time per data folder: two at once could leave one's
     // list beside the other's newer checkpoint, which no refresh repairs.
-    const auto lock = files_.LockFolder(FolderOf(strActionXMLPath()), deadline);
+    const auto lock = files.LockFolder(FolderOf(strActionXMLPath()), deadline);
     if (!lock) return UpdateOutcome::lock_busy;
     NoShell noShell;
     {
-        // A refresh that finished while we fetched makes ours not newer.
-        STAction onDisk(ActionPorts{xml_, noShell});
+        // A refresh that finished while we fetched makes ours not newer; the
+        // key that counts is the one on disk now.
+        STAction onDisk(ActionPorts{ports_.xml, noShell});
         onDisk.LoadActionURLFromXMLFile(strActionXMLPath());
-        if (onDisk.UpdateInfoValid()) known = std::max(known, onDisk.LastCheckpoint());
-        if (remote <= known) return UpdateOutcome::not_newer;
+        int32_t known = action.LastCheckpoint();
+        std::u16string key = action.PublicKey();
+        if (onDisk.UpdateInfoValid()) {
+            known = std::max(known, onDisk.LastCheckpoint());
+            key = onDisk.PublicKey();
+        }
+        if (checkpoint <= known) return UpdateOutcome::not_newer;
+        if (!key.empty()) {
+            if (const UpdateOutcome signedOutcome = CheckSigned(key, remote, checkpoint);
+                signedOutcome != UpdateOutcome::refreshed)
+                return signedOutcome;
+        }
     }
 
-    // Temporaries of refreshes killed before their move; no one else writes
-    // them while we hold the lock.
-    for (const std::u16string* path : {&strStockXMLPath(), &strActionXMLPath()}) {
-        files_.RemoveFilesStartingWith(*path + std::u16string(kTemporaryMarker));
-        files_.RemoveFilesStartingWith(files_.ResolveLinks(*path) + std::u16string(kTemporaryMarker));
+    // Only the folder's own regular files are replaced (a link, only when
+    // it names one beside it): nothing is written anywhere else.
+    const auto listTarget = files.ReplacementTarget(strStockXMLPath());
+    const auto tableTarget = files.ReplacementTarget(strActionXMLPath());
+    if (!listTarget || !tableTarget) {
+        action.MarkUpdateDone();
+        return UpdateOutcome::save_failed;
     }
+    // Temporaries of refreshes killed before their move, all in the data
+    // folder; no one else writes them while we hold the lock.
+    const std::u16string folder = FolderOf(strActionXMLPath());
+    for (const std::u16string& path : {strStockXMLPath(), strActionXMLPath(), *listTarget, *tableTarget,
+                                       FormDataFilePath(folder, kManifestFileName),
+                                       FormDataFilePath(folder, kSignatureFileName)})
+        files.RemoveFilesStartingWith(path + std::u16string(kTemporaryMarker));
 
-    Replacement newList(files_, strStockXMLPath()), newTable(files_, strActionXMLPath());
-    if (!newList.Write(list) || !newTable.Write(table)) {
+    Replacement newList(files, *listTarget), newTable(files, *tableTarget);
+    if (!newList.Write(*remote.list) || !newTable.Write(*remote.table)) {
         action.MarkUpdateDone();
         return UpdateOutcome::save_failed;
     }
     // What later objects will read is exactly what is checked here: each
     // written file through its own loader on a fresh object.
-    STRecognizer stocks(xml_);
+    STRecognizer stocks(ports_.xml);
     if (stocks.LoadStockSymbolFromXMLFile(newList.Temporary()) != Status::ok || stocks.ListState() != 0 ||
         std::none_of(stocks.StockList().begin(), stocks.StockList().end(),
                      [](const stockInfo& s) { return !s.strStockName.empty() && !s.strStockID.empty(); }))
         return UpdateOutcome::list_invalid;
-    STAction actions(ActionPorts{xml_, noShell});
+    STAction actions(ActionPorts{ports_.xml, noShell});
     actions.LoadActionURLFromXMLFile(newTable.Temporary());
-    if (!actions.UpdateInfoValid()) return UpdateOutcome::table_invalid;
+    if (!actions.UpdateInfoValid() || actions.LastCheckpoint() != checkpoint) return UpdateOutcome::table_invalid;
 
     // The list first: until the table with its new checkpoint lands, the
     // next refresh simply fetches both again.
     action.MarkUpdateDone();
     if (!newList.MoveOver()) return UpdateOutcome::save_failed;
     if (!newTable.MoveOver()) return UpdateOutcome::save_failed;
+    // What a signed pair was installed under, for status and check; the
+    // pair is in place whatever becomes of these.
+    if (remote.manifest && remote.signatures) {
+        for (const auto& [name, bytes] : {std::pair{kManifestFileName, &*remote.manifest},
+                                          std::pair{kSignatureFileName, &*remote.signatures}}) {
+            const auto target = files.ReplacementTarget(FormDataFilePath(folder, name));
+            if (!target) continue;
+            const std::u16string temporary = TemporaryBeside(*target);
+            if (files.WriteNew(temporary, *bytes) && !files.ReplaceFileAtomically(temporary, *target))
+                files.RemoveFile(temporary);
+        }
+    }
     return UpdateOutcome::refreshed;
 }
 

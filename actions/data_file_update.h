@@ -6,13 +6,16 @@
 // updateurl is an http or https address, and the remote action table
 // carries a larger lastcheckpoint. The whole refresh has one time budget.
 // Both remote documents are fetched and parsed before any local file
-// changes; then, holding the data folder's lock, it checks the checkpoint
-// again against the table on disk, writes both beside their targets, loads
-// each written file with the real loaders, and only when both load as what
-// they claim to be, the stock list and after it the action table (with
-// lastupdate rewritten to now) replace the local files, each in one atomic
-// step. Nothing in memory changes: objects constructed later see the new
-// files.
+// changes. When the local table names a <publickey>, the pair is installed
+// only under a valid signature by that key over a manifest of both
+// (actions/manifest.h) that has not expired. Then, holding the data
+// folder's lock, it checks the checkpoint (and the signature) again against
+// the table on disk, writes both beside their targets (only the folder's
+// own regular files), loads each written file with the real loaders, and
+// only when both load as what they claim to be, the stock list and after it
+// the action table (with lastupdate rewritten to now) replace the local
+// files, each in one atomic step. Nothing in memory changes: objects
+// constructed later see the new files.
 #pragma once
 
 #include <chrono>
@@ -20,7 +23,9 @@
 #include <string>
 
 #include "hostapi/clock.h"
+#include "hostapi/crypto.h"
 #include "hostapi/data_file_update_port.h"
+#include "hostapi/fetch.h"
 #include "hostapi/files.h"
 #include "hostapi/xml.h"
 
@@ -42,6 +47,14 @@ enum class UpdateOutcome {
     table_invalid,     // the remote action table lacks its verbs or refresh elements
     save_failed,       // fetched, but the local files could not (all) be replaced
     refreshed,
+    // Only where the local table names a key:
+    key_invalid,          // the local table's publickey is no base64 key
+    no_signature,         // no manifest or no signature beside the remote table
+    bad_signature,        // no signature by the local key over the manifest
+    manifest_invalid,     // signed, but not a manifest
+    expired,              // the manifest's expiry has passed (a frozen server)
+    hash_mismatch,        // a file is not the one the manifest names
+    checkpoint_mismatch,  // the manifest's checkpoint is not the remote table's
 };
 
 const char* Describe(UpdateOutcome outcome);
@@ -53,25 +66,34 @@ int32_t MinuteCount(const hostapi::LocalDateTime& t);
 // The part of `updateURL` up to and including its last "/"; empty without one.
 std::u16string BaseLocation(std::u16string_view updateURL);
 
+// What the refresh reads and writes through.
+struct UpdatePorts {
+    hostapi::IXmlDocumentFactory& xml;
+    hostapi::IClock& clock;
+    hostapi::IFiles& files;
+    hostapi::IFetch& fetch;
+    hostapi::ICrypto& crypto;
+};
+
 class DataFileUpdate final : public IDataFileUpdate {
 public:
-    // `budget` bounds the whole refresh: both fetches and the wait for the
+    // `budget` bounds the whole refresh: every fetch and the wait for the
     // lock; by default the documented total bound of one fetch.
-    DataFileUpdate(hostapi::IXmlDocumentFactory& xml, hostapi::IClock& clock, hostapi::IFiles& files,
-                   std::chrono::milliseconds budget = std::chrono::seconds(hostapi::FetchLimits{}.totalSeconds))
-        : xml_(xml), clock_(clock), files_(files), budget_(budget) {}
+    explicit DataFileUpdate(UpdatePorts ports,
+                            std::chrono::milliseconds budget = std::chrono::seconds(hostapi::FetchLimits{}.totalSeconds))
+        : ports_(ports), budget_(budget) {}
 
     void Run(STAction& action) override;
     UpdateOutcome LastOutcome() const { return last_; }
 
 private:
+    struct Fetched;
     UpdateOutcome Refresh(STAction& action);
-    UpdateOutcome Replace(hostapi::IXmlDocument& list, hostapi::IXmlDocument& table, int32_t remote,
-                          int32_t known, std::chrono::steady_clock::time_point deadline, STAction& action);
+    UpdateOutcome CheckSigned(std::u16string_view key, const Fetched& remote, int32_t checkpoint);
+    UpdateOutcome Replace(Fetched& remote, int32_t checkpoint, std::chrono::steady_clock::time_point deadline,
+                          STAction& action);
 
-    hostapi::IXmlDocumentFactory& xml_;
-    hostapi::IClock& clock_;
-    hostapi::IFiles& files_;
+    UpdatePorts ports_;
     std::chrono::milliseconds budget_;
     UpdateOutcome last_ = UpdateOutcome::not_run;
 };

@@ -84,6 +84,8 @@ public:
     int32_t LastUpdate() const { return lastUpdate; }
     int32_t LastCheckpoint() const { return lastCheckpoint; }
     const std::u16string& UpdateURL() const { return updateURL; }
+    // The base64 key the data must be signed by; empty when the refresh is not keyed.
+    const std::u16string& PublicKey() const { return publicKey; }
     bool UpdateInfoValid() const { return updateInfoValid; }
     bool UpdateDone() const { return updateDone; }
     void MarkUpdateDone() { updateDone = true; }
@@ -95,6 +97,7 @@ private:
     int32_t lastUpdate = 0;
     int32_t lastCheckpoint = 0;
     std::u16string updateURL;
+    std::u16string publicKey;
     bool updateInfoValid = false;
     bool updateDone = false;
 };

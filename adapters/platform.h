@@ -11,6 +11,7 @@
 #include "actions/data_file_update.h"
 #include "actions/st_action.h"
 #include "hostapi/clock.h"
+#include "hostapi/fetch.h"
 #include "hostapi/crypto.h"
 #include "hostapi/files.h"
 #include "hostapi/shell.h"
@@ -25,6 +26,8 @@ std::unique_ptr<hostapi::IShell> NewDesktopShell();
 std::unique_ptr<hostapi::IClock> NewSystemClock();
 // The file system, replacing files in one step.
 std::unique_ptr<hostapi::IFiles> NewFiles();
+// http and https fetches within the bounds.
+std::unique_ptr<hostapi::IFetch> NewFetch(const hostapi::FetchLimits& limits = {});
 // SHA-256 and P-256 signature checks by the system's cryptography library.
 std::unique_ptr<hostapi::ICrypto> NewCrypto();
 
@@ -40,7 +43,9 @@ struct ActionPlatform {
     std::unique_ptr<hostapi::IShell> shell = NewDesktopShell();
     std::unique_ptr<hostapi::IClock> clock = NewSystemClock();
     std::unique_ptr<hostapi::IFiles> files = NewFiles();
-    DataFileUpdate update{*xml, *clock, *files};
+    std::unique_ptr<hostapi::IFetch> fetch = NewFetch();
+    std::unique_ptr<hostapi::ICrypto> crypto = NewCrypto();
+    DataFileUpdate update{{*xml, *clock, *files, *fetch, *crypto}};
 
     // The ports of an action object that refreshes its data files; verb 4
     // inserts through `webQuery` where the host has a spreadsheet.

@@ -5,6 +5,7 @@ find_package(OpenSSL REQUIRED)
 add_library(varnoke_platform STATIC
   adapters/posix/crypto.cpp
   adapters/posix/files.cpp
+  adapters/posix/http_fetch.cpp
   adapters/posix/module_folder.cpp
   adapters/posix/platform.cpp
   adapters/posix/pugi_xml.cpp

@@ -21,6 +21,7 @@ add_library(varnoke_platform STATIC
   adapters/win32/crypto.cpp
   adapters/win32/files.cpp
   adapters/win32/host_objects.cpp
+  adapters/win32/http_fetch.cpp
   adapters/win32/insert_at_view.cpp
   adapters/win32/module_folder.cpp
   adapters/win32/msxml_document.cpp

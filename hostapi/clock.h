@@ -1,6 +1,8 @@
 // The current local date and time, as a port so tests can set the clock.
 #pragma once
 
+#include <cstdint>
+
 namespace varnoke::hostapi {
 
 struct LocalDateTime {
@@ -16,6 +18,9 @@ class IClock {
 public:
     virtual ~IClock() = default;
     virtual LocalDateTime Now() = 0;
+    // Seconds since 1970-01-01 00:00 UTC, for expiry times that mean the
+    // same moment in every time zone.
+    virtual std::int64_t UtcSeconds() = 0;
 };
 
 }  // namespace varnoke::hostapi

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,13 +27,19 @@ public:
     // Removes a file; false when there was none or it could not be removed.
     virtual bool RemoveFile(std::u16string_view path) = 0;
 
-    // The file that `path` names with every link followed, so that a
-    // replacement updates what a link points to; `path` itself when there is
-    // no such file or it cannot be told.
-    virtual std::u16string ResolveLinks(std::u16string_view path) = 0;
+    // The file a replacement of the data file `path` goes over: `path`
+    // itself when it is a regular file or there is none; for a symbolic
+    // link (a reparse point), its final target when that is a regular file
+    // in the same folder, so the link stays; nothing for anything else (a
+    // device, a pipe, a folder, a dangling link, a file in another folder),
+    // which a refresh must never write to or beside.
+    virtual std::optional<std::u16string> ReplacementTarget(std::u16string_view path) = 0;
     // Creates `path` empty, only if nothing of that name exists (never
     // through a link), with the permissions of `like` where that exists.
     virtual bool CreateExclusive(std::u16string_view path, std::u16string_view like) = 0;
+    // Creates `path` as CreateExclusive does and writes `bytes` into it,
+    // through what was created; false, and no file left, on any failure.
+    virtual bool WriteNew(std::u16string_view path, std::string_view bytes) = 0;
     // Removes every file in the folder of `prefix` whose name begins with
     // the prefix's last part and is longer than it.
     virtual void RemoveFilesStartingWith(std::u16string_view prefix) = 0;

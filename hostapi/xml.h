@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "hostapi/fetch.h"
+
 namespace varnoke::hostapi {
 
 class XmlNode {
@@ -68,6 +70,9 @@ public:
     // instructions) is not well-formed: no document element.
     virtual bool Load(std::u16string_view pathOrUrl) = 0;
 
+    // Parses these bytes, as Load parses a file's.
+    virtual bool LoadBytes(std::string_view bytes) = 0;
+
     // A fetch by a later Load ends by this moment at the latest, besides its
     // own bounds: a caller that fetches several documents gives them one
     // budget together.
@@ -111,17 +116,11 @@ public:
     // Replaces the element's content with that text.
     virtual bool SetText(XmlNode node, std::u16string_view text) = 0;
 
-    // Writes the whole document to the file, replacing it.
+    // Writes the whole document into the file, which exists: the refresh's
+    // freshly made temporary. Where the platform can tell, false and nothing
+    // written when that name is no longer a regular file of its own (a
+    // link, a second name of another file, a pipe).
     virtual bool Save(std::u16string_view path) = 0;
-};
-
-// Bounds on loading an http or https address, the same for every backend: a
-// server that does not answer, or answers slowly, must not hold the host's
-// call for long. A load past a bound fails like an unreachable address.
-struct FetchLimits {
-    long connectSeconds = 10;
-    long totalSeconds = 30;
-    long maxBytes = 16L * 1024 * 1024;
 };
 
 // Creates fresh documents; nullptr when the XML component is unavailable.

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -41,6 +42,14 @@ bool ReplaceFile(std::u16string_view source, std::u16string_view target) {
 
 bool Remove(std::u16string_view path) { return unlink(Utf16ToUtf8(path).c_str()) == 0; }
 
+std::optional<std::string> RealPath(const std::string& path) {
+    char* real = realpath(path.c_str(), nullptr);
+    if (!real) return std::nullopt;
+    std::string resolved = real;
+    free(real);
+    return resolved;
+}
+
 // flock on the folder itself: no lock file is left in the data folder, and
 // the kernel releases the lock of a process that dies.
 class FolderLock final : public hostapi::IFolderLock {
@@ -59,12 +68,22 @@ public:
     }
     bool RemoveFile(std::u16string_view path) override { return Remove(path); }
 
-    std::u16string ResolveLinks(std::u16string_view path) override {
-        char* real = realpath(Utf16ToUtf8(path).c_str(), nullptr);
-        if (!real) return std::u16string(path);
-        auto resolved = Utf8ToUtf16(real);
-        free(real);
-        return resolved ? std::move(*resolved) : std::u16string(path);
+    std::optional<std::u16string> ReplacementTarget(std::u16string_view path) override {
+        const std::string given = Utf16ToUtf8(path);
+        struct stat st {};
+        if (lstat(given.c_str(), &st) != 0) {
+            if (errno == ENOENT) return std::u16string(path);
+            return std::nullopt;
+        }
+        if (S_ISREG(st.st_mode)) return std::u16string(path);
+        if (!S_ISLNK(st.st_mode)) return std::nullopt;
+        // A link is followed only to a regular file beside it: anything else
+        // would let whoever can write the folder aim our write elsewhere.
+        const auto target = RealPath(given);
+        const auto folder = RealPath(FolderOf(given));
+        if (!target || !folder || stat(target->c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+        if (FolderOf(*target) != *folder) return std::nullopt;
+        return Utf8ToUtf16(*target);
     }
 
     bool CreateExclusive(std::u16string_view path, std::u16string_view like) override {
@@ -82,6 +101,22 @@ public:
         }
         close(fd);
         if (!ok) unlink(Utf16ToUtf8(path).c_str());
+        return ok;
+    }
+
+    bool WriteNew(std::u16string_view path, std::string_view bytes) override {
+        const std::string name = Utf16ToUtf8(path);
+        const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0) return false;
+        bool ok = true;
+        for (std::size_t at = 0; ok && at < bytes.size();) {
+            const ssize_t n = write(fd, bytes.data() + at, bytes.size() - at);
+            if (n < 0 && errno == EINTR) continue;
+            ok = n > 0;
+            if (ok) at += static_cast<std::size_t>(n);
+        }
+        ok = close(fd) == 0 && ok;
+        if (!ok) unlink(name.c_str());
         return ok;
     }
 

@@ -22,6 +22,7 @@ public:
         localtime_r(&now, &local);
         return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
     }
+    std::int64_t UtcSeconds() override { return static_cast<std::int64_t>(std::time(nullptr)); }
 };
 }  // namespace
 

@@ -1,6 +1,10 @@
 #include "adapters/posix/pugi_xml.h"
 
-#include <curl/curl.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <bit>
@@ -10,6 +14,7 @@
 
 #include "adapters/bounded_limits.h"
 #include "adapters/platform.h"
+#include "adapters/posix/http_fetch.h"
 #include "adapters/posix/xml_encoding.h"
 #include "core/unicode.h"
 #include "core/web_address.h"
@@ -133,6 +138,26 @@ static_assert(sizeof(pugi::xpath_node) == sizeof(XpathNode) && std::is_trivially
 
 bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
+// Writes the saved document through the descriptor, remembering a failure.
+struct FdWriter final : pugi::xml_writer {
+    explicit FdWriter(int descriptor) : fd(descriptor) {}
+    void write(const void* data, size_t size) override {
+        const char* p = static_cast<const char*>(data);
+        while (size > 0 && !failed) {
+            const ssize_t n = ::write(fd, p, size);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                failed = true;
+                break;
+            }
+            p += n;
+            size -= static_cast<size_t>(n);
+        }
+    }
+    int fd;
+    bool failed = false;
+};
+
 bool IsWhitespaceText(pugi::xml_node n) {
     if (n.type() != pugi::node_pcdata) return false;
     for (const char* p = n.value(); *p; ++p)
@@ -146,49 +171,6 @@ bool LooksLikeUtf16(std::string_view b) {
            (b.size() >= 2 && (b[0] == '\0' || b[1] == '\0'));
 }
 
-// http and https only, redirects included; a status of 400 or above, a
-// body past the size bound or a transfer past the time bounds is a failure.
-std::optional<std::string> Fetch(const std::string& url, const BoundedLimits& limits) {
-    // The caller's deadline shortens both time bounds; past it nothing is sent.
-    long totalMs = std::max(limits.totalSeconds, 0L) * 1000, connectMs = std::max(limits.connectSeconds, 0L) * 1000;
-    if (limits.deadline) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*limits.deadline -
-                                                                                std::chrono::steady_clock::now());
-        if (left.count() <= 0) return std::nullopt;
-        totalMs = std::min(totalMs, static_cast<long>(std::min<long long>(left.count(), 0x7FFFFFFF)));
-        connectMs = std::min(connectMs, totalMs);
-    }
-    struct Sink {
-        std::string body;
-        long max;
-        static size_t Write(char* data, size_t size, size_t count, void* self) {
-            auto* sink = static_cast<Sink*>(self);
-            const size_t n = size * count;
-            if (sink->body.size() + n > static_cast<size_t>(sink->max)) return 0;  // aborts the transfer
-            sink->body.append(data, n);
-            return n;
-        }
-    } sink{{}, limits.maxBytes};
-    CURL* curl = curl_easy_init();
-    if (!curl) return std::nullopt;
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connectMs);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, totalMs);
-    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE, limits.maxBytes);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);  // a host's threads and signals are its own
-    curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Sink::Write);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
-    const CURLcode rc = curl_easy_perform(curl);
-    curl_easy_cleanup(curl);
-    if (rc != CURLE_OK) return std::nullopt;
-    return std::move(sink.body);
-}
-
 class PugiXmlDocument final : public IXmlDocument {
 public:
     explicit PugiXmlDocument(const FetchLimits& limits) : limits_(limits) {}
@@ -199,8 +181,19 @@ public:
     bool Load(std::u16string_view pathOrUrl) override {
         doc_.reset();
         buffer_.clear();
-        auto bytes = HasWebScheme(pathOrUrl) ? Fetch(Utf16ToUtf8(pathOrUrl), limits_) : ReadRegularFile(pathOrUrl);
-        if (!bytes) return false;
+        auto bytes = HasWebScheme(pathOrUrl) ? FetchBounded(Utf16ToUtf8(pathOrUrl), limits_) : ReadRegularFile(pathOrUrl);
+        return bytes && Parse(std::move(*bytes));
+    }
+
+    bool LoadBytes(std::string_view bytes) override {
+        doc_.reset();
+        buffer_.clear();
+        return Parse(std::string(bytes));
+    }
+
+private:
+    bool Parse(std::string&& owned) {
+        std::optional<std::string> bytes(std::move(owned));
         pugi::xml_encoding encoding = pugi::encoding_auto;
         const std::string declared = DeclaredEncoding(*bytes);
         if (!IsNativeEncoding(declared)) {
@@ -228,6 +221,7 @@ public:
         return true;
     }
 
+public:
     XmlNode DocumentElement() override { return Handle(doc_.document_element()); }
 
     std::optional<std::vector<XmlNode>> ElementsByTagName(std::u16string_view name) override {
@@ -315,8 +309,19 @@ public:
     }
 
     bool Save(std::u16string_view path) override {
-        // Raw: the document's own whitespace is kept, nothing is added.
-        return doc_.save_file(Utf16ToUtf8(path).c_str(), "", pugi::format_raw, pugi::encoding_utf8);
+        // Only into a regular file of one name: whoever can write the folder
+        // could have swapped the refresh's fresh temporary for a link, a
+        // second name of another file or a pipe since it was made.
+        const int fd = open(Utf16ToUtf8(path).c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) return false;
+        struct stat st {};
+        FdWriter out{fd};
+        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 && ftruncate(fd, 0) == 0)
+            // Raw: the document's own whitespace is kept, nothing is added.
+            doc_.save(out, "", pugi::format_raw, pugi::encoding_utf8);
+        else
+            out.failed = true;
+        return close(fd) == 0 && !out.failed;
     }
 
 private:

@@ -21,6 +21,13 @@ public:
         GetLocalTime(&t);
         return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
     }
+    std::int64_t UtcSeconds() override {
+        FILETIME t;
+        GetSystemTimeAsFileTime(&t);
+        // 100 ns ticks since 1601-01-01.
+        const auto ticks = (static_cast<std::int64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+        return ticks / 10000000 - 11644473600LL;
+    }
 };
 }  // namespace
 

@@ -3,6 +3,7 @@
 
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@
 #include "standins/recording_shell.h"
 #include "tests/posix_adapters/http_server.h"
 #include "tests/refresh_fixture.h"
+#include "tests/signed_cases.h"
 #include "tests/temp_dir.h"
 
 namespace varnoke {
@@ -41,17 +43,19 @@ protected:
     adapters::posix::PugiXmlDocumentFactory xml{{2, 2, 64 * 1024}};
     standins::RecordingShell shell;
     std::unique_ptr<hostapi::IFiles> files = adapters::NewFiles();
+    std::unique_ptr<hostapi::IFetch> fetch = adapters::NewFetch({2, 2, 64 * 1024});
+    std::unique_ptr<hostapi::ICrypto> crypto = adapters::NewCrypto();
     // The whole refresh's budget is the fetch bound, as by default.
-    DataFileUpdate update{xml, clock, *files, std::chrono::seconds(2)};
+    DataFileUpdate update{{xml, clock, *files, *fetch, *crypto}, std::chrono::seconds(2)};
     const int32_t now = MinuteCount(clock.now);
     const std::string oldList = test::StockList("OLD");
     const std::string newList = test::StockList("NEW");
 
     // The local files; lastupdate is given relative to now.
     std::unique_ptr<STAction> Local(int32_t checkpoint, int64_t minutesAgo, int32_t frequency,
-                                    const std::string& updateUrl) {
+                                    const std::string& updateUrl, const std::string& key = "") {
         local.Write("acturl.xml", Table(std::to_string(checkpoint), std::to_string(now - minutesAgo),
-                                        std::to_string(frequency), updateUrl));
+                                        std::to_string(frequency), updateUrl, "", key));
         local.Write("varnokeL.xml", oldList);
         auto action = std::make_unique<STAction>(ActionPorts{xml, shell, nullptr, &update});
         action->Construct(local.Folder());
@@ -94,6 +98,43 @@ TEST_F(DataUpdate, RefreshReplacesBothFilesAndRewritesLastupdate) {
     EXPECT_EQ(later.LastCheckpoint(), 6);
     EXPECT_EQ(later.LastUpdate(), now);
     EXPECT_EQ(later.ActionList()[0].strActionName, u"QuoteNEW");
+}
+
+// Each refresh field of the remote table, read by the loader's own reader:
+// what the refresh judged is what the next object loads.
+TEST_F(DataUpdate, RemoteFieldsAreReadAsTheLoaderReadsThem) {
+    const std::string url = server.Url("/v/next/acturl.xml");
+    const struct {
+        const char* name;
+        std::string table;
+        UpdateOutcome outcome;
+        int32_t checkpoint, frequency;  // as the next object loads them
+        std::u16string updateUrl;
+    } cases[] = {
+        {"a checkpoint on lines of its own", Table("\n 7 \n", "1", "99", url, "NEW"), UpdateOutcome::refreshed, 7, 99,
+         *Utf8ToUtf16(url)},
+        {"lastupdate holding an element is still rewritten", Table("7", "<a/>1", "99", url, "NEW"),
+         UpdateOutcome::refreshed, 7, 99, *Utf8ToUtf16(url)},
+        {"updatefrequency holding an element has no value", Table("7", "1", "<a/>99", url, "NEW"),
+         UpdateOutcome::refreshed, 7, 0, *Utf8ToUtf16(url)},
+        {"updateurl holding an element is empty", Table("7", "1", "99", "<a/>" + url, "NEW"),
+         UpdateOutcome::refreshed, 7, 99, u""},
+        {"a checkpoint holding an element is no checkpoint", Table("<a/>7", "1", "99", url, "NEW"),
+         UpdateOutcome::not_newer, 5, 60, *Utf8ToUtf16(server.Url("/v/acturl.xml"))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto action = Local(5, 100, 60, server.Url("/v/acturl.xml"));
+        Remote(c.table);
+        update.Run(*action);
+        EXPECT_EQ(update.LastOutcome(), c.outcome) << Describe(update.LastOutcome());
+        STAction later(ActionPorts{xml, shell});
+        later.Construct(local.Folder());
+        EXPECT_EQ(later.LastCheckpoint(), c.checkpoint);
+        EXPECT_EQ(later.UpdateFrequency(), c.frequency);
+        EXPECT_EQ(later.UpdateURL(), c.updateUrl);
+        EXPECT_EQ(later.LastUpdate() == now, c.outcome == UpdateOutcome::refreshed);
+    }
 }
 
 TEST_F(DataUpdate, DueOnlyAfterTheInterval) {
@@ -140,6 +181,9 @@ TEST_F(DataUpdate, StopsWithoutTouchingAnyFile) {
         {"equal checkpoint", {200, Table("5", "1", "", "u")}, {200, newList}, UpdateOutcome::not_newer},
         {"smaller checkpoint", {200, Table("4", "1", "", "u")}, {200, newList}, UpdateOutcome::not_newer},
         {"non-numeric checkpoint counts as 0", {200, Table("six", "1", "", "u")}, {200, newList}, UpdateOutcome::not_newer},
+        // Read as the loader reads it: holding an element, it has no value.
+        {"a checkpoint holding an element counts as 0", {200, Table("<a/>7", "1", "", "u")}, {200, newList},
+         UpdateOutcome::not_newer},
         {"no lastcheckpoint", {200, Table("", "1", "", "u")}, {200, newList}, UpdateOutcome::no_checkpoint},
         {"no lastupdate", {200, Table("9", "", "", "u")}, {200, newList}, UpdateOutcome::no_lastupdate},
         {"404", {404, "gone"}, {200, newList}, UpdateOutcome::table_unreachable},
@@ -183,6 +227,12 @@ TEST_F(DataUpdate, StopsWithoutTouchingAnyFile) {
         EXPECT_TRUE(LocalUnchanged(table)) << c.name;
         EXPECT_EQ(test::FilesIn(local.path()), 2) << c.name;  // no temporary left either
     }
+}
+
+TEST_F(DataUpdate, SignedDataIsInstalledOnlyUnderTheLocalKey) {
+    test::RunSignedCases(server, update, local, xml, shell, [&](const test::SignedCase& c) {
+        return Local(c.localCheckpoint, 100, 60, server.Url("/v/acturl.xml"), c.localKey);
+    });
 }
 
 TEST_F(DataUpdate, ANegativeLocalCheckpointIsBelowAnUnreadableRemoteOne) {
@@ -258,54 +308,90 @@ TEST_F(DataUpdate, BothFetchesShareOneBound) {
 }
 
 // The replaced files stay what they were: their mode, the links to them;
-// temporaries of killed refreshes go.
-TEST_F(DataUpdate, ReplacementKeepsModeAndLinksAndRemovesLeftovers) {
+// temporaries of killed refreshes go. Only the data folder's own regular
+// files are written: a link anywhere else, or to anything but a regular
+// file, stops the refresh before anything is written anywhere.
+TEST_F(DataUpdate, ReplacesOnlyTheFoldersOwnRegularFiles) {
+    enum class Link { none, beside, elsewhere, fifo, folder, dangling, device };
     const struct {
         const char* name;
         mode_t mode;
-        bool linked;  // both data files are links into another folder
+        Link link;  // what both data files are
         bool leftovers;
+        UpdateOutcome outcome;
     } cases[] = {
-        {"private files", 0600, false, false},
-        {"group-writable files", 0664, false, false},
-        {"linked files", 0644, true, false},
-        {"temporaries of a killed refresh", 0644, false, true},
+        {"private files", 0600, Link::none, false, UpdateOutcome::refreshed},
+        {"group-writable files", 0664, Link::none, false, UpdateOutcome::refreshed},
+        {"links to files beside them", 0644, Link::beside, false, UpdateOutcome::refreshed},
+        {"temporaries of a killed refresh", 0644, Link::none, true, UpdateOutcome::refreshed},
+        {"links to files in another folder", 0644, Link::elsewhere, true, UpdateOutcome::save_failed},
+        {"links to pipes", 0644, Link::fifo, false, UpdateOutcome::save_failed},
+        {"links to folders", 0644, Link::folder, false, UpdateOutcome::save_failed},
+        {"dangling links", 0644, Link::dangling, false, UpdateOutcome::save_failed},
+        {"links to a device node", 0644, Link::device, false, UpdateOutcome::save_failed},
     };
+    const char* const names[] = {"acturl.xml", "varnokeL.xml"};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto real = local.path() / "real";
-        std::filesystem::remove_all(real);
+        if (c.link == Link::device && geteuid() != 0) continue;  // only root makes device nodes
+        const auto other = local.path() / "other";
+        std::filesystem::remove_all(other);
+        std::filesystem::create_directory(other);
         auto action = Local(5, 100, 60, server.Url("/v/acturl.xml"));
         Remote(RemoteTable(6));
-        auto where = local.path();
-        if (c.linked) {
-            std::filesystem::create_directory(real);
-            for (const char* name : {"acturl.xml", "varnokeL.xml"}) {
-                std::filesystem::rename(local.path() / name, real / name);
-                std::filesystem::create_symlink(real / name, local.path() / name);
+        // Each data file as the row has it; `content` is where its bytes live.
+        const auto content = [&](const char* name) {
+            switch (c.link) {
+                case Link::none: return local.path() / name;
+                case Link::beside: return local.path() / ("real-" + std::string(name));
+                case Link::dangling: return other / "missing";
+                default: return other / name;
             }
-            where = real;
+        };
+        for (const char* name : names) {
+            const auto file = local.path() / name, target = content(name);
+            if (c.link == Link::beside || c.link == Link::elsewhere) {
+                std::filesystem::rename(file, target);
+            } else if (c.link != Link::none) {
+                std::filesystem::remove(file);
+                const int made = c.link == Link::fifo     ? mkfifo(target.c_str(), 0600)
+                                 : c.link == Link::device ? mknod(target.c_str(), S_IFCHR | 0600, makedev(1, 3))
+                                 : c.link == Link::folder ? mkdir(target.c_str(), 0700)
+                                                          : 0;
+                ASSERT_EQ(made, 0);
+            }
+            if (c.link != Link::none) std::filesystem::create_symlink(target, file);
+            if (c.link == Link::none || c.link == Link::beside || c.link == Link::elsewhere) {
+                ASSERT_EQ(chmod(target.c_str(), c.mode), 0);
+            }
         }
-        for (const char* name : {"acturl.xml", "varnokeL.xml"}) ASSERT_EQ(chmod((where / name).c_str(), c.mode), 0);
+        const auto where = content("acturl.xml").parent_path();
+        const char* const leftovers[] = {"acturl.xml.update-17", "varnokeL.xml.update-1234"};
         if (c.leftovers)
-            for (const char* name : {"acturl.xml.update-17", "varnokeL.xml.update-1234"})
-                std::ofstream(local.path() / name) << "half";
+            for (const char* name : leftovers) std::ofstream(where / name) << "half";
+        const auto before = test::Snapshot(other);
         update.Run(*action);
-        ASSERT_EQ(update.LastOutcome(), UpdateOutcome::refreshed) << Describe(update.LastOutcome());
-        for (const char* name : {"acturl.xml", "varnokeL.xml"}) {
-            struct stat st {};
-            ASSERT_EQ(lstat((local.path() / name).c_str(), &st), 0);
-            EXPECT_EQ(S_ISLNK(st.st_mode), c.linked) << name;
-            ASSERT_EQ(stat((where / name).c_str(), &st), 0);
-            EXPECT_EQ(st.st_mode & 07777, c.mode) << name;
+        ASSERT_EQ(update.LastOutcome(), c.outcome) << Describe(update.LastOutcome());
+        if (c.outcome == UpdateOutcome::refreshed) {
+            for (const char* name : names) {
+                struct stat st {};
+                ASSERT_EQ(lstat((local.path() / name).c_str(), &st), 0);
+                EXPECT_EQ(S_ISLNK(st.st_mode), c.link == Link::beside) << name;
+                ASSERT_EQ(stat(content(name).c_str(), &st), 0);
+                EXPECT_EQ(st.st_mode & 07777, c.mode) << name;
+            }
+            EXPECT_NE(Read(content("varnokeL.xml")).find("NEW"), std::string::npos);
+            EXPECT_NE(Read(content("acturl.xml")).find("<lastcheckpoint>6<"), std::string::npos);
+            EXPECT_EQ(test::FilesIn(local.path()), 2);  // no temporary, old or new
+        } else {
+            // Nothing written or removed anywhere, the other folder's own
+            // *.update-* files included; the data folder holds only the links.
+            EXPECT_EQ(test::Snapshot(other), before);
+            EXPECT_EQ(test::FilesIn(local.path()), 0);
+            EXPECT_TRUE(action->UpdateDone());  // not tried again by this object
         }
-        EXPECT_NE(Read(where / "varnokeL.xml").find("NEW"), std::string::npos);
-        EXPECT_NE(Read(where / "acturl.xml").find("<lastcheckpoint>6<"), std::string::npos);
-        EXPECT_EQ(test::FilesIn(local.path()), c.linked ? 0 : 2);
-        if (c.linked) {
-            EXPECT_EQ(test::FilesIn(real), 2);
-        }
-        for (const char* name : {"acturl.xml", "varnokeL.xml"}) std::filesystem::remove(local.path() / name);
+        for (const char* name : names) std::filesystem::remove(local.path() / name);
+        for (const char* name : names) std::filesystem::remove(local.path() / ("real-" + std::string(name)));
     }
 }
 
@@ -320,6 +406,23 @@ TEST(DataUpdateFiles, TemporariesAreCreatedExclusively) {
     EXPECT_EQ(Read(dir.path() / "taken"), "mine");
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "elsewhere"));
     EXPECT_TRUE(files->CreateExclusive(path("fresh"), path("taken")));
+    EXPECT_FALSE(files->WriteNew(path("taken"), "theirs"));
+    EXPECT_FALSE(files->WriteNew(path("planted"), "theirs"));
+    EXPECT_EQ(Read(dir.path() / "taken"), "mine");
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "elsewhere"));
+
+    // A temporary swapped since it was made, for a link, a second name of
+    // another file or a pipe: the document is saved through none of them.
+    adapters::posix::PugiXmlDocumentFactory xml;
+    auto doc = xml.NewDocument();
+    ASSERT_TRUE(doc->LoadBytes("<r>saved</r>"));
+    ASSERT_EQ(link((dir.path() / "taken").c_str(), (dir.path() / "second").c_str()), 0);
+    ASSERT_EQ(mkfifo((dir.path() / "pipe").c_str(), 0600), 0);
+    std::filesystem::create_symlink(dir.path() / "taken", dir.path() / "link");
+    for (const char* swapped : {"second", "pipe", "link"}) EXPECT_FALSE(doc->Save(path(swapped))) << swapped;
+    EXPECT_EQ(Read(dir.path() / "taken"), "mine");
+    EXPECT_TRUE(doc->Save(path("fresh")));
+    EXPECT_NE(Read(dir.path() / "fresh").find("<r>saved</r>"), std::string::npos);
 }
 
 TEST_F(DataUpdate, NothingWithoutRefreshElements) {

@@ -15,10 +15,12 @@
 #include "actions/data_file_update.h"
 #include "actions/st_action.h"
 #include "adapters/platform.h"
+#include "adapters/win32/files.h"
 #include "adapters/win32/msxml_document.h"
 #include "standins/recording_shell.h"
 #include "tests/platform_quirks.h"
 #include "tests/refresh_fixture.h"
+#include "tests/signed_cases.h"
 #include "tests/temp_dir.h"
 #include "tests/win32_adapters/http_server.h"
 
@@ -232,15 +234,17 @@ protected:
     adapters::win32::MsxmlDocumentFactory xml{kShortLimits};
     standins::RecordingShell shell;
     std::unique_ptr<hostapi::IFiles> files = adapters::NewFiles();
-    DataFileUpdate update{xml, clock, *files, std::chrono::seconds(2)};
+    std::unique_ptr<hostapi::IFetch> fetch = adapters::NewFetch(kShortLimits);
+    std::unique_ptr<hostapi::ICrypto> crypto = adapters::NewCrypto();
+    DataFileUpdate update{{xml, clock, *files, *fetch, *crypto}, std::chrono::seconds(2)};
     const int32_t now = MinuteCount(clock.now);
     const std::string oldList = test::StockList("OLD");
     const std::string newList = test::StockList("NEW");
 
     // The local files, last refreshed that many minutes ago, every hour.
-    std::unique_ptr<STAction> Local(int32_t checkpoint, int64_t minutesAgo) {
+    std::unique_ptr<STAction> Local(int32_t checkpoint, int64_t minutesAgo, const std::string& key = "") {
         local.Write("acturl.xml", Table(std::to_string(checkpoint), std::to_string(now - minutesAgo), "60",
-                                        server.Url("/v/acturl.xml")));
+                                        server.Url("/v/acturl.xml"), "", key));
         local.Write("varnokeL.xml", oldList);
         auto action = std::make_unique<STAction>(ActionPorts{xml, shell, nullptr, &update});
         action->Construct(local.Folder());
@@ -288,6 +292,9 @@ TEST_F(DataUpdateOnWindows, StopsWithoutTouchingAnyFile) {
         bool lockHeld = false;  // by another refresh, for longer than the budget
     } cases[] = {
         {"equal checkpoint", {200, Table("5", "1", "", "u")}, {200, newList}, UpdateOutcome::not_newer},
+        // Read as the loader reads it: holding an element, it has no value.
+        {"a checkpoint holding an element counts as 0", {200, Table("<a/>7", "1", "", "u")}, {200, newList},
+         UpdateOutcome::not_newer},
         {"no lastupdate", {200, Table("9", "", "", "u")}, {200, newList}, UpdateOutcome::no_lastupdate},
         {"404", {404, "gone"}, {200, newList}, UpdateOutcome::table_unreachable},
         {"500", {500, Table("9", "1", "", "u")}, {200, newList}, UpdateOutcome::table_unreachable},
@@ -363,6 +370,70 @@ TEST_F(DataUpdateOnWindows, ReplacementKeepsAttributesAndRemovesLeftovers) {
     // Temporaries are created exclusively.
     EXPECT_FALSE(files->CreateExclusive(local.File("acturl.xml"), local.File("acturl.xml")));
     EXPECT_TRUE(files->CreateExclusive(local.File("fresh"), local.File("acturl.xml")));
+}
+
+TEST_F(DataUpdateOnWindows, SignedDataIsInstalledOnlyUnderTheLocalKey) {
+    test::RunSignedCases(server, update, local, xml, shell,
+                         [&](const test::SignedCase& c) { return Local(c.localCheckpoint, 100, c.localKey); });
+}
+
+// The lock is one for every session of the machine.
+TEST_F(DataUpdateOnWindows, TheLockIsGlobal) {
+    const auto held = files->LockFolder(local.Folder(), steady_clock::now());
+    ASSERT_TRUE(held);
+    const std::wstring name = std::wstring(adapters::kGlobalPrefix) + adapters::MutexName(local.Folder());
+    const HANDLE opened = OpenMutexW(SYNCHRONIZE, FALSE, name.c_str());
+    EXPECT_NE(opened, nullptr) << GetLastError();
+    if (opened) CloseHandle(opened);
+}
+
+// A data file that is a link is replaced only through it to a regular file
+// beside it; to anything else, and for anything but a file, nothing is written.
+TEST_F(DataUpdateOnWindows, ReplacesOnlyTheFoldersOwnRegularFiles) {
+    enum class Kind { folder, linkBeside, linkElsewhere };
+    const struct {
+        const char* name;
+        Kind kind;  // what the stock list's name is
+        UpdateOutcome outcome;
+    } cases[] = {
+        {"a folder in the list's place", Kind::folder, UpdateOutcome::save_failed},
+        {"links to files beside them", Kind::linkBeside, UpdateOutcome::refreshed},
+        {"links to files in another folder", Kind::linkElsewhere, UpdateOutcome::save_failed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto other = local.path() / "other";
+        std::filesystem::remove_all(other);
+        std::filesystem::create_directory(other);
+        auto action = Local(5, 100);
+        const std::string table = Read(local.path() / "acturl.xml");
+        server.Set("/v/acturl.xml", {200, RemoteTable(6)});
+        server.Set("/v/varnokeL.xml", {200, newList});
+        const auto list = local.path() / "varnokeL.xml";
+        const auto target = c.kind == Kind::linkElsewhere ? other / "varnokeL.xml" : local.path() / "real-varnokeL.xml";
+        if (c.kind == Kind::folder) {
+            std::filesystem::remove(list);
+            std::filesystem::create_directory(list);
+        } else {
+            std::filesystem::rename(list, target);
+            // Wine's CreateSymbolicLinkW reports success and makes nothing.
+            if (!CreateSymbolicLinkW(list.c_str(), target.c_str(), 0) ||
+                GetFileAttributesW(list.c_str()) == INVALID_FILE_ATTRIBUTES)
+                GTEST_SKIP() << "this system makes no symbolic links";
+        }
+        const auto before = test::Snapshot(other);
+        update.Run(*action);
+        EXPECT_EQ(update.LastOutcome(), c.outcome) << Describe(update.LastOutcome());
+        EXPECT_EQ(test::Snapshot(other), before);
+        if (c.outcome == UpdateOutcome::refreshed) {
+            EXPECT_NE(Read(target).find("NEW"), std::string::npos);
+            EXPECT_EQ(std::filesystem::symlink_status(list).type(), std::filesystem::file_type::symlink);
+        } else {
+            EXPECT_EQ(Read(local.path() / "acturl.xml"), table);
+        }
+        std::filesystem::remove_all(list);
+        std::filesystem::remove(target);
+    }
 }
 
 TEST_F(DataUpdateOnWindows, ServerThatNeverAnswersCostsOnlyTheBound) {
