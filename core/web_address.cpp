@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <iterator>
 
+#include "core/unicode.h"
+
 namespace varnoke {
 namespace {
 
@@ -82,6 +84,29 @@ bool IsWebAddress(std::u16string_view url) {
         if (c == U'"' || IsRefused(c)) return false;
     }
     return true;
+}
+
+std::string PercentEncodeNonAscii(std::u16string_view url) {
+    for (std::size_t i = 0; i < url.size(); ++i) {
+        if (IsHighSurrogate(url[i]) && i + 1 < url.size() && IsLowSurrogate(url[i + 1])) {
+            ++i;
+        } else if (IsHighSurrogate(url[i]) || IsLowSurrogate(url[i])) {
+            return {};
+        }
+    }
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string encoded;
+    for (const char c : Utf16ToUtf8(url)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            encoded += c;
+        } else {
+            encoded += '%';
+            encoded += kHex[byte >> 4];
+            encoded += kHex[byte & 0xF];
+        }
+    }
+    return encoded;
 }
 
 }  // namespace varnoke

@@ -2,6 +2,7 @@
 // the shell.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace varnoke {
@@ -21,5 +22,12 @@ bool HasWebScheme(std::u16string_view text);
 // line or show the user another address than the one opened. Other
 // characters outside ASCII (letters of any script) pass.
 bool IsWebAddress(std::u16string_view url);
+
+// `url` with every character outside ASCII written as the bytes of its UTF-8
+// form, each as %XX in uppercase hex, as browsers send an internationalized
+// address; ASCII, '%' included, is kept as it is. The result is pure ASCII,
+// so it names the same address whatever code page reads it. Empty when `url`
+// holds an unpaired surrogate: no character to encode.
+std::string PercentEncodeNonAscii(std::u16string_view url);
 
 }  // namespace varnoke

@@ -78,5 +78,33 @@ TEST(WebAddress, OnlyHttpAndHttpsAreFetchedOrReachTheShell) {
     }
 }
 
+// What the Windows shell adapter hands to the ANSI call: ASCII only, so no
+// code page turns a character into "?" or a look-alike.
+TEST(WebAddress, PercentEncodesEverythingOutsideAscii) {
+    const struct {
+        std::u16string_view url;
+        std::string_view encoded;
+    } cases[] = {
+        {u"https://q.example/?id=2330&x=1", "https://q.example/?id=2330&x=1"},
+        {u"", ""},
+        // An address already encoded, or with a stray '%', is kept as it is.
+        {u"https://q.example/%E8%82%A1?q=100%&r=%zz", "https://q.example/%E8%82%A1?q=100%&r=%zz"},
+        {u"https://q.example/股票", "https://q.example/%E8%82%A1%E7%A5%A8"},
+        {u"https://例子.example/", "https://%E4%BE%8B%E5%AD%90.example/"},
+        {u"https://q.example/caf\u00E9", "https://q.example/caf%C3%A9"},
+        {u"https://q.example/\U00020000\U0001F600", "https://q.example/%F0%A0%80%80%F0%9F%98%80"},
+        // A full-width quotation mark stays three bytes, never a real one.
+        {u"https://q.example/\uFF02 --flag", "https://q.example/%EF%BC%82 --flag"},
+        // Each UTF-8 length's edges; ASCII's last character is left alone.
+        {u"\x7F\u0080\u07FF\u0800\uFFFF\U00010000\U0010FFFF",
+         "\x7F%C2%80%DF%BF%E0%A0%80%EF%BF%BF%F0%90%80%80%F4%8F%BF%BF"},
+        // An unpaired surrogate is no character: nothing to hand over.
+        {u"https://q.example/\xD83D", ""},
+        {u"https://q.example/\xDE00x", ""},
+        {u"https://q.example/\xDE00\xD83D", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(PercentEncodeNonAscii(c.url), c.encoded) << Utf16ToUtf8(c.url);
+}
+
 }  // namespace
 }  // namespace varnoke

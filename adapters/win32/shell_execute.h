@@ -9,16 +9,15 @@ namespace varnoke::adapters::win32 {
 
 class ShellExecuteShell final : public hostapi::IShell {
 public:
-    // The URL goes through the ANSI code page; characters it lacks become
-    // the code page's default character, never a look-alike. It must be a
-    // web address before the conversion and again after it.
+    // Hands ShellArgument(url) to ShellExecuteA; false when there is none or
+    // the call fails.
     bool Open(std::u16string_view url) override;
 };
 
-// The ANSI form handed to ShellExecuteA.
-std::string ToAnsiCodePage(std::u16string_view text);
-
-// What ShellExecuteA makes of `ansi` again: the text the shell goes by.
-std::u16string FromAnsiCodePage(std::string_view ansi);
+// What Open hands to ShellExecuteA: the address with every character outside
+// ASCII percent-encoded as UTF-8, so that every ANSI code page reads the same
+// address and none turns a character into "?" or a look-alike. It must be a
+// web address before the encoding and again after it; empty when not.
+std::string ShellArgument(std::u16string_view url);
 
 }  // namespace varnoke::adapters::win32
