@@ -199,19 +199,18 @@ UpdateOutcome DataFileUpdate::Refresh(STAction& action) {
 // refreshed when the pair may be installed under `key`; the list's digest is
 // checked once it is in hand.
 UpdateOutcome DataFileUpdate::CheckSigned(std::u16string_view key, const Fetched& remote, int32_t checkpoint) {
-    const auto publicKey = Base64Decode(Utf16ToUtf8(key));
-    if (!publicKey) return UpdateOutcome::key_invalid;
-    if (!remote.manifest || !remote.signatures) return UpdateOutcome::no_signature;
-    const auto signatures = ParseSignatures(*remote.signatures);
-    if (!signatures) return UpdateOutcome::no_signature;
-    if (!SignedBy(ports_.crypto, *publicKey, *remote.manifest, *signatures)) return UpdateOutcome::bad_signature;
-    const auto manifest = ParseManifest(*remote.manifest);
-    if (!manifest) return UpdateOutcome::manifest_invalid;
-    if (manifest->expires <= ports_.clock.UtcSeconds()) return UpdateOutcome::expired;
-    const auto digest = [&](const std::string& bytes) { return ports_.crypto.Sha256(bytes); };
-    if (digest(remote.tableBytes) != manifest->table) return UpdateOutcome::hash_mismatch;
-    if (remote.list && digest(remote.listBytes) != manifest->list) return UpdateOutcome::hash_mismatch;
-    if (manifest->checkpoint != checkpoint) return UpdateOutcome::checkpoint_mismatch;
+    SignedPair pair{remote.tableBytes, std::nullopt, remote.manifest, remote.signatures, checkpoint};
+    if (remote.list) pair.list = remote.listBytes;
+    switch (CheckSignedPair(ports_.crypto, Utf16ToUtf8(key), pair, ports_.clock.UtcSeconds())) {
+        case SignedVerdict::ok: break;
+        case SignedVerdict::key_invalid: return UpdateOutcome::key_invalid;
+        case SignedVerdict::no_signature: return UpdateOutcome::no_signature;
+        case SignedVerdict::bad_signature: return UpdateOutcome::bad_signature;
+        case SignedVerdict::manifest_invalid: return UpdateOutcome::manifest_invalid;
+        case SignedVerdict::expired: return UpdateOutcome::expired;
+        case SignedVerdict::hash_mismatch: return UpdateOutcome::hash_mismatch;
+        case SignedVerdict::checkpoint_mismatch: return UpdateOutcome::checkpoint_mismatch;
+    }
     // The table that will sign the next refresh must name a key: a signed
     // pair cannot switch signing off by accident or by a replayed mistake.
     const RefreshFields next = ReadRefreshFields(*remote.table);

@@ -135,4 +135,22 @@ bool SignedBy(hostapi::ICrypto& crypto, std::string_view publicKey, std::string_
                        [&](const std::string& s) { return crypto.VerifyP256(publicKey, manifest, s); });
 }
 
+SignedVerdict CheckSignedPair(hostapi::ICrypto& crypto, std::string_view key, const SignedPair& pair, int64_t nowUtc,
+                              std::optional<Manifest>* read) {
+    const auto publicKey = Base64Decode(key);
+    if (!publicKey || publicKey->empty()) return SignedVerdict::key_invalid;
+    if (!pair.manifest || !pair.signatures) return SignedVerdict::no_signature;
+    const auto signatures = ParseSignatures(*pair.signatures);
+    if (!signatures) return SignedVerdict::no_signature;
+    if (!SignedBy(crypto, *publicKey, *pair.manifest, *signatures)) return SignedVerdict::bad_signature;
+    const auto manifest = ParseManifest(*pair.manifest);
+    if (!manifest) return SignedVerdict::manifest_invalid;
+    if (read) *read = manifest;
+    if (manifest->expires <= nowUtc) return SignedVerdict::expired;
+    if (crypto.Sha256(pair.table) != manifest->table) return SignedVerdict::hash_mismatch;
+    if (pair.list && crypto.Sha256(*pair.list) != manifest->list) return SignedVerdict::hash_mismatch;
+    if (manifest->checkpoint != pair.checkpoint) return SignedVerdict::checkpoint_mismatch;
+    return SignedVerdict::ok;
+}
+
 }  // namespace varnoke

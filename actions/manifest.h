@@ -57,4 +57,29 @@ std::optional<std::vector<std::string>> ParseSignatures(std::string_view text);
 bool SignedBy(hostapi::ICrypto& crypto, std::string_view publicKey, std::string_view manifest,
               const std::vector<std::string>& signatures);
 
+// The judgement of a pair of data files under a key, in the order the
+// checks run.
+enum class SignedVerdict {
+    ok,
+    key_invalid,          // the key is no base64
+    no_signature,         // no manifest, or no well-formed signature file
+    bad_signature,        // no signature by the key over the manifest
+    manifest_invalid,     // signed, but not a manifest
+    expired,              // its expiry is not after now
+    hash_mismatch,        // a file is not the one the manifest names
+    checkpoint_mismatch,  // the manifest's checkpoint is not the table's
+};
+
+struct SignedPair {
+    std::string_view table;                   // the action table's bytes
+    std::optional<std::string_view> list;     // the stock list's, when in hand
+    std::optional<std::string_view> manifest, signatures;
+    int32_t checkpoint = 0;                   // the table's, as the loader reads it
+};
+
+// The pair's verdict under `key` (base64 of a DER SubjectPublicKeyInfo) at
+// `nowUtc`; the manifest, when it was read, in `read`.
+SignedVerdict CheckSignedPair(hostapi::ICrypto& crypto, std::string_view key, const SignedPair& pair, int64_t nowUtc,
+                              std::optional<Manifest>* read = nullptr);
+
 }  // namespace varnoke

@@ -310,6 +310,61 @@ for row in "${check_rows[@]}"; do
 done
 out=$("${command[@]}" check --data "$data"); rc=$?
 check "check of the shipped data: no finding" "0:" "$rc:$out"
+
+# Signed folders: the shipped data keyed by a test key, signed as publish
+# signs (here by openssl itself, so every build's check is tried against the
+# same bytes), then spoilt one way per row: SETUP|STATUS|FINDING.
+keys=$(cd "$(dirname "$0")/keys" && pwd)
+spki() { openssl ec -in "$keys/$1.pem" -pubout -outform DER 2>/dev/null | base64 -w0; }
+sign_folder() {  # FOLDER KEY: manifest.txt and manifest.sig as publish writes them
+    local sha
+    sha() { sha256sum "$1/$2" | cut -d' ' -f1; }
+    printf 'varnoke-manifest 1\ncheckpoint 1\nexpires 2099-01-01T00:00:00Z\nsha256 acturl.xml %s\nsha256 varnokeL.xml %s\n' \
+        "$(sha "$1" acturl.xml)" "$(sha "$1" varnokeL.xml)" > "$1/manifest.txt"
+    openssl dgst -sha256 -sign "$keys/$2.pem" -out "$1/sig.der" "$1/manifest.txt"
+    { base64 -w0 "$1/sig.der"; echo; } > "$1/manifest.sig"
+    rm "$1/sig.der"
+}
+signed_rows=(
+"|0|manifest.txt: signed by the table's key, checkpoint 1 (expires 2099-01-01T00:00:00Z)"
+"echo '<!-- changed -->' >> \$f/varnokeL.xml|1|error: a data file is not the one the manifest names"
+"sign_folder \$f signer2|1|error: no signature in manifest.sig is by the table's <publickey>"
+"rm \$f/manifest.txt \$f/manifest.sig|0|warning: the table names a <publickey>, and the folder is not signed"
+"sed -i 's/^checkpoint 1/checkpoint 2/' \$f/manifest.txt|1|error: no signature in manifest.sig is by the table's <publickey>"
+"sed -i 's#<publickey>#<publickey>!#' \$f/acturl.xml|1|error: <publickey> is not base64"
+)
+for row in "${signed_rows[@]}"; do
+    setup=${row%%|*} rest=${row#*|}; status=${rest%%|*} finding=${rest#*|}
+    f=$work/signed
+    rm -rf "$f" && mkdir "$f" && cp "$data/varnokeL.xml" "$data/acturl.xml" "$f/"
+    sed -i "s|</updateurl>|</updateurl><publickey>$(spki signer1)</publickey>|" "$f/acturl.xml"
+    sign_folder "$f" signer1
+    eval "$setup"
+    out=$("${command[@]}" check --data "$f"); rc=$?
+    check "signed folder, $finding: exit status" "$status" "$rc"
+    case "$out" in *"$finding"*) ;; *) echo "FAIL: signed folder, $finding: not in: $out"; failures=$((failures + 1)) ;; esac
+done
+# publish, where it signs, and what status then tells.
+f=$work/signed
+rm -rf "$f" && mkdir "$f" && cp "$data/varnokeL.xml" "$data/acturl.xml" "$f/"
+out=$("${command[@]}" publish --key "$keys/signer1.pem" --data "$f" 2>&1); rc=$?
+if [ "$sep" = / ]; then
+    check "publish of a table naming no key" "2" "$rc"
+    case "$out" in *"names no base64 <publickey>"*) ;; *) echo "FAIL: publish without a key: $out"; failures=$((failures + 1)) ;; esac
+    sed -i "s|</updateurl>|</updateurl><publickey>$(spki signer2)</publickey>|" "$f/acturl.xml"
+    out=$("${command[@]}" publish --key "$keys/signer1.pem" --next-key "$keys/signer2.pem" --data "$f" --expires 7); rc=$?
+    check "publish: exit status" "0" "$rc"
+    check "publish: one signature per key" "2" "$(wc -l < "$f/manifest.sig")"
+    out=$("${command[@]}" check --data "$f"); rc=$?
+    check "check after publish" "0" "$rc"
+    case "$out" in *"signed by the table's key, checkpoint 1"*) ;; *) echo "FAIL: check after publish: $out"; failures=$((failures + 1)) ;; esac
+    out=$("${command[@]}" status --data "$f")
+    case "$out" in *"refresh: keyed"*"manifest: checkpoint 1, expires"*) ;; *) echo "FAIL: status of a keyed folder: $out"; failures=$((failures + 1)) ;; esac
+    out=$("${command[@]}" publish --data "$f" 2>&1); rc=$?
+    check "publish without --key" "2:varnoke: publish needs --key KEY.pem" "$rc:$out"
+else
+    check "publish signs only in the Linux build" "2" "$rc"
+fi
 fi
 
 if [ "$failures" -ne 0 ]; then echo "$failures failed"; exit 1; fi

@@ -1,17 +1,20 @@
 // varnoke check: the data files as their maintainers need to see them.
 //
-// Values are read through the same XML port and the same rules as the
-// loaders (a field holding an element has no value, entries are taken in
-// document order, verbs by position), so a finding is about what the
-// component would really do. The port tells no line numbers, so the bytes
+// Values are read through the loaders' own field reader (a field holding an
+// element has no value, entries are taken in document order, verbs by
+// position), and a signed folder through the refresh's own checks, so a
+// finding is about what the component would really do. The port tells no line numbers, so the bytes
 // are also walked here for an outline of the elements and their lines.
 #include <algorithm>
 #include <array>
 #include <map>
 
 #include "actions/data_file_update.h"
+#include "actions/manifest.h"
+#include "actions/table_fields.h"
 #include "actions/st_action.h"
 #include "adapters/platform.h"
+#include "core/base64.h"
 #include "core/data_paths.h"
 #include "core/decimal.h"
 #include "core/web_address.h"
@@ -208,7 +211,7 @@ public:
         if (!doc) return;
         Unknown(outline, file,
                 {"ActionList", "ActionUrl", "ActionName", "URL", "lastcheckpoint", "lastupdate", "updatefrequency",
-                 "updateurl"},
+                 "updateurl", "publickey"},
                 "the loader reads only <ActionUrl> with <ActionName> and <URL>, and the refresh elements");
         const auto items = doc->ElementsByTagName(u"ActionUrl").value_or(std::vector<hostapi::XmlNode>{});
         const auto lines = LinesOf(outline, "ActionUrl", items.size());
@@ -314,16 +317,16 @@ private:
             Report(file, line, error, "empty entry, no " + tag, why);
             return std::nullopt;
         }
-        const hostapi::XmlNode node = doc.SelectSingleNode(parent, name);
-        if (!node) {
+        const TableField field = VerbField(doc, parent, name);
+        if (!field.Present()) {
             Report(file, line, error, "no " + tag + " in this entry", why);
             return std::nullopt;
         }
-        if (doc.HasChildElement(node)) {
+        if (field.holdsElement) {
             Report(file, line, error, tag + " holds an element", "it is read as no value: " + why);
             return std::nullopt;
         }
-        auto value = doc.TypedValue(node);
+        const auto& value = field.text;
         if (!value || value->find_first_not_of(u" \t\r\n") == std::u16string::npos) {
             Report(file, line, error, "empty " + tag, why);
             return std::nullopt;
@@ -332,7 +335,6 @@ private:
     }
 
     void Refresh(hostapi::IXmlDocument& doc, const Outline& outline, const std::string& file, int32_t now) {
-        const hostapi::XmlNode root = doc.DocumentElement();
         const auto lineOf = [&](std::string_view name) {
             for (const Element& e : outline.elements)
                 if (e.name == name && e.depth == 2) return e.line;
@@ -340,36 +342,42 @@ private:
         };
         for (const Element& e : outline.elements)
             if (e.depth > 2 && (e.name == "lastcheckpoint" || e.name == "lastupdate" || e.name == "updatefrequency" ||
-                                e.name == "updateurl"))
+                                e.name == "updateurl" || e.name == "publickey"))
                 Report(file, e.line, false, "<" + e.name + "> is not a direct child of the root element",
                        "the refresh reads it only there");
-        const auto number = [&](std::u16string_view name, int32_t lowest, const char* why) -> std::optional<int32_t> {
-            const hostapi::XmlNode node = doc.SelectSingleNode(root, name);
-            if (!node) return std::nullopt;
-            const std::string tag = "<" + Utf16ToUtf8(name) + ">";
-            const std::u16string text = doc.HasChildElement(node) ? u"" : doc.Text(node).value_or(u"");
-            const auto value = ParseInt32(text);
+        const RefreshFields fields = ReadRefreshFields(doc);
+        const auto number = [&](const TableField& field, std::string_view name, int32_t lowest,
+                                const char* why) -> std::optional<int32_t> {
+            if (!field.Present()) return std::nullopt;
+            const std::string tag = "<" + std::string(name) + ">";
+            const std::u16string text = field.text.value_or(u"");
+            const auto value = field.Number();
             if (!value)
-                Report(file, lineOf(Utf16ToUtf8(name)), true,
+                Report(file, lineOf(name), true,
                        tag + " \"" + Utf16ToUtf8(text) + "\" is not a decimal number up to 2147483647",
                        std::string("the loader keeps 0 instead: ") + why);
             else if (*value < lowest)
-                Report(file, lineOf(Utf16ToUtf8(name)), true,
-                       tag + " " + std::to_string(*value) + " is below " + std::to_string(lowest), why);
+                Report(file, lineOf(name), true, tag + " " + std::to_string(*value) + " is below " + std::to_string(lowest),
+                       why);
             return value;
         };
-        const bool checkpoint = doc.SelectSingleNode(root, u"lastcheckpoint") != hostapi::XmlNode();
-        const bool lastupdate = doc.SelectSingleNode(root, u"lastupdate") != hostapi::XmlNode();
-        const hostapi::XmlNode url = doc.SelectSingleNode(root, u"updateurl");
-        number(u"lastcheckpoint", 0, "a refresh replaces the files only with a larger checkpoint");
-        const auto last = number(u"lastupdate", 0, "it counts minutes since 1970, local time");
-        const auto every = number(u"updatefrequency", 1,
-                                  "minutes between refreshes: below 1 every invocation of a verb fetches");
+        const bool checkpoint = fields.lastcheckpoint.Present(), lastupdate = fields.lastupdate.Present();
+        const bool url = fields.updateurl.Present();
+        checkpoint_ = number(fields.lastcheckpoint, "lastcheckpoint", 0,
+                             "a refresh replaces the files only with a larger checkpoint")
+                          .value_or(0);
+        const auto last = number(fields.lastupdate, "lastupdate", 0, "it counts minutes since 1970, local time");
+        number(fields.updatefrequency, "updatefrequency", 1,
+               "minutes between refreshes: below 1 every invocation of a verb fetches");
         if (last && *last > now)
             Report(file, lineOf("lastupdate"), false,
                    "<lastupdate> " + std::to_string(*last) + " lies in the future (now " + std::to_string(now) + ")",
                    "no refresh happens until that time has passed");
-        (void)every;
+        if (fields.publickey.Present()) key_ = Utf16ToUtf8(fields.publickey.text.value_or(u""));
+        if (fields.publickey.Present() && !Base64Decode(key_))
+            Report(file, lineOf("publickey"), true, "<publickey> is not base64",
+                   "every refresh is refused (key_invalid); give the base64 of the key's DER SubjectPublicKeyInfo, "
+                   "what openssl ec -pubout prints between its armour lines");
         if (!checkpoint && !lastupdate && !url) return;  // the refresh is off, as intended
         if (!checkpoint || !lastupdate || !url) {
             Report(file, 1, false,
@@ -377,15 +385,78 @@ private:
                    "the data files are never refreshed");
             if (!url) return;
         }
-        const std::u16string address = doc.HasChildElement(url) ? u"" : doc.Text(url).value_or(u"");
+        const std::u16string address = fields.updateurl.text.value_or(u"");
         const std::u16string base = BaseLocation(address);
         if (!IsWebAddress(address) || !IsWebAddress(base + std::u16string(kActionFileName)))
             Report(file, lineOf("updateurl"), true, "<updateurl> \"" + Utf16ToUtf8(address) + "\" is not an http(s) address",
                    "the refresh reads only web addresses: the data files are never refreshed");
     }
 
+public:
+    // The folder's manifest and signatures, under the table's key: what a
+    // keyed refresh would say of this folder served as the update location.
+    void Signed(const std::u16string& folder, hostapi::ICrypto& crypto, int64_t nowUtc) {
+        const std::string file = Utf16ToUtf8(FormDataFilePath(folder, kManifestFileName));
+        const auto manifest = adapters::ReadRegularFile(FormDataFilePath(folder, kManifestFileName));
+        const auto signatures = adapters::ReadRegularFile(FormDataFilePath(folder, kSignatureFileName));
+        if (key_.empty()) {
+            if (manifest)
+                Report(file, 1, false, "a manifest beside a table that names no <publickey>",
+                       "nothing checks it: refreshes of this folder's data are not signed");
+            return;
+        }
+        if (!Base64Decode(key_)) return;  // reported with the table
+        if (!manifest && !signatures) {
+            Report(file, 0, false, "the table names a <publickey>, and the folder is not signed",
+                   "served as the update location, keyed refreshes refuse it (no_signature); run varnoke publish");
+            return;
+        }
+        const auto table = adapters::ReadRegularFile(FormDataFilePath(folder, kActionFileName));
+        const auto list = adapters::ReadRegularFile(FormDataFilePath(folder, kStockFileName));
+        if (!table || !list) return;  // reported with the file
+        SignedPair pair{*table, std::string_view(*list), std::nullopt, std::nullopt, checkpoint_};
+        if (manifest) pair.manifest = *manifest;
+        if (signatures) pair.signatures = *signatures;
+        std::optional<Manifest> read;
+        const SignedVerdict verdict = CheckSignedPair(crypto, key_, pair, nowUtc, &read);
+        const std::string expires = read ? " (expires " + UtcText(read->expires) + ")" : "";
+        switch (verdict) {
+            case SignedVerdict::ok:
+                std::cout << file << ": signed by the table's key, checkpoint " << read->checkpoint << expires << '\n';
+                return;
+            case SignedVerdict::expired:
+                Report(file, 3, false, "the manifest has expired" + expires,
+                       "keyed refreshes refuse it (expired); run varnoke publish again");
+                return;
+            case SignedVerdict::no_signature:
+                Report(file, 0, true, "no manifest.txt, or no well-formed manifest.sig, beside the other",
+                       "keyed refreshes refuse the folder (no_signature)");
+                return;
+            case SignedVerdict::bad_signature:
+                Report(file, 0, true, "no signature in manifest.sig is by the table's <publickey>",
+                       "keyed refreshes holding this key refuse it (bad_signature); a release that rotates keys "
+                       "is signed by the old key and the new one");
+                return;
+            case SignedVerdict::manifest_invalid:
+                Report(file, 1, true, "not a manifest", "keyed refreshes refuse it (manifest_invalid)");
+                return;
+            case SignedVerdict::hash_mismatch:
+                Report(file, 0, true, "a data file is not the one the manifest names (changed after publishing?)",
+                       "keyed refreshes refuse it (hash_mismatch); run varnoke publish again");
+                return;
+            case SignedVerdict::checkpoint_mismatch:
+                Report(file, 2, true, "the manifest's checkpoint is not the table's <lastcheckpoint>",
+                       "keyed refreshes refuse it (checkpoint_mismatch); run varnoke publish again");
+                return;
+            case SignedVerdict::key_invalid: return;
+        }
+    }
+
+private:
     hostapi::IXmlDocumentFactory& xml_;
     int errors_ = 0;
+    int32_t checkpoint_ = 0;  // the table's, as the loader reads it
+    std::string key_;         // its <publickey>
 };
 
 }  // namespace
@@ -398,7 +469,9 @@ int Check(const Options& o) {
     auto xml = adapters::NewXmlDocumentFactory();
     Checker checker(*xml);
     checker.StockList(*folder);
-    checker.ActionTable(*folder, MinuteCount(adapters::NewSystemClock()->Now()));
+    const auto clock = adapters::NewSystemClock();
+    checker.ActionTable(*folder, MinuteCount(clock->Now()));
+    checker.Signed(*folder, *adapters::NewCrypto(), clock->UtcSeconds());
     return checker.Errors() ? 1 : 0;
 }
 

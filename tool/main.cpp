@@ -21,6 +21,7 @@ const char* const kUsage =
     "       varnoke cellref TEXT\n"
     "       varnoke check [--data DIR]\n"
     "       varnoke status [--data DIR]\n"
+    "       varnoke publish --key KEY.pem [--next-key KEY.pem] [--data DIR] [--expires DAYS]\n"
     "       varnoke --version | -h | --help | COMMAND --help\n"
     "Runs the stock-name recognizer and its actions as the component does,\n"
     "reading the data files from DIR (default: the folder holding the tool).\n"
@@ -74,14 +75,21 @@ const Command kCommands[] = {
     {"check", Check, {"--data"}, {},
      std::string("usage: varnoke check [--data DIR]\n"
                  "Checks the data files varnokeL.xml and acturl.xml for the mistakes that\n"
-                 "make them load badly or not at all: one line per finding,\n"
+                 "make them load badly or not at all, and a keyed folder's signature: one line per finding,\n"
                  "FILE:LINE: error|warning: WHAT \u2014 WHY. Exit 1 when there are errors.\n")},
     {"status", StatusCommand, {"--data"}, {},
      std::string("usage: varnoke status [--data DIR]\n"
                  "Reports how the component is installed: on Windows its registration and\n"
                  "enrolment with the host; everywhere the data folder, whether each data\n"
                  "file loads and what it gives, whether the folder is writable and the\n"
-                 "refresh state.\n")},
+                 "refresh state, and whether it is keyed with the manifest's expiry.\n")},
+    {"publish", Publish, {"--data", "--key", "--next-key", "--expires"}, {},
+     std::string("usage: varnoke publish --key KEY.pem [--next-key KEY.pem] [--data DIR] [--expires DAYS]\n"
+                 "Signs the data folder as it stands for refreshes keyed by <publickey>: writes\n"
+                 "manifest.txt (the checkpoint, both files' SHA-256, an expiry DAYS from now,\n"
+                 "default 30) and manifest.sig (one signature per key), to be served beside\n"
+                 "acturl.xml and varnokeL.xml. KEY.pem is an unencrypted P-256 private key;\n"
+                 "--next-key signs as well, for a release whose table names a new key.\n")},
 };
 
 bool IsHelp(const std::string& a) { return a == "-h" || a == "--help"; }

@@ -9,6 +9,7 @@
 #endif
 
 #include "actions/data_file_update.h"
+#include "actions/manifest.h"
 #include "adapters/platform.h"
 #include "core/data_paths.h"
 #include "recognizer/st_recognizer.h"
@@ -180,6 +181,21 @@ int StatusCommand(const Options& o) {
                       ? ""
                       : " (not an http(s) address: never read)")
               << '\n';
+    if (action.PublicKey().empty()) {
+        std::cout << "refresh: not keyed (no <publickey>): a newer remote pair is installed unsigned\n";
+        return 0;
+    }
+    std::cout << "refresh: keyed: a remote pair is installed only under a signature by <publickey> "
+              << Utf16ToUtf8(action.PublicKey().substr(0, 24)) << "...\n";
+    const auto text = adapters::ReadRegularFile(FormDataFilePath(*folder, kManifestFileName));
+    const auto manifest = text ? ParseManifest(*text) : std::nullopt;
+    if (!text)
+        std::cout << "manifest: none in the data folder\n";
+    else if (!manifest)
+        std::cout << "manifest: manifest.txt is malformed (run varnoke check)\n";
+    else
+        std::cout << "manifest: checkpoint " << manifest->checkpoint << ", expires " << UtcText(manifest->expires)
+                  << (manifest->expires <= adapters::NewSystemClock()->UtcSeconds() ? " (expired)" : "") << '\n';
     return 0;
 }
 
