@@ -132,33 +132,35 @@ struct DataFileUpdate::Fetched {
     std::optional<std::string> manifest, signatures;  // only when keyed
 };
 
-void DataFileUpdate::Run(STAction& action) {
+void DataFileUpdate::Run(STAction& action) { Run(action.Refresh()); }
+
+void DataFileUpdate::Run(RefreshState& state) {
     try {
-        last_ = Refresh(action);
+        last_ = Refresh(state);
     } catch (const std::bad_alloc&) {
         last_ = UpdateOutcome::save_failed;  // nothing was moved: the next invocation retries
     }
 }
 
-UpdateOutcome DataFileUpdate::Refresh(STAction& action) {
-    if (action.UpdateDone()) return UpdateOutcome::already_done;
-    if (!action.UpdateInfoValid()) return UpdateOutcome::no_update_info;
+UpdateOutcome DataFileUpdate::Refresh(RefreshState& state) {
+    if (state.updateDone) return UpdateOutcome::already_done;
+    if (!state.updateInfoValid) return UpdateOutcome::no_update_info;
 
     // Due when more than updateFrequency minutes have passed; a difference
     // beyond 32 bits counts as due.
     const int32_t now = MinuteCount(ports_.clock.Now());
-    const int64_t elapsed = int64_t{now} - action.LastUpdate();
+    const int64_t elapsed = int64_t{now} - state.lastUpdate;
     const bool overflow = elapsed < std::numeric_limits<int32_t>::min() || elapsed > std::numeric_limits<int32_t>::max();
-    if (!overflow && elapsed <= action.UpdateFrequency()) return UpdateOutcome::not_due;
+    if (!overflow && elapsed <= state.updateFrequency) return UpdateOutcome::not_due;
 
     // Only web addresses are fetched: the remote table chooses updateurl,
     // and as a path it would read local folders, devices and pipes.
-    const std::u16string base = BaseLocation(action.UpdateURL());
+    const std::u16string base = BaseLocation(state.updateURL);
     const std::u16string tableAddress = base + std::u16string(kActionFileName);
     const std::u16string listAddress = base + std::u16string(kStockFileName);
     if (!IsWebAddress(tableAddress) || !IsWebAddress(listAddress)) return UpdateOutcome::not_web_address;
-    const bool keyed = !action.PublicKey().empty();
-    if (keyed && !Base64Decode(Utf16ToUtf8(action.PublicKey()))) return UpdateOutcome::key_invalid;
+    const bool keyed = !state.publicKey.empty();
+    if (keyed && !Base64Decode(Utf16ToUtf8(state.publicKey))) return UpdateOutcome::key_invalid;
 
     // One budget for everything that can wait on others: each fetch gets
     // what the ones before it left.
@@ -178,14 +180,14 @@ UpdateOutcome DataFileUpdate::Refresh(STAction& action) {
     const RefreshFields fields = ReadRefreshFields(*remote.table);
     if (!fields.lastcheckpoint.Present()) return UpdateOutcome::no_checkpoint;
     const int32_t checkpoint = fields.lastcheckpoint.Number().value_or(0);
-    if (checkpoint <= action.LastCheckpoint()) return UpdateOutcome::not_newer;
+    if (checkpoint <= state.lastCheckpoint) return UpdateOutcome::not_newer;
     if (!fields.lastupdate.Present()) return UpdateOutcome::no_lastupdate;
     remote.table->SetText(fields.lastupdate.node, DecimalText(now));
 
     if (keyed) {
         remote.manifest = ports_.fetch.Fetch(base + std::u16string(kManifestFileName), deadline);
         if (remote.manifest) remote.signatures = ports_.fetch.Fetch(base + std::u16string(kSignatureFileName), deadline);
-        if (const UpdateOutcome signedOutcome = CheckSigned(action.PublicKey(), remote, checkpoint);
+        if (const UpdateOutcome signedOutcome = CheckSigned(state.publicKey, remote, checkpoint);
             signedOutcome != UpdateOutcome::refreshed)
             return signedOutcome;
     }
@@ -193,7 +195,7 @@ UpdateOutcome DataFileUpdate::Refresh(STAction& action) {
     // Both documents in hand before any local file changes.
     remote.list = parsed(listAddress, remote.listBytes);
     if (!remote.list) return UpdateOutcome::list_unreachable;
-    return Replace(remote, checkpoint, deadline, action);
+    return Replace(remote, checkpoint, deadline, state);
 }
 
 // refreshed when the pair may be installed under `key`; the list's digest is
@@ -219,7 +221,7 @@ UpdateOutcome DataFileUpdate::CheckSigned(std::u16string_view key, const Fetched
 }
 
 UpdateOutcome DataFileUpdate::Replace(Fetched& remote, int32_t checkpoint,
-                                      std::chrono::steady_clock::time_point deadline, STAction& action) {
+                                      std::chrono::steady_clock::time_point deadline, RefreshState& state) {
     hostapi::IFiles& files = ports_.files;
     // One refresh at a time per data folder: two at once could leave one's
     // list beside the other's newer checkpoint, which no refresh repairs.
@@ -231,8 +233,8 @@ UpdateOutcome DataFileUpdate::Replace(Fetched& remote, int32_t checkpoint,
         // key that counts is the one on disk now.
         STAction onDisk(ActionPorts{ports_.xml, noShell});
         onDisk.LoadActionURLFromXMLFile(strActionXMLPath());
-        int32_t known = action.LastCheckpoint();
-        std::u16string key = action.PublicKey();
+        int32_t known = state.lastCheckpoint;
+        std::u16string key = state.publicKey;
         if (onDisk.UpdateInfoValid()) {
             known = std::max(known, onDisk.LastCheckpoint());
             key = onDisk.PublicKey();
@@ -250,7 +252,7 @@ UpdateOutcome DataFileUpdate::Replace(Fetched& remote, int32_t checkpoint,
     const auto listTarget = files.ReplacementTarget(strStockXMLPath());
     const auto tableTarget = files.ReplacementTarget(strActionXMLPath());
     if (!listTarget || !tableTarget) {
-        action.MarkUpdateDone();
+        state.updateDone = true;
         return UpdateOutcome::save_failed;
     }
     // Temporaries of refreshes killed before their move, all in the data
@@ -263,7 +265,7 @@ UpdateOutcome DataFileUpdate::Replace(Fetched& remote, int32_t checkpoint,
 
     Replacement newList(files, *listTarget), newTable(files, *tableTarget);
     if (!newList.Write(*remote.list) || !newTable.Write(*remote.table)) {
-        action.MarkUpdateDone();
+        state.updateDone = true;
         return UpdateOutcome::save_failed;
     }
     // What later objects will read is exactly what is checked here: each
@@ -279,7 +281,7 @@ UpdateOutcome DataFileUpdate::Replace(Fetched& remote, int32_t checkpoint,
 
     // The list first: until the table with its new checkpoint lands, the
     // next refresh simply fetches both again.
-    action.MarkUpdateDone();
+    state.updateDone = true;
     if (!newList.MoveOver()) return UpdateOutcome::save_failed;
     if (!newTable.MoveOver()) return UpdateOutcome::save_failed;
     // What a signed pair was installed under, for status and check; the

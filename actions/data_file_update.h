@@ -31,6 +31,8 @@
 
 namespace varnoke {
 
+class STAction;
+
 enum class UpdateOutcome {
     not_run,           // no run yet
     already_done,      // this object refreshed before
@@ -83,15 +85,16 @@ public:
                             std::chrono::milliseconds budget = std::chrono::seconds(hostapi::FetchLimits{}.totalSeconds))
         : ports_(ports), budget_(budget) {}
 
-    void Run(STAction& action) override;
+    void Run(RefreshState& state) override;
+    void Run(STAction& action);
     UpdateOutcome LastOutcome() const { return last_; }
 
 private:
     struct Fetched;
-    UpdateOutcome Refresh(STAction& action);
+    UpdateOutcome Refresh(RefreshState& state);
     UpdateOutcome CheckSigned(std::u16string_view key, const Fetched& remote, int32_t checkpoint);
     UpdateOutcome Replace(Fetched& remote, int32_t checkpoint, std::chrono::steady_clock::time_point deadline,
-                          STAction& action);
+                          RefreshState& state);
 
     UpdatePorts ports_;
     std::chrono::milliseconds budget_;

@@ -108,7 +108,7 @@ InvokeReport STAction::ISmartTagAction_InvokeVerb(int32_t VerbID, std::u16string
                                                : InvokeReport::Effect::shell_failed;
     }
 
-    if (ports_.update) ports_.update->Run(*this);
+    if (ports_.update) ports_.update->Run(refresh);
     return report;
 }
 

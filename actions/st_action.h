@@ -80,26 +80,21 @@ public:
 
     // State read by the data-file update and the tests.
     const std::array<ActionInfo, kVerbCount>& ActionList() const { return actionList; }
-    int32_t UpdateFrequency() const { return updateFrequency; }
-    int32_t LastUpdate() const { return lastUpdate; }
-    int32_t LastCheckpoint() const { return lastCheckpoint; }
-    const std::u16string& UpdateURL() const { return updateURL; }
+    int32_t UpdateFrequency() const { return refresh.updateFrequency; }
+    int32_t LastUpdate() const { return refresh.lastUpdate; }
+    int32_t LastCheckpoint() const { return refresh.lastCheckpoint; }
+    const std::u16string& UpdateURL() const { return refresh.updateURL; }
     // The base64 key the data must be signed by; empty when the refresh is not keyed.
-    const std::u16string& PublicKey() const { return publicKey; }
-    bool UpdateInfoValid() const { return updateInfoValid; }
-    bool UpdateDone() const { return updateDone; }
-    void MarkUpdateDone() { updateDone = true; }
+    const std::u16string& PublicKey() const { return refresh.publicKey; }
+    bool UpdateInfoValid() const { return refresh.updateInfoValid; }
+    bool UpdateDone() const { return refresh.updateDone; }
+    // What the refresh reads and marks done.
+    RefreshState& Refresh() { return refresh; }
 
 private:
     ActionPorts ports_;
     std::array<ActionInfo, kVerbCount> actionList{};
-    int32_t updateFrequency = 0;
-    int32_t lastUpdate = 0;
-    int32_t lastCheckpoint = 0;
-    std::u16string updateURL;
-    std::u16string publicKey;
-    bool updateInfoValid = false;
-    bool updateDone = false;
+    RefreshState refresh;
 };
 
 }  // namespace varnoke

@@ -19,7 +19,7 @@
 namespace varnoke {
 
 void STAction::Construct(std::u16string_view componentFolder) {
-    updateDone = false;
+    refresh.updateDone = false;
     strActionXMLPath() = FormDataFilePath(componentFolder, kActionFileName);
     strStockXMLPath() = FormDataFilePath(componentFolder, kStockFileName);
     LoadActionURLFromXMLFile(strActionXMLPath());
@@ -61,18 +61,18 @@ void STAction::LoadActionURLFromXMLFile(std::u16string_view sXMLPathIn) {
         if (auto number = field.Number()) value = *number;
         return true;
     };
-    if (!readInt(fields.lastcheckpoint, lastCheckpoint) || !readInt(fields.lastupdate, lastUpdate)) {
-        updateInfoValid = false;
+    if (!readInt(fields.lastcheckpoint, refresh.lastCheckpoint) || !readInt(fields.lastupdate, refresh.lastUpdate)) {
+        refresh.updateInfoValid = false;
         return;
     }
-    if (!readInt(fields.updatefrequency, updateFrequency)) updateFrequency = kDefaultUpdateFrequency;
+    if (!readInt(fields.updatefrequency, refresh.updateFrequency)) refresh.updateFrequency = kDefaultUpdateFrequency;
     if (!fields.updateurl.Present()) {
-        updateInfoValid = false;
+        refresh.updateInfoValid = false;
         return;
     }
-    updateURL = std::move(fields.updateurl.text).value_or(u"");
-    publicKey = std::move(fields.publickey.text).value_or(u"");
-    updateInfoValid = true;
+    refresh.updateURL = std::move(fields.updateurl.text).value_or(u"");
+    refresh.publicKey = std::move(fields.publickey.text).value_or(u"");
+    refresh.updateInfoValid = true;
 }
 
 }  // namespace varnoke

@@ -135,7 +135,7 @@ public:
 class CountingUpdate final : public IDataFileUpdate {
 public:
     int runs = 0;
-    void Run(STAction&) override { ++runs; }
+    void Run(RefreshState&) override { ++runs; }
 };
 
 struct InvokeCase {
