@@ -69,6 +69,13 @@ public:
         }
         return !temporary_.empty() && doc.Save(temporary_);
     }
+    bool Write(std::string_view bytes) {
+        for (int attempt = 0; attempt < 8 && temporary_.empty(); ++attempt) {
+            std::u16string name = TemporaryBeside(target_);
+            if (files_.WriteNew(name, bytes, target_)) temporary_ = std::move(name);
+        }
+        return !temporary_.empty();
+    }
     const std::u16string& Temporary() const { return temporary_; }
     bool MoveOver() {
         if (!files_.ReplaceFileAtomically(temporary_, target_)) return false;
@@ -101,10 +108,10 @@ const char* Describe(UpdateOutcome outcome) {
         case UpdateOutcome::table_invalid: return "the remote action table lacks its verbs or refresh elements";
         case UpdateOutcome::save_failed: return "fetched, but the local files could not be replaced";
         case UpdateOutcome::refreshed: return "refreshed";
-        case UpdateOutcome::key_invalid: return "the action table's publickey is not a base64 key";
+        case UpdateOutcome::key_invalid: return "the action table's publickey is not a P-256 key in base64";
         case UpdateOutcome::no_signature: return "the remote data files have no manifest or no signature";
         case UpdateOutcome::bad_signature: return "the remote manifest is not signed by the action table's key";
-        case UpdateOutcome::manifest_invalid: return "the remote manifest is signed but malformed";
+        case UpdateOutcome::manifest_invalid: return "the remote manifest is malformed";
         case UpdateOutcome::expired: return "the remote manifest has expired";
         case UpdateOutcome::hash_mismatch: return "a remote data file is not the one its manifest names";
         case UpdateOutcome::checkpoint_mismatch:
@@ -159,8 +166,9 @@ UpdateOutcome DataFileUpdate::Refresh(RefreshState& state) {
     const std::u16string tableAddress = base + std::u16string(kActionFileName);
     const std::u16string listAddress = base + std::u16string(kStockFileName);
     if (!IsWebAddress(tableAddress) || !IsWebAddress(listAddress)) return UpdateOutcome::not_web_address;
-    const bool keyed = !state.publicKey.empty();
-    if (keyed && !Base64Decode(Utf16ToUtf8(state.publicKey))) return UpdateOutcome::key_invalid;
+    // A table naming a key it cannot use refuses everything.
+    const bool keyed = state.keyed;
+    if (keyed && !DecodePublicKey(Utf16ToUtf8(state.publicKey))) return UpdateOutcome::key_invalid;
 
     // One budget for everything that can wait on others: each fetch gets
     // what the ones before it left.
@@ -192,9 +200,15 @@ UpdateOutcome DataFileUpdate::Refresh(RefreshState& state) {
             return signedOutcome;
     }
 
-    // Both documents in hand before any local file changes.
+    // Both documents in hand before any local file changes; the list's
+    // digest checked at once, whatever happens on disk meanwhile.
     remote.list = parsed(listAddress, remote.listBytes);
     if (!remote.list) return UpdateOutcome::list_unreachable;
+    if (keyed) {
+        if (const UpdateOutcome signedOutcome = CheckSigned(state.publicKey, remote, checkpoint);
+            signedOutcome != UpdateOutcome::refreshed)
+            return signedOutcome;
+    }
     return Replace(remote, checkpoint, deadline, state);
 }
 
@@ -216,7 +230,7 @@ UpdateOutcome DataFileUpdate::CheckSigned(std::u16string_view key, const Fetched
     // The table that will sign the next refresh must name a key: a signed
     // pair cannot switch signing off by accident or by a replayed mistake.
     const RefreshFields next = ReadRefreshFields(*remote.table);
-    if (!next.publickey.text || !Base64Decode(Utf16ToUtf8(*next.publickey.text))) return UpdateOutcome::table_invalid;
+    if (!next.publickey.text || !DecodePublicKey(Utf16ToUtf8(*next.publickey.text))) return UpdateOutcome::table_invalid;
     return UpdateOutcome::refreshed;
 }
 
@@ -233,25 +247,24 @@ UpdateOutcome DataFileUpdate::Replace(Fetched& remote, int32_t checkpoint,
         // key that counts is the one on disk now.
         STAction onDisk(ActionPorts{ports_.xml, noShell});
         onDisk.LoadActionURLFromXMLFile(strActionXMLPath());
+        // (The pair was judged under this object's key already.)
         int32_t known = state.lastCheckpoint;
-        std::u16string key = state.publicKey;
         if (onDisk.UpdateInfoValid()) {
             known = std::max(known, onDisk.LastCheckpoint());
-            key = onDisk.PublicKey();
+            if (onDisk.Keyed()) {
+                if (const UpdateOutcome signedOutcome = CheckSigned(onDisk.PublicKey(), remote, checkpoint);
+                    signedOutcome != UpdateOutcome::refreshed)
+                    return signedOutcome;
+            }
         }
         if (checkpoint <= known) return UpdateOutcome::not_newer;
-        if (!key.empty()) {
-            if (const UpdateOutcome signedOutcome = CheckSigned(key, remote, checkpoint);
-                signedOutcome != UpdateOutcome::refreshed)
-                return signedOutcome;
-        }
     }
 
     // Only the folder's own regular files are replaced (a link, only when
     // it names one beside it): nothing is written anywhere else.
     const auto listTarget = files.ReplacementTarget(strStockXMLPath());
     const auto tableTarget = files.ReplacementTarget(strActionXMLPath());
-    if (!listTarget || !tableTarget) {
+    if (!listTarget || !tableTarget || *listTarget == *tableTarget) {
         state.updateDone = true;
         return UpdateOutcome::save_failed;
     }
@@ -263,8 +276,10 @@ UpdateOutcome DataFileUpdate::Replace(Fetched& remote, int32_t checkpoint,
                                        FormDataFilePath(folder, kSignatureFileName)})
         files.RemoveFilesStartingWith(path + std::u16string(kTemporaryMarker));
 
+    // The list as served, byte for byte (what its digest vouched for); the
+    // table with its lastupdate rewritten.
     Replacement newList(files, *listTarget), newTable(files, *tableTarget);
-    if (!newList.Write(*remote.list) || !newTable.Write(*remote.table)) {
+    if (!newList.Write(remote.listBytes) || !newTable.Write(*remote.table)) {
         state.updateDone = true;
         return UpdateOutcome::save_failed;
     }
@@ -289,10 +304,10 @@ UpdateOutcome DataFileUpdate::Replace(Fetched& remote, int32_t checkpoint,
     if (remote.manifest && remote.signatures) {
         for (const auto& [name, bytes] : {std::pair{kManifestFileName, &*remote.manifest},
                                           std::pair{kSignatureFileName, &*remote.signatures}}) {
-            const auto target = files.ReplacementTarget(FormDataFilePath(folder, name));
-            if (!target) continue;
-            const std::u16string temporary = TemporaryBeside(*target);
-            if (files.WriteNew(temporary, *bytes) && !files.ReplaceFileAtomically(temporary, *target))
+            // Under their own names, never through a link: one could name a data file.
+            const std::u16string target = FormDataFilePath(folder, name);
+            const std::u16string temporary = TemporaryBeside(target);
+            if (files.WriteNew(temporary, *bytes, target) && !files.ReplaceFileAtomically(temporary, target))
                 files.RemoveFile(temporary);
         }
     }

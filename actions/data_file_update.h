@@ -50,10 +50,10 @@ enum class UpdateOutcome {
     save_failed,       // fetched, but the local files could not (all) be replaced
     refreshed,
     // Only where the local table names a key:
-    key_invalid,          // the local table's publickey is no base64 key
+    key_invalid,          // the local table's publickey is no P-256 key in base64
     no_signature,         // no manifest or no signature beside the remote table
     bad_signature,        // no signature by the local key over the manifest
-    manifest_invalid,     // signed, but not a manifest
+    manifest_invalid,     // not a manifest (signed, or too large to be one)
     expired,              // the manifest's expiry has passed (a frozen server)
     hash_mismatch,        // a file is not the one the manifest names
     checkpoint_mismatch,  // the manifest's checkpoint is not the remote table's

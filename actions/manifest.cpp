@@ -135,13 +135,21 @@ bool SignedBy(hostapi::ICrypto& crypto, std::string_view publicKey, std::string_
                        [&](const std::string& s) { return crypto.VerifyP256(publicKey, manifest, s); });
 }
 
+std::optional<std::string> DecodePublicKey(std::string_view base64) {
+    auto der = Base64Decode(base64);
+    if (!der || !hostapi::IsP256SpkiForm(*der)) return std::nullopt;
+    return der;
+}
+
 SignedVerdict CheckSignedPair(hostapi::ICrypto& crypto, std::string_view key, const SignedPair& pair, int64_t nowUtc,
                               std::optional<Manifest>* read) {
-    const auto publicKey = Base64Decode(key);
-    if (!publicKey || publicKey->empty()) return SignedVerdict::key_invalid;
+    const auto publicKey = DecodePublicKey(key);
+    if (!publicKey) return SignedVerdict::key_invalid;
     if (!pair.manifest || !pair.signatures) return SignedVerdict::no_signature;
     const auto signatures = ParseSignatures(*pair.signatures);
     if (!signatures) return SignedVerdict::no_signature;
+    // Hashed once per signature: a large one is refused before that.
+    if (pair.manifest->size() > kMaxManifestBytes) return SignedVerdict::manifest_invalid;
     if (!SignedBy(crypto, *publicKey, *pair.manifest, *signatures)) return SignedVerdict::bad_signature;
     const auto manifest = ParseManifest(*pair.manifest);
     if (!manifest) return SignedVerdict::manifest_invalid;

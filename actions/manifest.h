@@ -28,9 +28,16 @@ namespace varnoke {
 
 inline constexpr std::u16string_view kManifestFileName = u"manifest.txt";
 inline constexpr std::u16string_view kSignatureFileName = u"manifest.sig";
-// A signature file past this many lines or bytes is no signature file.
+// A signature file past this many lines or bytes is no signature file; a
+// manifest past this many bytes is no manifest.
 inline constexpr std::size_t kMaxSignatures = 8;
 inline constexpr std::size_t kMaxSignatureBytes = 4096;
+inline constexpr std::size_t kMaxManifestBytes = 4096;
+
+// The DER key that a <publickey> names: its base64, ASCII whitespace
+// allowed, in the one P-256 form the platforms take; nothing otherwise
+// (empty, not base64, another key type or encoding).
+std::optional<std::string> DecodePublicKey(std::string_view base64);
 
 struct Manifest {
     int32_t checkpoint = 0;
@@ -61,7 +68,7 @@ bool SignedBy(hostapi::ICrypto& crypto, std::string_view publicKey, std::string_
 // checks run.
 enum class SignedVerdict {
     ok,
-    key_invalid,          // the key is no base64
+    key_invalid,          // the key is not a P-256 key in base64
     no_signature,         // no manifest, or no well-formed signature file
     bad_signature,        // no signature by the key over the manifest
     manifest_invalid,     // signed, but not a manifest
@@ -77,7 +84,7 @@ struct SignedPair {
     int32_t checkpoint = 0;                   // the table's, as the loader reads it
 };
 
-// The pair's verdict under `key` (base64 of a DER SubjectPublicKeyInfo) at
+// The pair's verdict under `key` (a <publickey>'s base64) at
 // `nowUtc`; the manifest, when it was read, in `read`.
 SignedVerdict CheckSignedPair(hostapi::ICrypto& crypto, std::string_view key, const SignedPair& pair, int64_t nowUtc,
                               std::optional<Manifest>* read = nullptr);

@@ -84,7 +84,8 @@ public:
     int32_t LastUpdate() const { return refresh.lastUpdate; }
     int32_t LastCheckpoint() const { return refresh.lastCheckpoint; }
     const std::u16string& UpdateURL() const { return refresh.updateURL; }
-    // The base64 key the data must be signed by; empty when the refresh is not keyed.
+    // Whether the table names a <publickey>, and its base64 text.
+    bool Keyed() const { return refresh.keyed; }
     const std::u16string& PublicKey() const { return refresh.publicKey; }
     bool UpdateInfoValid() const { return refresh.updateInfoValid; }
     bool UpdateDone() const { return refresh.updateDone; }

@@ -71,6 +71,9 @@ void STAction::LoadActionURLFromXMLFile(std::u16string_view sXMLPathIn) {
         return;
     }
     refresh.updateURL = std::move(fields.updateurl.text).value_or(u"");
+    // A <publickey> that names no usable key still keys the refresh: it then
+    // refuses everything rather than install unsigned data.
+    refresh.keyed = fields.publickey.Present();
     refresh.publicKey = std::move(fields.publickey.text).value_or(u"");
     refresh.updateInfoValid = true;
 }

@@ -13,7 +13,8 @@ struct RefreshState {
     int32_t lastUpdate = 0;
     int32_t lastCheckpoint = 0;
     std::u16string updateURL;
-    std::u16string publicKey;      // empty: the refresh is not keyed
+    std::u16string publicKey;      // the key the data must be signed by
+    bool keyed = false;            // the table names a <publickey>, usable or not
     bool updateInfoValid = false;  // the table has the refresh elements
     bool updateDone = false;       // this object refreshed, or tried and must not again
 };

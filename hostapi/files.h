@@ -37,9 +37,10 @@ public:
     // Creates `path` empty, only if nothing of that name exists (never
     // through a link), with the permissions of `like` where that exists.
     virtual bool CreateExclusive(std::u16string_view path, std::u16string_view like) = 0;
-    // Creates `path` as CreateExclusive does and writes `bytes` into it,
-    // through what was created; false, and no file left, on any failure.
-    virtual bool WriteNew(std::u16string_view path, std::string_view bytes) = 0;
+    // Creates `path` as CreateExclusive does (with the permissions of `like`)
+    // and writes `bytes` through what was created; false, and no file left,
+    // on any failure.
+    virtual bool WriteNew(std::u16string_view path, std::string_view bytes, std::u16string_view like) = 0;
     // Removes every file in the folder of `prefix` whose name begins with
     // the prefix's last part and is longer than it.
     virtual void RemoveFilesStartingWith(std::u16string_view prefix) = 0;

@@ -13,8 +13,8 @@ spki() { openssl ec -in "$here/keys/$1.pem" -pubout -outform DER 2>/dev/null | b
 key1=$(spki signer1)
 key2=$(spki signer2)
 list='<StockData><KestriaStockList><StockName>SIGNED</StockName><StockID>SIGNED1</StockID></KestriaStockList></StockData>'
-table() {  # CHECKPOINT KEY
-    printf '%s' "<?xml version=\"1.0\"?><ActionList><ActionUrl><ActionName>QuoteSIGNED</ActionName><URL>https://q.example/?id=</URL></ActionUrl><lastcheckpoint>$1</lastcheckpoint><lastupdate>1</lastupdate><updatefrequency>99</updatefrequency><updateurl>https://next.invalid/v/acturl.xml</updateurl>${2:+<publickey>$2</publickey>}</ActionList>"
+table() {  # CHECKPOINT KEY [ELEMENT]: ELEMENT, when given, stands for the <publickey> of KEY
+    printf '%s' "<?xml version=\"1.0\"?><ActionList><ActionUrl><ActionName>QuoteSIGNED</ActionName><URL>https://q.example/?id=</URL></ActionUrl><lastcheckpoint>$1</lastcheckpoint><lastupdate>1</lastupdate><updatefrequency>99</updatefrequency><updateurl>https://next.invalid/v/acturl.xml</updateurl>${3-${2:+<publickey>$2</publickey>}}</ActionList>"
 }
 sha() { printf '%s' "$1" | sha256sum | cut -d' ' -f1; }
 manifest() {  # CHECKPOINT EXPIRES TABLE
@@ -33,6 +33,8 @@ table6=$(table 6 "$key1")
 rotated=$(table 6 "$key2")
 table7=$(table 7 "$key2")
 unkeyed=$(table 6 "")
+blank=$(table 6 "" "<publickey> </publickey>")
+short=$(table 6 AAAA)
 ok=$(manifest 6 2099-01-01T00:00:00Z "$table6")
 expired=$(manifest 6 2026-12-08T09:30:59Z "$table6")
 checkpoint=$(manifest 7 2099-01-01T00:00:00Z "$table6")
@@ -40,6 +42,8 @@ malformed=$'varnoke-manifest 1\ncheckpoint 6'
 rotate=$(manifest 6 2099-01-01T00:00:00Z "$rotated")
 second=$(manifest 7 2099-01-01T00:00:00Z "$table7")
 nokey=$(manifest 6 2099-01-01T00:00:00Z "$unkeyed")
+blankkey=$(manifest 6 2099-01-01T00:00:00Z "$blank")
+shortkey=$(manifest 6 2099-01-01T00:00:00Z "$short")
 
 {
     echo "// Made by tests/make_signed_fixture.sh: do not edit."
@@ -58,6 +62,9 @@ nokey=$(manifest 6 2099-01-01T00:00:00Z "$unkeyed")
     echo "inline constexpr std::string_view kRotatedTable = $(literal "$rotated");"
     echo "inline constexpr std::string_view kSecondTable = $(literal "$table7");"
     echo "inline constexpr std::string_view kUnkeyedTable = $(literal "$unkeyed");"
+    echo "// Checkpoint 6 naming a blank key; naming a base64 text that is no P-256 key."
+    echo "inline constexpr std::string_view kBlankKeyTable = $(literal "$blank");"
+    echo "inline constexpr std::string_view kShortKeyTable = $(literal "$short");"
     echo "// Manifests (each followed by its signature file) of kTable with kList:"
     echo "// valid until 2099; expiring at the tests' clock; naming checkpoint 7."
     for name in ok expired checkpoint; do
@@ -77,6 +84,11 @@ nokey=$(manifest 6 2099-01-01T00:00:00Z "$unkeyed")
     echo "inline constexpr std::string_view kSecondSignature = \"$(sign "$second"$'\n' signer2)\\n\";"
     echo "inline constexpr std::string_view kUnkeyedManifest = $(literal "$nokey"$'\n');"
     echo "inline constexpr std::string_view kUnkeyedSignature = \"$(sign "$nokey"$'\n' signer1)\\n\";"
+    echo "// kBlankKeyTable and kShortKeyTable under key 1."
+    echo "inline constexpr std::string_view kBlankKeyManifest = $(literal "$blankkey"$'\n');"
+    echo "inline constexpr std::string_view kBlankKeySignature = \"$(sign "$blankkey"$'\n' signer1)\\n\";"
+    echo "inline constexpr std::string_view kShortKeyManifest = $(literal "$shortkey"$'\n');"
+    echo "inline constexpr std::string_view kShortKeySignature = \"$(sign "$shortkey"$'\n' signer1)\\n\";"
     echo
     echo "}  // namespace varnoke::test::signed_fixture"
 } > "$here/signed_fixture.h"

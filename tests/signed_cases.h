@@ -43,6 +43,7 @@ inline std::vector<SignedCase> SignedCases() {
     std::string tamperedList = list, tamperedTable = table;
     tamperedList.replace(tamperedList.find("SIGNED1"), 7, "OTHER01");
     tamperedTable.replace(tamperedTable.find("q.example"), 9, "e.example");
+    const Served oversized{200, std::string(f::kOkManifest) + std::string(kMaxManifestBytes, '#')};
     return {
         {"signed by the local key", key1, 5, table, list, ok, okSignature, UpdateOutcome::refreshed, key1},
         {"no manifest", key1, 5, table, list, none, okSignature, UpdateOutcome::no_signature},
@@ -70,7 +71,18 @@ inline std::vector<SignedCase> SignedCases() {
         {"a signed table that names no key", key1, 5, std::string(f::kUnkeyedTable), list,
          {200, std::string(f::kUnkeyedManifest)}, {200, std::string(f::kUnkeyedSignature)},
          UpdateOutcome::table_invalid},
+        {"a signed table naming a blank key", key1, 5, std::string(f::kBlankKeyTable), list,
+         {200, std::string(f::kBlankKeyManifest)}, {200, std::string(f::kBlankKeySignature)},
+         UpdateOutcome::table_invalid},
+        {"a signed table naming base64 that is no P-256 key", key1, 5, std::string(f::kShortKeyTable), list,
+         {200, std::string(f::kShortKeyManifest)}, {200, std::string(f::kShortKeySignature)},
+         UpdateOutcome::table_invalid},
         {"a local key that is no base64", "not base64!", 5, table, list, ok, okSignature, UpdateOutcome::key_invalid},
+        // Named but unusable, the key still keys the refresh: nothing unsigned is installed.
+        {"a blank local key", " ", 5, table, list, none, none, UpdateOutcome::key_invalid},
+        {"a local key that is base64 of no P-256 key", "AAAA", 5, table, list, ok, okSignature,
+         UpdateOutcome::key_invalid},
+        {"a manifest past its size bound", key1, 5, table, list, oversized, okSignature, UpdateOutcome::manifest_invalid},
         {"rotation: signed by the local key, naming the next", key1, 5, std::string(f::kRotatedTable), list,
          {200, std::string(f::kRotateManifest)}, {200, std::string(f::kRotateSignature)}, UpdateOutcome::refreshed,
          key2},

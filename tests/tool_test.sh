@@ -327,11 +327,14 @@ sign_folder() {  # FOLDER KEY: manifest.txt and manifest.sig as publish writes t
 }
 signed_rows=(
 "|0|manifest.txt: signed by the table's key, checkpoint 1 (expires 2099-01-01T00:00:00Z)"
-"echo '<!-- changed -->' >> \$f/varnokeL.xml|1|error: a data file is not the one the manifest names"
+"echo '<!-- changed -->' >> \$f/varnokeL.xml|1|error: varnokeL.xml is not the file the manifest names"
+"sed -i 's#<lastupdate>[0-9]*#<lastupdate>30000000#' \$f/acturl.xml|0|warning: acturl.xml is not the file the manifest names, varnokeL.xml is"
+"sed -i 's#<publickey>[^<]*#<publickey>#' \$f/acturl.xml|1|error: <publickey> is not a P-256 key in base64"
+"sed -i 's#<publickey>[^<]*#<publickey>AAAA#' \$f/acturl.xml|1|error: <publickey> is not a P-256 key in base64"
 "sign_folder \$f signer2|1|error: no signature in manifest.sig is by the table's <publickey>"
 "rm \$f/manifest.txt \$f/manifest.sig|0|warning: the table names a <publickey>, and the folder is not signed"
 "sed -i 's/^checkpoint 1/checkpoint 2/' \$f/manifest.txt|1|error: no signature in manifest.sig is by the table's <publickey>"
-"sed -i 's#<publickey>#<publickey>!#' \$f/acturl.xml|1|error: <publickey> is not base64"
+"sed -i 's#<publickey>#<publickey>!#' \$f/acturl.xml|1|error: <publickey> is not a P-256 key in base64"
 )
 for row in "${signed_rows[@]}"; do
     setup=${row%%|*} rest=${row#*|}; status=${rest%%|*} finding=${rest#*|}
@@ -350,7 +353,7 @@ rm -rf "$f" && mkdir "$f" && cp "$data/varnokeL.xml" "$data/acturl.xml" "$f/"
 out=$("${command[@]}" publish --key "$keys/signer1.pem" --data "$f" 2>&1); rc=$?
 if [ "$sep" = / ]; then
     check "publish of a table naming no key" "2" "$rc"
-    case "$out" in *"names no base64 <publickey>"*) ;; *) echo "FAIL: publish without a key: $out"; failures=$((failures + 1)) ;; esac
+    case "$out" in *"names no P-256 <publickey> in base64"*) ;; *) echo "FAIL: publish without a key: $out"; failures=$((failures + 1)) ;; esac
     sed -i "s|</updateurl>|</updateurl><publickey>$(spki signer2)</publickey>|" "$f/acturl.xml"
     out=$("${command[@]}" publish --key "$keys/signer1.pem" --next-key "$keys/signer2.pem" --data "$f" --expires 7); rc=$?
     check "publish: exit status" "0" "$rc"
@@ -359,7 +362,7 @@ if [ "$sep" = / ]; then
     check "check after publish" "0" "$rc"
     case "$out" in *"signed by the table's key, checkpoint 1"*) ;; *) echo "FAIL: check after publish: $out"; failures=$((failures + 1)) ;; esac
     out=$("${command[@]}" status --data "$f")
-    case "$out" in *"refresh: keyed"*"manifest: checkpoint 1, expires"*) ;; *) echo "FAIL: status of a keyed folder: $out"; failures=$((failures + 1)) ;; esac
+    case "$out" in *"refresh: keyed"*"manifest (of the installed pair): checkpoint 1, expires"*) ;; *) echo "FAIL: status of a keyed folder: $out"; failures=$((failures + 1)) ;; esac
     out=$("${command[@]}" publish --data "$f" 2>&1); rc=$?
     check "publish without --key" "2:varnoke: publish needs --key KEY.pem" "$rc:$out"
 else

@@ -373,11 +373,12 @@ private:
             Report(file, lineOf("lastupdate"), false,
                    "<lastupdate> " + std::to_string(*last) + " lies in the future (now " + std::to_string(now) + ")",
                    "no refresh happens until that time has passed");
-        if (fields.publickey.Present()) key_ = Utf16ToUtf8(fields.publickey.text.value_or(u""));
-        if (fields.publickey.Present() && !Base64Decode(key_))
-            Report(file, lineOf("publickey"), true, "<publickey> is not base64",
+        keyed_ = fields.publickey.Present();
+        key_ = Utf16ToUtf8(fields.publickey.text.value_or(u""));
+        if (keyed_ && !DecodePublicKey(key_))
+            Report(file, lineOf("publickey"), true, "<publickey> is not a P-256 key in base64",
                    "every refresh is refused (key_invalid); give the base64 of the key's DER SubjectPublicKeyInfo, "
-                   "what openssl ec -pubout prints between its armour lines");
+                   "what openssl ec -pubout -outform DER | base64 -w0 prints");
         if (!checkpoint && !lastupdate && !url) return;  // the refresh is off, as intended
         if (!checkpoint || !lastupdate || !url) {
             Report(file, 1, false,
@@ -399,13 +400,13 @@ public:
         const std::string file = Utf16ToUtf8(FormDataFilePath(folder, kManifestFileName));
         const auto manifest = adapters::ReadRegularFile(FormDataFilePath(folder, kManifestFileName));
         const auto signatures = adapters::ReadRegularFile(FormDataFilePath(folder, kSignatureFileName));
-        if (key_.empty()) {
+        if (!keyed_) {
             if (manifest)
                 Report(file, 1, false, "a manifest beside a table that names no <publickey>",
                        "nothing checks it: refreshes of this folder's data are not signed");
             return;
         }
-        if (!Base64Decode(key_)) return;  // reported with the table
+        if (!DecodePublicKey(key_)) return;  // reported with the table
         if (!manifest && !signatures) {
             Report(file, 0, false, "the table names a <publickey>, and the folder is not signed",
                    "served as the update location, keyed refreshes refuse it (no_signature); run varnoke publish");
@@ -441,8 +442,14 @@ public:
                 Report(file, 1, true, "not a manifest", "keyed refreshes refuse it (manifest_invalid)");
                 return;
             case SignedVerdict::hash_mismatch:
-                Report(file, 0, true, "a data file is not the one the manifest names (changed after publishing?)",
-                       "keyed refreshes refuse it (hash_mismatch); run varnoke publish again");
+                // A refreshed client keeps the list as served and rewrites the table's lastupdate.
+                if (read && crypto.Sha256(*list) == read->list)
+                    Report(file, 0, false, "acturl.xml is not the file the manifest names, varnokeL.xml is",
+                           "as in a refreshed client's folder, whose table has its own lastupdate; served as the "
+                           "update location, keyed refreshes refuse it (hash_mismatch): run varnoke publish again");
+                else
+                    Report(file, 0, true, "varnokeL.xml is not the file the manifest names (changed after publishing?)",
+                           "keyed refreshes refuse it (hash_mismatch); run varnoke publish again");
                 return;
             case SignedVerdict::checkpoint_mismatch:
                 Report(file, 2, true, "the manifest's checkpoint is not the table's <lastcheckpoint>",
@@ -456,7 +463,8 @@ private:
     hostapi::IXmlDocumentFactory& xml_;
     int errors_ = 0;
     int32_t checkpoint_ = 0;  // the table's, as the loader reads it
-    std::string key_;         // its <publickey>
+    bool keyed_ = false;      // it names a <publickey>
+    std::string key_;         // its text
 };
 
 }  // namespace

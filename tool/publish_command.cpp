@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <fstream>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include "actions/manifest.h"
 #include "actions/st_action.h"
@@ -39,15 +41,27 @@ std::unique_ptr<adapters::posix::SigningKey> LoadKey(const std::string& path, st
     return key;
 }
 
-// Replaces FOLDER/NAME with `bytes` in one step.
-bool Install(hostapi::IFiles& files, const std::u16string& folder, std::u16string_view name, std::string_view bytes) {
-    const std::u16string target = FormDataFilePath(folder, name);
-    const std::u16string temporary = target + u".publish";
-    files.RemoveFile(temporary);
-    if (!files.WriteNew(temporary, bytes)) return false;
-    if (files.ReplaceFileAtomically(temporary, target)) return true;
-    files.RemoveFile(temporary);
-    return false;
+// Replaces FOLDER/NAME with each of `files`: all written first, then each
+// moved over its name (the links there replaced, never written through).
+bool Install(hostapi::IFiles& io, const std::u16string& folder,
+             std::initializer_list<std::pair<std::u16string_view, std::string_view>> files) {
+    std::vector<std::pair<std::u16string, std::u16string>> moves;
+    bool ok = true;
+    for (const auto& [name, bytes] : files) {
+        const std::u16string target = FormDataFilePath(folder, name), temporary = target + u".publish";
+        io.RemoveFile(temporary);
+        if (!io.WriteNew(temporary, bytes, target)) {
+            ok = false;
+            break;
+        }
+        moves.emplace_back(temporary, target);
+    }
+    for (const auto& [temporary, target] : moves)
+        if (!ok || !io.ReplaceFileAtomically(temporary, target)) {
+            io.RemoveFile(temporary);
+            ok = false;
+        }
+    return ok;
 }
 #endif
 
@@ -92,8 +106,9 @@ int Publish(const Options& o) {
     action.Construct(*folder);
     if (!action.UpdateInfoValid()) return Fail("acturl.xml lacks its refresh elements: run varnoke check");
     const std::string named = Utf16ToUtf8(fields.publickey.text.value_or(u""));
-    if (!Base64Decode(named) || named.empty())
-        return Fail("acturl.xml names no base64 <publickey>: a keyed refresh refuses a table that would end signing");
+    if (!DecodePublicKey(named))
+        return Fail("acturl.xml names no P-256 <publickey> in base64: a keyed refresh refuses a table that would end "
+                    "signing or name a key no one can sign with");
     STRecognizer stocks(*xml);
     stocks.Construct(*folder);
     bool usable = false;
@@ -115,7 +130,7 @@ int Publish(const Options& o) {
         namedSigns |= Base64Encode(adapters::posix::PublicKeySpkiDer(*key)) == named;
     }
     auto files = adapters::NewFiles();
-    if (!Install(*files, *folder, kManifestFileName, text) || !Install(*files, *folder, kSignatureFileName, signatures))
+    if (!Install(*files, *folder, {{kManifestFileName, text}, {kSignatureFileName, signatures}}))
         return Fail("cannot write manifest.txt and manifest.sig in " + Utf16ToUtf8(*folder));
     std::cout << "signed " << Utf16ToUtf8(*folder) << ": checkpoint " << *checkpoint << ", expires "
               << UtcText(manifest.expires) << ", " << keys.size() << (keys.size() == 1 ? " key" : " keys") << '\n'

@@ -181,8 +181,12 @@ int StatusCommand(const Options& o) {
                       ? ""
                       : " (not an http(s) address: never read)")
               << '\n';
-    if (action.PublicKey().empty()) {
+    if (!action.Keyed()) {
         std::cout << "refresh: not keyed (no <publickey>): a newer remote pair is installed unsigned\n";
+        return 0;
+    }
+    if (!DecodePublicKey(Utf16ToUtf8(action.PublicKey()))) {
+        std::cout << "refresh: keyed, but <publickey> is no P-256 key in base64: every refresh is refused\n";
         return 0;
     }
     std::cout << "refresh: keyed: a remote pair is installed only under a signature by <publickey> "
@@ -194,7 +198,7 @@ int StatusCommand(const Options& o) {
     else if (!manifest)
         std::cout << "manifest: manifest.txt is malformed (run varnoke check)\n";
     else
-        std::cout << "manifest: checkpoint " << manifest->checkpoint << ", expires " << UtcText(manifest->expires)
+        std::cout << "manifest (of the installed pair): checkpoint " << manifest->checkpoint << ", expires " << UtcText(manifest->expires)
                   << (manifest->expires <= adapters::NewSystemClock()->UtcSeconds() ? " (expired)" : "") << '\n';
     return 0;
 }

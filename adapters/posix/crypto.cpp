@@ -9,20 +9,10 @@
 namespace varnoke::adapters {
 namespace {
 
-// The one DER form of a P-256 key that both platforms' adapters take: the
-// curve named by its identifier, the point uncompressed (0x04, X, Y). Any
-// other encoding of the same key is refused here as on Windows.
-constexpr unsigned char kP256SpkiPrefix[] = {
-    0x30, 0x59, 0x30, 0x13, 0x06, 0x07, 0x2a, 0x86, 0x48, 0xce, 0x3d, 0x02, 0x01,  // id-ecPublicKey
-    0x06, 0x08, 0x2a, 0x86, 0x48, 0xce, 0x3d, 0x03, 0x01, 0x07,                    // prime256v1
-    0x03, 0x42, 0x00, 0x04};
-constexpr std::size_t kP256SpkiSize = sizeof kP256SpkiPrefix + 64;
-
 const unsigned char* Bytes(std::string_view s) { return reinterpret_cast<const unsigned char*>(s.data()); }
 
 bool Verify(std::string_view publicKey, std::string_view message, std::string_view signature) {
-    if (publicKey.size() != kP256SpkiSize || std::memcmp(publicKey.data(), kP256SpkiPrefix, sizeof kP256SpkiPrefix))
-        return false;
+    if (!hostapi::IsP256SpkiForm(publicKey)) return false;
     const unsigned char* der = Bytes(publicKey);
     // The library checks the point lies on the curve.
     const posix::PkeyPtr key(d2i_PUBKEY(nullptr, &der, static_cast<long>(publicKey.size())));

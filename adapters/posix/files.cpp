@@ -87,7 +87,12 @@ public:
     }
 
     bool CreateExclusive(std::u16string_view path, std::u16string_view like) override {
-        const int fd = open(Utf16ToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        return WriteNew(path, {}, like);
+    }
+
+    bool WriteNew(std::u16string_view path, std::string_view bytes, std::u16string_view like) override {
+        const std::string name = Utf16ToUtf8(path);
+        const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0) return false;
         // The replaced file's mode, exactly (the umask does not apply), and
         // its owner where we may give it.
@@ -99,16 +104,6 @@ public:
                 // Not ours to give: it stays the refreshing user's.
             }
         }
-        close(fd);
-        if (!ok) unlink(Utf16ToUtf8(path).c_str());
-        return ok;
-    }
-
-    bool WriteNew(std::u16string_view path, std::string_view bytes) override {
-        const std::string name = Utf16ToUtf8(path);
-        const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (fd < 0) return false;
-        bool ok = true;
         for (std::size_t at = 0; ok && at < bytes.size();) {
             const ssize_t n = write(fd, bytes.data() + at, bytes.size() - at);
             if (n < 0 && errno == EINTR) continue;

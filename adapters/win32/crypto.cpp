@@ -32,15 +32,8 @@ AlgorithmHandle OpenAlgorithm(const wchar_t* name) {
 
 PUCHAR Bytes(std::string_view s) { return reinterpret_cast<PUCHAR>(const_cast<char*>(s.data())); }
 
-// The one DER form of a P-256 key that both platforms' adapters take: the
-// curve named by its identifier, the point uncompressed (0x04, X, Y). Any
-// other encoding of the same key is refused here as on POSIX.
-constexpr unsigned char kP256SpkiPrefix[] = {
-    0x30, 0x59, 0x30, 0x13, 0x06, 0x07, 0x2a, 0x86, 0x48, 0xce, 0x3d, 0x02, 0x01,  // id-ecPublicKey
-    0x06, 0x08, 0x2a, 0x86, 0x48, 0xce, 0x3d, 0x03, 0x01, 0x07,                    // prime256v1
-    0x03, 0x42, 0x00, 0x04};
-constexpr std::size_t kCoordinate = 32;
-constexpr std::size_t kP256SpkiSize = sizeof kP256SpkiPrefix + 2 * kCoordinate;
+using hostapi::kP256SpkiPrefix;
+constexpr std::size_t kCoordinate = hostapi::kP256Coordinate;
 
 // One INTEGER of an ECDSA-Sig-Value taken from the front of `der`, right-
 // aligned into `out` (32 bytes). Strict DER, as the POSIX library reads it:
@@ -93,8 +86,7 @@ public:
     }
 
     bool VerifyP256(std::string_view publicKey, std::string_view message, std::string_view signature) override {
-        if (!ecdsa_ || publicKey.size() != kP256SpkiSize ||
-            std::memcmp(publicKey.data(), kP256SpkiPrefix, sizeof kP256SpkiPrefix) != 0)
+        if (!ecdsa_ || !hostapi::IsP256SpkiForm(publicKey))
             return false;
         std::array<unsigned char, 2 * kCoordinate> raw;
         if (!RawSignature(signature, raw)) return false;

@@ -166,16 +166,12 @@ public:
         return Narrow16(*opened);
     }
 
-    bool CreateExclusive(std::u16string_view path, std::u16string_view) override {
-        // The target's attributes and access rights come over with ReplaceFileW.
-        const HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return false;
-        CloseHandle(file);
-        return true;
+    bool CreateExclusive(std::u16string_view path, std::u16string_view like) override {
+        return WriteNew(path, {}, like);
     }
 
-    bool WriteNew(std::u16string_view path, std::string_view bytes) override {
+    // The target's attributes and access rights come over with ReplaceFileW.
+    bool WriteNew(std::u16string_view path, std::string_view bytes, std::u16string_view) override {
         const std::wstring name = Wide(path);
         const HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                                         nullptr);

@@ -235,6 +235,50 @@ TEST_F(DataUpdate, SignedDataIsInstalledOnlyUnderTheLocalKey) {
     });
 }
 
+// What a signed pair came with is written under its own names: links
+// planted there to the data files are replaced, the data files are not.
+// And both data files naming one file is no pair at all.
+TEST_F(DataUpdate, SignedFilesGoUnderTheirOwnNamesOnly) {
+    namespace f = test::signed_fixture;
+    const struct {
+        const char* name;
+        const char *manifestLink, *signatureLink, *listLink;  // link targets, or nothing
+        UpdateOutcome outcome;
+    } cases[] = {
+        {"manifest names linked to the data files", "acturl.xml", "varnokeL.xml", nullptr, UpdateOutcome::refreshed},
+        {"the list a link to the table", nullptr, nullptr, "acturl.xml", UpdateOutcome::save_failed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto action = Local(5, 100, 60, server.Url("/v/acturl.xml"), std::string(f::kKey1));
+        const std::pair<const char*, const char*> links[] = {
+            {"manifest.txt", c.manifestLink}, {"manifest.sig", c.signatureLink}, {"varnokeL.xml", c.listLink}};
+        for (const auto& [name, target] : links)
+            if (target) {
+                std::filesystem::remove(local.path() / name);
+                std::filesystem::create_symlink(target, local.path() / name);
+            }
+        const std::string table = Read(local.path() / "acturl.xml");
+        Remote(std::string(f::kTable), std::string(f::kList));
+        server.Set("/v/manifest.txt", {200, std::string(f::kOkManifest)});
+        server.Set("/v/manifest.sig", {200, std::string(f::kOkSignature)});
+        update.Run(*action);
+        EXPECT_EQ(update.LastOutcome(), c.outcome) << Describe(update.LastOutcome());
+        STAction later(ActionPorts{xml, shell});
+        later.Construct(local.Folder());
+        if (c.outcome == UpdateOutcome::refreshed) {
+            EXPECT_EQ(later.LastCheckpoint(), 6);
+            EXPECT_EQ(Read(local.path() / "varnokeL.xml"), f::kList);  // as served, byte for byte
+            EXPECT_EQ(Read(local.path() / "manifest.txt"), f::kOkManifest);
+            EXPECT_EQ(std::filesystem::symlink_status(local.path() / "manifest.txt").type(),
+                      std::filesystem::file_type::regular);
+        } else {
+            EXPECT_EQ(Read(local.path() / "acturl.xml"), table);
+        }
+        for (const char* name : {"manifest.txt", "manifest.sig", "varnokeL.xml"}) std::filesystem::remove(local.path() / name);
+    }
+}
+
 TEST_F(DataUpdate, ANegativeLocalCheckpointIsBelowAnUnreadableRemoteOne) {
     auto action = Local(-1, 100, 60, server.Url("/v/acturl.xml"));
     Remote(Table("six", "1", "", "u"));
@@ -406,8 +450,8 @@ TEST(DataUpdateFiles, TemporariesAreCreatedExclusively) {
     EXPECT_EQ(Read(dir.path() / "taken"), "mine");
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "elsewhere"));
     EXPECT_TRUE(files->CreateExclusive(path("fresh"), path("taken")));
-    EXPECT_FALSE(files->WriteNew(path("taken"), "theirs"));
-    EXPECT_FALSE(files->WriteNew(path("planted"), "theirs"));
+    EXPECT_FALSE(files->WriteNew(path("taken"), "theirs", path("taken")));
+    EXPECT_FALSE(files->WriteNew(path("planted"), "theirs", path("taken")));
     EXPECT_EQ(Read(dir.path() / "taken"), "mine");
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "elsewhere"));
 
