@@ -16,7 +16,6 @@
 #include <string_view>
 #include <vector>
 
-#include "hostapi/fetch.h"
 
 namespace varnoke::hostapi {
 
@@ -56,13 +55,10 @@ class IXmlDocument {
 public:
     virtual ~IXmlDocument() = default;
 
-    // Loads complete before they return when false. The component only ever
-    // loads synchronously.
-    virtual void SetAsync(bool async) = 0;
-
-    // Parses the whole file (or, for a backend that fetches, the absolute
-    // URL). The result is the component's own success flag; callers judge a
-    // load by DocumentElement() instead. Entities are never expanded and
+    // Parses the whole file; a web address is no file, and nothing is ever
+    // fetched (the refresh fetches through hostapi/fetch.h and parses the
+    // bytes). The result is the component's own success flag; callers judge
+    // a load by DocumentElement() instead. Entities are never expanded and
     // nothing external is fetched while parsing. Only a regular file is
     // read: a folder, a pipe or a device is no document, and never blocks.
     // A document holding a character XML does not allow (raw, or as a
@@ -72,11 +68,6 @@ public:
 
     // Parses these bytes, as Load parses a file's.
     virtual bool LoadBytes(std::string_view bytes) = 0;
-
-    // A fetch by a later Load ends by this moment at the latest, besides its
-    // own bounds: a caller that fetches several documents gives them one
-    // budget together.
-    virtual void SetFetchDeadline(std::chrono::steady_clock::time_point deadline) = 0;
 
     // The root element, or an empty handle when the last load failed.
     virtual XmlNode DocumentElement() = 0;

@@ -157,7 +157,6 @@ void CheckXmlCase(hostapi::IXmlDocumentFactory& factory, const XmlCase& c, const
     SCOPED_TRACE(c.name);
     auto doc = factory.NewDocument();
     ASSERT_TRUE(doc);
-    doc->SetAsync(false);
     doc->Load(write("case.xml", c.bytes));
     if (c.failsUnderWine && RunningUnderWine()) {
         EXPECT_FALSE(doc->DocumentElement()) << "Wine handles this now: remove the mark";

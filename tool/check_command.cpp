@@ -160,7 +160,6 @@ public:
         outline = Walk(text);
         auto doc = xml_.NewDocument();
         if (!doc) throw std::runtime_error("cannot create XML documents");
-        doc->SetAsync(false);
         doc->Load(path);
         if (doc->DocumentElement()) return doc;
         if (!outline.broken.empty())

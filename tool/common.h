@@ -23,9 +23,8 @@ inline int Fail(const std::string& message) {
 
 // --data DIR, or else the folder holding this program (as the component does);
 // nothing, with `error` set, when DIR is no usable folder name.
-// DIR is made absolute: the data files' loaders fetch any path that begins
-// with "http://" over the network, and a relative folder such as "http:/"
-// would otherwise make one. A local folder always stays a local folder.
+// DIR is made absolute, so a relative folder such as "http:/" is plainly a
+// local folder in every path formed from it (the loaders read files only).
 inline std::optional<std::u16string> DataFolder(const Options& o, std::string& error) {
     const auto dir = o.Value("--data");
     if (!dir) return hostapi::ComponentFolder();

@@ -1,27 +1,28 @@
-#include "adapters/posix/http_fetch.h"
-
+// Fetching an http or https address within bounds, with libcurl: the fetch
+// port on POSIX.
 #include <curl/curl.h>
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
+#include <string>
 
 #include "adapters/platform.h"
 #include "core/unicode.h"
 
 namespace varnoke::adapters::posix {
+namespace {
 
 // http and https only, redirects included; a status of 400 or above, a
 // body past the size bound or a transfer past the time bounds is a failure.
-std::optional<std::string> FetchBounded(const std::string& url, const BoundedLimits& limits) {
+std::optional<std::string> FetchBounded(const std::string& url, const hostapi::FetchLimits& limits,
+                                        std::chrono::steady_clock::time_point deadline) {
     // The caller's deadline shortens both time bounds; past it nothing is sent.
-    long totalMs = std::max(limits.totalSeconds, 0L) * 1000, connectMs = std::max(limits.connectSeconds, 0L) * 1000;
-    if (limits.deadline) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*limits.deadline -
-                                                                                std::chrono::steady_clock::now());
-        if (left.count() <= 0) return std::nullopt;
-        totalMs = std::min(totalMs, static_cast<long>(std::min<long long>(left.count(), 0x7FFFFFFF)));
-        connectMs = std::min(connectMs, totalMs);
-    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return std::nullopt;
+    const long totalMs = static_cast<long>(
+        std::min<long long>({hostapi::BoundSeconds(limits.totalSeconds) * 1000LL, left.count(), 0x7FFFFFFF}));
+    const long connectMs = std::min(hostapi::BoundSeconds(limits.connectSeconds) * 1000, totalMs);
     struct Sink {
         std::string body;
         long max;
@@ -53,15 +54,11 @@ std::optional<std::string> FetchBounded(const std::string& url, const BoundedLim
     return std::move(sink.body);
 }
 
-namespace {
-
 class Fetcher final : public hostapi::IFetch {
 public:
     explicit Fetcher(const hostapi::FetchLimits& limits) : limits_(limits) {}
     std::optional<std::string> Fetch(std::u16string_view url, std::chrono::steady_clock::time_point deadline) override {
-        BoundedLimits limits(limits_);
-        limits.deadline = deadline;
-        return FetchBounded(Utf16ToUtf8(url), limits);
+        return FetchBounded(Utf16ToUtf8(url), limits_, deadline);
     }
 
 private:

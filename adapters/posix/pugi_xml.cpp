@@ -12,12 +12,9 @@
 #include <pugixml.hpp>
 #include <type_traits>
 
-#include "adapters/bounded_limits.h"
 #include "adapters/platform.h"
-#include "adapters/posix/http_fetch.h"
 #include "adapters/posix/xml_encoding.h"
 #include "core/unicode.h"
-#include "core/web_address.h"
 #include "core/xml_chars.h"
 #include "core/xml_declaration.h"
 
@@ -173,15 +170,11 @@ bool LooksLikeUtf16(std::string_view b) {
 
 class PugiXmlDocument final : public IXmlDocument {
 public:
-    explicit PugiXmlDocument(const FetchLimits& limits) : limits_(limits) {}
 
-    void SetAsync(bool) override {}
-    void SetFetchDeadline(std::chrono::steady_clock::time_point deadline) override { limits_.deadline = deadline; }
-
-    bool Load(std::u16string_view pathOrUrl) override {
+    bool Load(std::u16string_view path) override {
         doc_.reset();
         buffer_.clear();
-        auto bytes = HasWebScheme(pathOrUrl) ? FetchBounded(Utf16ToUtf8(pathOrUrl), limits_) : ReadRegularFile(pathOrUrl);
+        auto bytes = ReadRegularFile(path);
         return bytes && Parse(std::move(*bytes));
     }
 
@@ -428,7 +421,6 @@ private:
         return pugi::xml_node(reinterpret_cast<pugi::xml_node_struct*>(h.id()));
     }
 
-    BoundedLimits limits_;
     std::string buffer_;  // the loaded bytes, which doc_ was parsed in
     pugi::xml_document doc_;
 };
@@ -436,7 +428,7 @@ private:
 }  // namespace
 
 std::unique_ptr<IXmlDocument> PugiXmlDocumentFactory::NewDocument() {
-    return std::make_unique<PugiXmlDocument>(limits_);
+    return std::make_unique<PugiXmlDocument>();
 }
 
 }  // namespace varnoke::adapters::posix

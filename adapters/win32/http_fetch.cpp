@@ -1,5 +1,5 @@
-#include "adapters/win32/http_fetch.h"
-
+// Fetching an http or https address within bounds, with WinHTTP: the fetch
+// port on Windows.
 #include <windows.h>
 // after windows.h, which it needs
 #include <winhttp.h>
@@ -103,13 +103,11 @@ std::optional<std::string> Fetch(const std::u16string& url, const FetchLimits& l
     if (!session) return std::nullopt;
     // Each operation may take the whole budget (what is left of it when the
     // caller set a deadline); 0 would mean no timeout at all.
-    constexpr long kMaxSeconds = 0x7FFFFFFF / 1000;
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) return std::nullopt;
     const int totalMs = static_cast<int>(
-        std::min<long long>(std::clamp(limits.totalSeconds, 1L, kMaxSeconds) * 1000, left));
-    const int connectMs =
-        std::min(static_cast<int>(std::clamp(limits.connectSeconds, 1L, kMaxSeconds) * 1000), totalMs);
+        std::min<long long>(BoundSeconds(limits.totalSeconds) * 1000LL, left));
+    const int connectMs = std::min(static_cast<int>(BoundSeconds(limits.connectSeconds) * 1000), totalMs);
     if (!WinHttpSetTimeouts(session.get(), connectMs, connectMs, totalMs, totalMs)) return std::nullopt;
     const InternetHandle connection(WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0));
     if (!connection) return std::nullopt;
@@ -166,17 +164,15 @@ void PinThisModule() {
 // silence late in a transfer could take the whole budget again. The fetch
 // therefore runs on its own thread and the caller waits no longer than the
 // total bound; a fetch past it is left to end on its own timeouts.
-}  // namespace
-
-std::optional<std::string> FetchWithin(std::u16string_view url, const BoundedLimits& limits) {
+std::optional<std::string> FetchWithin(std::u16string_view url, const FetchLimits& limits,
+                                       Clock::time_point callersDeadline) {
     struct Outcome {
         std::mutex mutex;
         std::condition_variable finished;
         bool done = false;
         std::optional<std::string> body;
     };
-    auto deadline = Clock::now() + std::chrono::seconds(std::max(limits.totalSeconds, 0L));
-    if (limits.deadline) deadline = std::min(deadline, *limits.deadline);
+    const auto deadline = std::min(Clock::now() + std::chrono::seconds(BoundSeconds(limits.totalSeconds)), callersDeadline);
     if (deadline <= Clock::now()) return std::nullopt;
     auto outcome = std::make_shared<Outcome>();
     std::thread worker;
@@ -207,16 +203,11 @@ std::optional<std::string> FetchWithin(std::u16string_view url, const BoundedLim
     return std::nullopt;
 }
 
-
-namespace {
-
 class Fetcher final : public IFetch {
 public:
     explicit Fetcher(const FetchLimits& limits) : limits_(limits) {}
     std::optional<std::string> Fetch(std::u16string_view url, std::chrono::steady_clock::time_point deadline) override {
-        BoundedLimits limits(limits_);
-        limits.deadline = deadline;
-        return FetchWithin(url, limits);
+        return FetchWithin(url, limits_, deadline);
     }
 
 private:

@@ -14,11 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "adapters/bounded_limits.h"
 #include "adapters/platform.h"
 #include "adapters/win32/com/com_ptr.h"
-#include "adapters/win32/http_fetch.h"
-#include "core/web_address.h"
 #include "core/xml_chars.h"
 #include "core/xml_declaration.h"
 
@@ -83,15 +80,12 @@ unique_variant ByteArrayVariant(std::string_view bytes) {
 
 class MsxmlDocument final : public IXmlDocument {
 public:
-    MsxmlDocument(com_ptr<IXMLDOMDocument2> doc, const FetchLimits& limits) : doc_(std::move(doc)), limits_(limits) {}
+    explicit MsxmlDocument(com_ptr<IXMLDOMDocument2> doc) : doc_(std::move(doc)) {}
 
-    void SetAsync(bool async) override { doc_->put_async(async ? VARIANT_TRUE : VARIANT_FALSE); }
-    void SetFetchDeadline(std::chrono::steady_clock::time_point deadline) override { limits_.deadline = deadline; }
-
-    bool Load(std::u16string_view pathOrUrl) override {
+    bool Load(std::u16string_view path) override {
         // A local file is read here too, from the handle its type was
         // checked on, so the DOM never opens a path of its own accord.
-        const auto bytes = HasWebScheme(pathOrUrl) ? FetchWithin(pathOrUrl, limits_) : ReadRegularFile(pathOrUrl);
+        const auto bytes = ReadRegularFile(path);
         if (!bytes) {
             nodes_.clear();
             return LoadText(std::nullopt);
@@ -262,7 +256,6 @@ private:
     IXMLDOMNode* Node(XmlNode h) const { return nodes_[h.id() - 1].get(); }
 
     com_ptr<IXMLDOMDocument2> doc_;
-    BoundedLimits limits_;
     std::vector<com_ptr<IXMLDOMNode>> nodes_;
 };
 
@@ -295,7 +288,7 @@ std::unique_ptr<IXmlDocument> MsxmlDocumentFactory::NewDocument() {
     xpath.bstrVal = SysAllocString(L"XPath");
     SetProperty(doc.get(), L"SelectionLanguage", xpath);
     VariantClear(&xpath);
-    return std::make_unique<MsxmlDocument>(std::move(doc), limits_);
+    return std::make_unique<MsxmlDocument>(std::move(doc));
 }
 
 }  // namespace varnoke::adapters::win32

@@ -9,9 +9,6 @@ namespace varnoke::adapters::win32 {
 
 class MsxmlDocumentFactory final : public hostapi::IXmlDocumentFactory {
 public:
-    MsxmlDocumentFactory() = default;
-    explicit MsxmlDocumentFactory(hostapi::FetchLimits limits) : limits_(limits) {}
-
     // A fresh DOM document, loading synchronously, with DTDs prohibited and
     // nothing external resolved; nullptr when the component cannot be created.
     std::unique_ptr<hostapi::IXmlDocument> NewDocument() override;
@@ -19,7 +16,6 @@ public:
     HRESULT LastError() const { return lastError_; }
 
 private:
-    hostapi::FetchLimits limits_;
     HRESULT lastError_ = S_OK;
 };
 

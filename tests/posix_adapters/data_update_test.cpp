@@ -40,7 +40,7 @@ protected:
     HttpServer server;
     TempDir local;
     FixedClock clock;
-    adapters::posix::PugiXmlDocumentFactory xml{{2, 2, 64 * 1024}};
+    adapters::posix::PugiXmlDocumentFactory xml;
     standins::RecordingShell shell;
     std::unique_ptr<hostapi::IFiles> files = adapters::NewFiles();
     std::unique_ptr<hostapi::IFetch> fetch = adapters::NewFetch({2, 2, 64 * 1024});
@@ -485,6 +485,9 @@ TEST_F(DataUpdate, ServerThatNeverAnswersCostsOnlyTheBound) {
     update.Run(*action);
     EXPECT_EQ(update.LastOutcome(), UpdateOutcome::table_unreachable);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    // Bounds of 0 seconds are one second, as on every platform, not "none".
+    const auto unbounded = adapters::NewFetch({0, 0, 64 * 1024});
+    EXPECT_FALSE(unbounded->Fetch(*Utf8ToUtf16(server.Url("/v/acturl.xml")), std::chrono::steady_clock::time_point::max()));
 }
 
 TEST_F(DataUpdate, SlowBodyPastTheBoundIsUnreachable) {
@@ -512,15 +515,19 @@ TEST_F(DataUpdate, AFailedSaveKeepsTheOldTableAndStillCountsAsDone) {
 // loads, one byte more does not.
 TEST(DataUpdateDefaults, DownloadBounds) {
     HttpServer server;
-    auto xml = adapters::NewXmlDocumentFactory();
+    auto fetch = adapters::NewFetch();
     constexpr std::size_t kBound = 16 * 1024 * 1024;
     for (const std::size_t size : {kBound, kBound + 1}) {
-        server.Set("/big.xml", {200, "<r>" + std::string(size - 7, 'x') + "</r>"});
-        auto doc = xml->NewDocument();
-        ASSERT_TRUE(doc);
-        doc->Load(*Utf8ToUtf16(server.Url("/big.xml")));
-        EXPECT_EQ(static_cast<bool>(doc->DocumentElement()), size == kBound) << size;
+        server.Set("/big.xml", {200, std::string(size, 'x')});
+        const auto body = fetch->Fetch(*Utf8ToUtf16(server.Url("/big.xml")), std::chrono::steady_clock::now() + std::chrono::seconds(30));
+        EXPECT_EQ(body.has_value(), size == kBound) << size;
     }
+    EXPECT_EQ(server.Requests().size(), 2u);
+    // The XML component reads files only: a web address is no file.
+    auto doc = adapters::NewXmlDocumentFactory()->NewDocument();
+    server.Set("/small.xml", {200, "<r>fetched</r>"});
+    doc->Load(*Utf8ToUtf16(server.Url("/small.xml")));
+    EXPECT_FALSE(doc->DocumentElement());
     EXPECT_EQ(server.Requests().size(), 2u);
 }
 
