@@ -56,6 +56,7 @@
 #include "recognizer/st_recognizer.h"
 #include "recognizer/stock_info.h"
 #include "tests/per_entry_reference.h"
+#include "tests/xml_escape.h"
 
 namespace varnoke::bench {
 namespace {
@@ -66,18 +67,7 @@ using test::PerEntryReference;
 static_assert(std::endian::native == std::endian::little,
               "Hyperscan is fed the text's own bytes as UTF-16LE");
 
-std::string XmlEscape(std::u16string_view s) {
-    std::string out;
-    for (char c : Utf16ToUtf8(s)) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            default: out.push_back(c);
-        }
-    }
-    return out;
-}
+std::string XmlEscape(std::u16string_view s) { return test::XmlEscape(Utf16ToUtf8(s)); }
 
 // The shipped list's layout: a comment before each group of entries.
 void WriteListXml(const std::filesystem::path& path, const std::vector<stockInfo>& list) {

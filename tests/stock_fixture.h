@@ -11,21 +11,11 @@
 #include "core/unicode.h"
 #include "recognizer/st_recognizer.h"
 #include "tests/temp_dir.h"
+#include "tests/xml_escape.h"
 
 namespace varnoke::test {
 
-inline std::string XmlEscape(std::u16string_view text) {
-    std::string out;
-    for (char c : Utf16ToUtf8(text)) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            default: out += c;
-        }
-    }
-    return out;
-}
+inline std::string XmlEscape(std::u16string_view text) { return XmlEscape(Utf16ToUtf8(text)); }
 
 // One stock element, its two fields written as given (no escaping, so a test
 // can put any bytes there).

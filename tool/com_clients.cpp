@@ -86,10 +86,8 @@ public:
 
 template <class I>
 com_ptr<I> Create(const wchar_t* progId, std::string& error) {
-    CLSID clsid;
     com_ptr<I> object;
-    HRESULT hr = CLSIDFromProgID(progId, &clsid);
-    if (SUCCEEDED(hr)) hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(I), object.put_void());
+    const HRESULT hr = com::CreateByProgId(progId, object);
     if (FAILED(hr)) error = "cannot create the registered component: " + HResultText(hr);
     if (hr == CO_E_CLASSSTRING || hr == REGDB_E_CLASSNOTREG)
         error += " (not registered: run regsvr32 Varnoke.dll or the installer)";

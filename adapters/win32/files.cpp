@@ -7,12 +7,13 @@
 
 #include "adapters/platform.h"
 #include "adapters/win32/files.h"
+#include "adapters/win32/wide.h"
 
 namespace varnoke::adapters {
 namespace {
 
-std::wstring Wide(std::u16string_view s) { return std::wstring(reinterpret_cast<const wchar_t*>(s.data()), s.size()); }
-std::u16string Narrow16(std::wstring_view s) { return std::u16string(reinterpret_cast<const char16_t*>(s.data()), s.size()); }
+using win32::Narrow16;
+using win32::Wide;
 
 bool IsFile(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());

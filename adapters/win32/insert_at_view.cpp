@@ -1,6 +1,8 @@
 #include "adapters/win32/insert_at_view.h"
 
 #include <windows.h>
+
+#include "adapters/win32/wide.h"
 // The port's member, not the ANSI/wide macro.
 #undef MessageBox
 
@@ -96,10 +98,6 @@ TemplateWriter BuildTemplate() {
         out.Word(0);  // no creation data
     }
     return out;
-}
-
-std::wstring Wide(std::u16string_view text) {
-    return std::wstring(reinterpret_cast<const wchar_t*>(text.data()), text.size());
 }
 
 std::u16string WindowText(HWND window) {

@@ -71,36 +71,6 @@ HRESULT Invoke(IDispatch* object, DISPID member, WORD flags, std::span<VARIANTAR
     return hr;
 }
 
-// Argument values; a BSTR stays owned by its unique_bstr.
-VARIANTARG Bool(bool value) {
-    VARIANTARG v;
-    VariantInit(&v);
-    v.vt = VT_BOOL;
-    v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-    return v;
-}
-VARIANTARG Long(LONG value) {
-    VARIANTARG v;
-    VariantInit(&v);
-    v.vt = VT_I4;
-    v.lVal = value;
-    return v;
-}
-VARIANTARG Short(SHORT value) {
-    VARIANTARG v;
-    VariantInit(&v);
-    v.vt = VT_I2;
-    v.iVal = value;
-    return v;
-}
-VARIANTARG Text(const unique_bstr& value) {
-    VARIANTARG v;
-    VariantInit(&v);
-    v.vt = VT_BSTR;
-    v.bstrVal = value.get();
-    return v;
-}
-
 // A failed QueryInterface is as much a failure as a failed call.
 com_ptr<IDispatch> Cast(IDispatch* object, const IID& iid) {
     com_ptr<IDispatch> cast;
@@ -151,9 +121,9 @@ public:
             VARIANTARG arg = std::visit(
                 [](auto v) {
                     if constexpr (std::is_same_v<decltype(v), bool>)
-                        return Bool(v);
+                        return com::BoolArg(v);
                     else
-                        return Long(v);
+                        return com::LongArg(v);
                 },
                 value);
             DISPID named = DISPID_PROPERTYPUT;
@@ -178,14 +148,14 @@ public:
     std::unique_ptr<IRange> Cell(std::u16string_view row, std::u16string_view column) override {
         return Guarded([&]() -> std::unique_ptr<IRange> {
             const unique_bstr rowText = com::MakeBstr(row), columnText = com::MakeBstr(column);
-            VARIANTARG args[] = {Text(columnText), Text(rowText)};
+            VARIANTARG args[] = {com::StringArg(columnText.get()), com::StringArg(rowText.get())};
             return CellAt(args);
         });
     }
 
     std::unique_ptr<IRange> Cell(int16_t row, int16_t column) override {
         return Guarded([&]() -> std::unique_ptr<IRange> {
-            VARIANTARG args[] = {Short(column), Short(row)};
+            VARIANTARG args[] = {com::ShortArg(column), com::ShortArg(row)};
             return CellAt(args);
         });
     }
@@ -206,7 +176,7 @@ public:
             VariantInit(&args[0]);
             args[0].vt = VT_DISPATCH | VT_BYREF;
             args[0].ppdispVal = &variable;
-            args[1] = Text(connectionText);
+            args[1] = com::StringArg(connectionText.get());
             DISPID names[] = {kQueryTablesAddDestination, kQueryTablesAddConnection};
             unique_variant result;
             const HRESULT hr = Invoke(tables.get(), kQueryTablesAdd, DISPATCH_METHOD, args, names, result.put());
@@ -244,7 +214,7 @@ public:
         const auto settings =
             Cast(GetObjectProperty(application_.get(), kApplicationLanguageSettings).get(), kLanguageSettingsIid);
         if (!settings) return std::nullopt;
-        VARIANTARG which = Long(kUserInterfaceLanguage);
+        VARIANTARG which = com::LongArg(kUserInterfaceLanguage);
         unique_variant result;
         if (FAILED(Invoke(settings.get(), kLanguageSettingsLanguageID, DISPATCH_PROPERTYGET, {&which, 1}, {},
                           result.put())))
@@ -281,7 +251,7 @@ private:
 
 std::optional<std::u16string> DispatchRange::Address() {
     return Guarded([&]() -> std::optional<std::u16string> {
-        VARIANTARG args[] = {Bool(false), Bool(false)};
+        VARIANTARG args[] = {com::BoolArg(false), com::BoolArg(false)};
         DISPID names[] = {kAddressColumnAbsolute, kAddressRowAbsolute};
         unique_variant result;
         if (FAILED(Invoke(range_.get(), kRangeAddress, DISPATCH_PROPERTYGET | DISPATCH_METHOD, args, names,

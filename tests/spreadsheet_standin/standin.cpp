@@ -662,7 +662,7 @@ protected:
                 break;
             case VT_BSTR:
                 result->vt = VT_BSTR;
-                result->bstrVal = SysAllocString(com::Wide(Decimal(language->second)));
+                result->bstrVal = SysAllocString(reinterpret_cast<const OLECHAR*>(Decimal(language->second).c_str()));
                 break;
             default:
                 result->vt = VT_I4;
@@ -713,7 +713,7 @@ HRESULT RangeObject::Perform(const Member& member, const Arguments& args, VARIAN
     if (lastRow_ != cell_.rowNumber || lastColumn_ != cell_.columnNumber)
         address += u":" + Cell(lastRow_, lastColumn_, rowAbsolute, columnAbsolute);
     result->vt = VT_BSTR;
-    result->bstrVal = SysAllocStringLen(com::Wide(address), static_cast<UINT>(address.size()));
+    result->bstrVal = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(address.data()), static_cast<UINT>(address.size()));
     return result->bstrVal ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -134,17 +134,6 @@ void User(Answer answer, UserReport& report, const std::atomic<bool>& returned) 
     }
 }
 
-template <class I>
-com_ptr<I> Create(const wchar_t* progId, const std::string& what) {
-    com_ptr<I> object;
-    CLSID clsid{};
-    HRESULT hr = CLSIDFromProgID(progId, &clsid);
-    if (!h.CheckHr(hr, S_OK, what + ": CLSIDFromProgID(" + Utf8(progId) + ")")) return object;
-    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(I), object.put_void());
-    h.Check(hr == S_OK && object, what + ": CoCreateInstance(" + Utf8(progId) + "), HRESULT " + Hex(hr));
-    return object;
-}
-
 void RunCase(const char* name, Answer answer, const std::wstring& baseUrl, const wchar_t* productId = L"2330") {
     h.Section(name);
     const std::string what = name;
@@ -155,7 +144,7 @@ void RunCase(const char* name, Answer answer, const std::wstring& baseUrl, const
     com_ptr<FakeBag> bag = MakeFake<FakeBag>(FakeBag::Use::action);
     bag->properties = {{L"ProductID", productId}};
     {
-        com_ptr<ISmartTagAction> action = Create<ISmartTagAction>(kActionProgId, what);
+        com_ptr<ISmartTagAction> action = Create<ISmartTagAction>(h, kActionProgId, what);
         if (!action) return;
         com_ptr<IDispatch> target = book.NewTarget(u"B5");
         BSTR app = SysAllocString(L"Excel");

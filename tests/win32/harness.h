@@ -8,6 +8,8 @@
 #include <io.h>
 #include <windows.h>
 
+#include "adapters/win32/com/com_ptr.h"
+
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -133,5 +135,14 @@ private:
     int passed_ = 0;
     int failed_ = 0;
 };
+
+// The class registered for `progId` as I, each step checked.
+template <class I>
+com::com_ptr<I> Create(Harness& h, const wchar_t* progId, const std::string& what) {
+    com::com_ptr<I> object;
+    const HRESULT hr = com::CreateByProgId(progId, object);
+    h.Check(hr == S_OK && object, what + ": an instance of " + Utf8(progId) + ", HRESULT " + Hex(hr));
+    return object;
+}
 
 }  // namespace varnoke::wintest

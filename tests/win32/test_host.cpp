@@ -29,6 +29,7 @@
 #include "tests/win32/harness.h"
 #include "tests/win32/shell_watch.h"
 #include "tests/win32/test_support.h"
+#include "tests/xml_escape.h"
 #include "varnoke.h"
 
 namespace varnoke::wintest {
@@ -80,18 +81,7 @@ void CheckNoUnexpectedCalls(const std::string& what) {
 
 // ---------------------------------------------------------------- files
 
-std::string XmlEscape(std::wstring_view text) {
-    std::string out;
-    for (char c : Utf8(text)) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            default: out += c;
-        }
-    }
-    return out;
-}
+std::string XmlEscape(std::wstring_view text) { return test::XmlEscape(Utf8(text)); }
 
 struct Stock {
     std::wstring name;
@@ -147,22 +137,10 @@ private:
 
 // ---------------------------------------------------------------- COM helpers
 
-template <class I>
-com_ptr<I> Create(const wchar_t* progId, const std::string& what) {
-    com_ptr<I> object;
-    CLSID clsid{};
-    HRESULT hr = CLSIDFromProgID(progId, &clsid);
-    if (!h.CheckHr(hr, S_OK, what + ": CLSIDFromProgID(" + Utf8(progId) + ")")) return object;
-    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(I), object.put_void());
-    h.CheckHr(hr, S_OK, what + ": CoCreateInstance(" + Utf8(progId) + ")");
-    h.Check(!FAILED(hr) && object, what + ": an object after success");
-    return object;
-}
-
 com_ptr<ISmartTagRecognizer> NewRecognizer(const std::string& what) {
-    return Create<ISmartTagRecognizer>(kRecognizerProgId, what);
+    return Create<ISmartTagRecognizer>(h, kRecognizerProgId, what);
 }
-com_ptr<ISmartTagAction> NewAction(const std::string& what) { return Create<ISmartTagAction>(kActionProgId, what); }
+com_ptr<ISmartTagAction> NewAction(const std::string& what) { return Create<ISmartTagAction>(h, kActionProgId, what); }
 
 template <class To, class From>
 com_ptr<To> Query(From* from, const std::string& what) {
@@ -1056,7 +1034,7 @@ void Unloading() {
     // apartment, but a runtime may delay the unload; a zero delay does not.
     for (const wchar_t* progId : {kRecognizerProgId, kActionProgId}) {
         const std::string what = Utf8(progId);
-        Create<IUnknown>(progId, what);  // released at once
+        Create<IUnknown>(h, progId, what);  // released at once
         h.Check(Loaded(), what + ": the DLL is loaded once an object was created");
         CoFreeUnusedLibrariesEx(0, 0);
         h.Check(!Loaded(), what + ": the DLL is unloaded by CoFreeUnusedLibraries with no object alive");
@@ -1107,7 +1085,7 @@ void Lifetime() {
     h.CheckHr(setup.exports.canUnloadNow(), S_OK, "DllCanUnloadNow with nothing alive");
     for (const auto& [progId, iid] : {std::pair{kRecognizerProgId, IID__STRecognizer}, std::pair{kActionProgId, IID__STAction}}) {
         const std::string what = Utf8(progId);
-        com_ptr<IUnknown> object = Create<IUnknown>(progId, what);
+        com_ptr<IUnknown> object = Create<IUnknown>(h, progId, what);
         if (!object) continue;
         h.Check(References(object.get()) == 1, what + ": a new object holds one reference, not " +
                                                    Num(References(object.get())));

@@ -38,30 +38,9 @@ inline com::unique_bstr Bstr(std::wstring_view text) {
     return com::unique_bstr(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
 }
 
-// Arguments for IDispatch::Invoke; the strings and objects are borrowed
-// for the call.
-inline VARIANT IntArg(int n) {
-    VARIANT v;
-    VariantInit(&v);
-    V_VT(&v) = VT_I4;
-    V_I4(&v) = n;
-    return v;
-}
-
-inline VARIANT StringArg(BSTR s) {
-    VARIANT v;
-    VariantInit(&v);
-    V_VT(&v) = VT_BSTR;
-    V_BSTR(&v) = s;
-    return v;
-}
-
-inline VARIANT ObjectArg(IDispatch* p) {
-    VARIANT v;
-    VariantInit(&v);
-    V_VT(&v) = VT_DISPATCH;
-    V_DISPATCH(&v) = p;
-    return v;
-}
+// Arguments for IDispatch::Invoke, as the component's own calls make them.
+using com::ObjectArg;
+using com::StringArg;
+inline VARIANT IntArg(int n) { return com::LongArg(n); }
 
 }  // namespace varnoke::wintest

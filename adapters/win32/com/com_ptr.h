@@ -132,8 +132,53 @@ inline unique_bstr MakeBstr(std::u16string_view text) {
     return unique_bstr(s);
 }
 
-inline const wchar_t* Wide(const std::u16string& s) noexcept {
-    return reinterpret_cast<const wchar_t*>(s.c_str());
+// An in-process instance of the class registered for `progId`, as I; the
+// class's CLSID in `clsid` when asked.
+template <class I>
+HRESULT CreateByProgId(const wchar_t* progId, com_ptr<I>& object, CLSID* clsid = nullptr) {
+    CLSID found{};
+    HRESULT hr = CLSIDFromProgID(progId, &found);
+    if (clsid) *clsid = found;
+    if (SUCCEEDED(hr)) hr = CoCreateInstance(found, nullptr, CLSCTX_INPROC_SERVER, __uuidof(I), object.put_void());
+    return hr;
+}
+
+// Arguments for IDispatch::Invoke. A string or an object is borrowed, not
+// owned: it must outlive the call, and the argument is never cleared.
+inline VARIANTARG BoolArg(bool value) {
+    VARIANTARG v;
+    VariantInit(&v);
+    v.vt = VT_BOOL;
+    v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+    return v;
+}
+inline VARIANTARG LongArg(LONG value) {
+    VARIANTARG v;
+    VariantInit(&v);
+    v.vt = VT_I4;
+    v.lVal = value;
+    return v;
+}
+inline VARIANTARG ShortArg(SHORT value) {
+    VARIANTARG v;
+    VariantInit(&v);
+    v.vt = VT_I2;
+    v.iVal = value;
+    return v;
+}
+inline VARIANTARG StringArg(BSTR value) {
+    VARIANTARG v;
+    VariantInit(&v);
+    v.vt = VT_BSTR;
+    v.bstrVal = value;
+    return v;
+}
+inline VARIANTARG ObjectArg(IDispatch* value) {
+    VARIANTARG v;
+    VariantInit(&v);
+    v.vt = VT_DISPATCH;
+    v.pdispVal = value;
+    return v;
 }
 
 }  // namespace varnoke::com
