@@ -68,25 +68,24 @@ Outline Walk(std::string_view text) {
     };
     std::size_t pos = 0;
     while ((pos = text.find('<', pos)) != std::string_view::npos) {
-        const auto skipTo = [&](std::string_view end, const char* what) {
+        const auto skipTo = [&](std::string_view end) {
             const std::size_t e = text.find(end, pos + 1);
             if (e == std::string_view::npos) return false;
-            (void)what;
             pos = e + end.size();
             return true;
         };
         const std::string_view rest = text.substr(pos);
         if (rest.starts_with("<?")) {
-            if (!skipTo("?>", "")) return fail(pos, "unterminated processing instruction");
+            if (!skipTo("?>")) return fail(pos, "unterminated processing instruction");
         } else if (rest.starts_with("<!--")) {
-            if (!skipTo("-->", "")) return fail(pos, "unterminated comment");
+            if (!skipTo("-->")) return fail(pos, "unterminated comment");
         } else if (rest.starts_with("<![CDATA[")) {
-            if (!skipTo("]]>", "")) return fail(pos, "unterminated CDATA section");
+            if (!skipTo("]]>")) return fail(pos, "unterminated CDATA section");
         } else if (rest.starts_with("<!")) {
             const std::size_t gt = text.find('>', pos), bracket = text.find('[', pos);
             if (gt == std::string_view::npos) return fail(pos, "unterminated declaration");
             if (bracket < gt) {
-                if (!skipTo("]", "")) return fail(pos, "unterminated document type");
+                if (!skipTo("]")) return fail(pos, "unterminated document type");
                 const std::size_t end = text.find('>', pos);
                 if (end == std::string_view::npos) return fail(pos, "unterminated document type");
                 pos = end + 1;
