@@ -60,8 +60,15 @@ host_library_registered() {
 # KEY as sorted "[key-path]<TAB>value-line" lines (a value continued over
 # several lines is joined), so two snapshots compare with comm.
 snapshot() {
-    local key=$1 out=$2 reg=$2.reg
-    "$wine" reg export "$key" "$(winpath "$reg")" /y >/dev/null
+    local key=$1 out=$2 reg=$2.reg said attempt
+    # Tried three times, and said when it fails: a CI run under load lost a
+    # step of these scripts without a word, and reg speaks on stdout only.
+    for attempt in 1 2 3; do
+        said=$("$wine" reg export "$key" "$(winpath "$reg")" /y 2>&1) && break
+        echo "NOTE: reg export $key failed (attempt $attempt): $(tr -d '\r' <<<"$said" | head -3)" >&2
+        [ "$attempt" = 3 ] && return 1
+        sleep 1
+    done
     iconv -f UTF-16 -t UTF-8 "$reg" | tr -d '\r' | awk '
         NR == 1 { next }
         /^\[/ { key = $0; print key; next }

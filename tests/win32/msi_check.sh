@@ -5,8 +5,9 @@
 # COM, upgraded over a refreshed data file and removed; the removal must
 # leave no file and no key of ours and keep the host's own keys.
 #   tests/win32/msi_check.sh BUILD_DIR MSI_DIR
-set -euo pipefail
-# A step that fails outside a check says which, instead of ending the run silently.
+set -eEuo pipefail
+# A step that fails outside a check (in a function too) says which, instead
+# of ending the run silently.
 trap 'echo "msi_check: line $LINENO: \"$BASH_COMMAND\" failed (status $?)" >&2' ERR
 . "$(dirname "$0")/common.sh"
 build=$(cd "$1" && pwd)
