@@ -9,6 +9,7 @@
 #include "actions/st_action.h"
 #include "actions/table_fields.h"
 #include "core/base64.h"
+#include "core/civil_date.h"
 #include "core/data_paths.h"
 #include "core/decimal.h"
 #include "core/unicode.h"
@@ -19,16 +20,6 @@
 
 namespace varnoke {
 namespace {
-
-// Days from 1970-01-01 to a civil date (proleptic Gregorian).
-int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
 
 constexpr std::u16string_view kTemporaryMarker = u".update-";
 

@@ -4,19 +4,12 @@
 #include <cstdint>
 
 #include "core/base64.h"
+#include "core/civil_date.h"
 
 namespace varnoke {
 namespace {
 
 constexpr std::string_view kHeader = "varnoke-manifest 1";
-
-int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
-}
 
 // Exactly `count` ASCII digits at `at`.
 std::optional<int> Digits(std::string_view text, std::size_t at, std::size_t count) {
@@ -50,17 +43,9 @@ std::optional<hostapi::Sha256Digest> DigestLine(std::string_view line, std::stri
 }  // namespace
 
 std::string UtcText(int64_t seconds) {
-    int64_t days = seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;
+    const int64_t days = FloorDiv(seconds, 86400);
     const int64_t inDay = seconds - days * 86400;
-    days += 719468;
-    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const int64_t doe = days - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
-    const int64_t day = doy - (153 * mp + 2) / 5 + 1;
-    const int64_t month = mp < 10 ? mp + 3 : mp - 9;
-    const int64_t year = yoe + era * 400 + (month <= 2);
+    const auto [year, month, day] = CivilFromDays(days);
     const auto two = [](int64_t v) { return std::string(1, static_cast<char>('0' + v / 10)) + static_cast<char>('0' + v % 10); };
     if (year < 0 || year > 9999) return "";
     return std::to_string(year + 10000).substr(1) + "-" + two(month) + "-" + two(day) + "T" + two(inDay / 3600) +

@@ -11,6 +11,7 @@
 #include "actions/data_file_update.h"
 #include "actions/manifest.h"
 #include "adapters/platform.h"
+#include "core/civil_date.h"
 #include "core/data_paths.h"
 #include "recognizer/st_recognizer.h"
 #include "standins/recording_shell.h"
@@ -100,18 +101,9 @@ void PrintRegistration(std::ostream& out) {
 
 // Minutes since 1970 in local time, as the refresh fields count them, as a date.
 std::string MinutesText(int64_t minutes) {
-    int64_t days = minutes >= 0 ? minutes / 1440 : (minutes - 1439) / 1440;
+    const int64_t days = FloorDiv(minutes, 1440);
     const int64_t inDay = minutes - days * 1440;
-    // Civil date from a day count (proleptic Gregorian).
-    days += 719468;
-    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const int64_t doe = days - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
-    const int64_t day = doy - (153 * mp + 2) / 5 + 1;
-    const int64_t month = mp < 10 ? mp + 3 : mp - 9;
-    const int64_t year = yoe + era * 400 + (month <= 2);
+    const auto [year, month, day] = CivilFromDays(days);
     char text[128];  // room for any 64-bit field
     std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02lld:%02lld", static_cast<long long>(year),
                   static_cast<long long>(month), static_cast<long long>(day), static_cast<long long>(inDay / 60),
