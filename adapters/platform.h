@@ -36,6 +36,10 @@ std::unique_ptr<hostapi::ICrypto> NewCrypto();
 // never read.
 std::optional<std::string> ReadRegularFile(std::u16string_view path);
 
+// The system's decoding of the Chinese code pages 950 and 936, as the XML
+// port decodes data files: UTF-16, or nothing when a code is not valid.
+std::optional<std::u16string> DecodeCodePage(unsigned codePage, std::string_view bytes);
+
 // An action object's platform ports wired once: the XML component, the
 // desktop shell, and the data-file refresh over the clock and the files.
 struct ActionPlatform {

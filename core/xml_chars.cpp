@@ -6,7 +6,6 @@
 #include <cstring>
 #include <string>
 
-#include "core/xml_declaration.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -79,7 +78,7 @@ private:
 };
 
 template <class C>
-bool ReferencesAllowed(std::basic_string_view<C> s) {
+std::size_t FirstForbiddenReference(std::basic_string_view<C> s) {
     std::size_t i = 0;
     MarkupFinder<C> markup(s);
     while ((i = markup.From(i)) < s.size()) {
@@ -93,7 +92,7 @@ bool ReferencesAllowed(std::basic_string_view<C> s) {
             if (At(s, i, "<!--")) end = PastNext(s, i + 4, "-->");
             else if (At(s, i, "<![CDATA[")) end = PastNext(s, i + 9, "]]>");
             else if (At(s, i, "<?")) end = PastNext(s, i + 2, "?>");
-            if (end == s.npos) return true;  // unterminated: the parser rejects it
+            if (end == s.npos) return s.npos;  // unterminated: the parser rejects it
             i = end;
             continue;
         }
@@ -101,6 +100,7 @@ bool ReferencesAllowed(std::basic_string_view<C> s) {
             ++i;
             continue;
         }
+        const std::size_t at = i;
         i += 2;
         const bool hex = i < s.size() && s[i] == static_cast<C>('x');
         if (hex) ++i;
@@ -108,9 +108,9 @@ bool ReferencesAllowed(std::basic_string_view<C> s) {
         std::size_t digits = 0;
         for (int d; i < s.size() && (d = DigitValue(static_cast<char32_t>(s[i]), hex)) >= 0; ++i, ++digits)
             value = value > 0x10FFFF ? value : value * (hex ? 16 : 10) + static_cast<char32_t>(d);
-        if (digits > 0 && i < s.size() && s[i] == static_cast<C>(';') && !IsXmlChar(value)) return false;
+        if (digits > 0 && i < s.size() && s[i] == static_cast<C>(';') && !IsXmlChar(value)) return at;
     }
-    return true;
+    return s.npos;
 }
 
 // Skips the bytes from p on that are ASCII from blank up, tabs and line
@@ -144,8 +144,9 @@ const unsigned char* SkipPlainAscii(const unsigned char* p, const unsigned char*
     return p;
 }
 
-bool RawUtf8Allowed(std::string_view s) {
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+std::size_t FirstForbiddenRawUtf8(std::string_view s) {
+    const auto* const begin = reinterpret_cast<const unsigned char*>(s.data());
+    const auto* p = begin;
     const auto* const end = p + s.size();
     while (p != end) {
         if (*p < 0x80) p = SkipPlainAscii(p, end);
@@ -158,63 +159,46 @@ bool RawUtf8Allowed(std::string_view s) {
         if (p == end) break;
         const unsigned b = *p;
         if (b < 0x80) {
-            if (!IsXmlChar(b)) return false;
+            if (!IsXmlChar(b)) return static_cast<std::size_t>(p - begin);
             ++p;
             continue;
         }
         const std::size_t n = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
-        if (n == 0 || b > 0xF4 || static_cast<std::size_t>(end - p) < n) return false;
+        if (n == 0 || b > 0xF4 || static_cast<std::size_t>(end - p) < n) return static_cast<std::size_t>(p - begin);
         char32_t c = b & (0x7F >> n);
         for (std::size_t k = 1; k < n; ++k) {
             const unsigned t = p[k];
-            if ((t & 0xC0) != 0x80) return false;
+            if ((t & 0xC0) != 0x80) return static_cast<std::size_t>(p - begin);
             c = (c << 6) | (t & 0x3F);
         }
         const char32_t least = n == 2 ? 0x80 : n == 3 ? 0x800 : 0x10000;
-        if (c < least || !IsXmlChar(c)) return false;  // overlong, surrogate, U+FFFE/U+FFFF or too large
+        if (c < least || !IsXmlChar(c)) return static_cast<std::size_t>(p - begin);  // overlong, surrogate, U+FFFE/U+FFFF or too large
         p += n;
     }
-    return true;
+    return std::string_view::npos;
 }
 
-bool RawUtf16Allowed(std::u16string_view s) {
+std::size_t FirstForbiddenRawUtf16(std::u16string_view s) {
     for (std::size_t i = 0; i < s.size(); ++i) {
         const char16_t u = s[i];
         if (u >= 0xD800 && u <= 0xDBFF) {
-            if (i + 1 == s.size() || s[i + 1] < 0xDC00 || s[i + 1] > 0xDFFF) return false;
+            if (i + 1 == s.size() || s[i + 1] < 0xDC00 || s[i + 1] > 0xDFFF) return i;
             ++i;  // a pair is always an allowed character
         } else if (!IsXmlChar(u)) {
-            return false;  // includes a lone low surrogate
+            return i;  // includes a lone low surrogate
         }
     }
-    return true;
+    return s.npos;
 }
 
 }  // namespace
 
-bool HasOnlyXmlCharsUtf8(std::string_view text) { return RawUtf8Allowed(text) && ReferencesAllowed(text); }
+std::size_t FirstForbiddenXmlChar(std::string_view utf8) {
+    return std::min(FirstForbiddenRawUtf8(utf8), FirstForbiddenReference(utf8));
+}
 
-bool HasOnlyXmlChars(std::u16string_view text) { return RawUtf16Allowed(text) && ReferencesAllowed(text); }
-
-bool HasOnlyXmlChars(std::string_view b) {
-    const bool le = b.starts_with("\xFF\xFE") || (b.size() >= 2 && b[1] == '\0');
-    const bool be = !le && (b.starts_with("\xFE\xFF") || (b.size() >= 2 && b[0] == '\0'));
-    if (le || be) {
-        if (b.size() % 2 != 0) return false;
-        std::u16string text(b.size() / 2, u'\0');
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            const auto lo = static_cast<unsigned char>(b[2 * i + (le ? 0 : 1)]);
-            const auto hi = static_cast<unsigned char>(b[2 * i + (le ? 1 : 0)]);
-            text[i] = static_cast<char16_t>(hi << 8 | lo);
-        }
-        return HasOnlyXmlChars(text);
-    }
-    const std::string declared = DeclaredEncoding(b);
-    if (declared.empty() || declared == "utf-8" || declared == "utf8" || declared == "us-ascii" || declared == "ascii")
-        return HasOnlyXmlCharsUtf8(b);
-    for (const char c : b)
-        if (static_cast<unsigned char>(c) < 0x20 && !IsXmlChar(static_cast<unsigned char>(c))) return false;
-    return ReferencesAllowed(b);
+std::size_t FirstForbiddenXmlChar(std::u16string_view text) {
+    return std::min(FirstForbiddenRawUtf16(text), FirstForbiddenReference(text));
 }
 
 }  // namespace varnoke

@@ -1,7 +1,7 @@
 // XML's rule on which characters a document may hold, written as they are
 // or as a character reference. A parser that lets a forbidden one through
-// hands the loaders truncated or emptied names and addresses, so the XML
-// adapters check the bytes themselves before parsing.
+// hands the loaders truncated or emptied names and addresses, so the
+// component checks the decoded text itself before parsing.
 #pragma once
 
 #include <string_view>
@@ -14,16 +14,12 @@ constexpr bool IsXmlChar(char32_t c) {
            (c >= 0x10000 && c <= 0x10FFFF);
 }
 
-// Whether a stored document holds allowed characters only, raw and in
-// character references (those in CDATA sections, comments and processing
-// instructions are literal text). UTF-16 (a byte-order mark or a NUL in the
-// first two bytes) and UTF-8 (no declared encoding, UTF-8 or ASCII) are decoded;
-// any other encoding is taken as ASCII-compatible, its bytes past 0x7F as
-// allowed characters. Invalid UTF-8 or UTF-16 fails.
-bool HasOnlyXmlChars(std::string_view bytes);
-
-// The same for a document already decoded to UTF-8 or to UTF-16.
-bool HasOnlyXmlCharsUtf8(std::string_view text);
-bool HasOnlyXmlChars(std::u16string_view text);
+// The offset (in code units) of the first character a document may not
+// hold, raw or as a character reference outside CDATA sections, comments and
+// processing instructions (those are literal text there); npos when there is
+// none. In UTF-8 text, a byte that does not continue valid UTF-8 counts as
+// such a character; in UTF-16 text, a lone surrogate does.
+std::size_t FirstForbiddenXmlChar(std::string_view utf8);
+std::size_t FirstForbiddenXmlChar(std::u16string_view text);
 
 }  // namespace varnoke

@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/xml_source.h"
+
 
 namespace varnoke::hostapi {
 
@@ -51,23 +53,32 @@ struct XmlRecords {
     }
 };
 
+using varnoke::XmlLoadResult;
+using varnoke::XmlLoadStatus;
+
+struct XmlElementLine {
+    std::u16string name;
+    std::size_t depth = 0;
+    std::size_t line = 0;
+};
+
 class IXmlDocument {
 public:
     virtual ~IXmlDocument() = default;
 
     // Parses the whole file; a web address is no file, and nothing is ever
     // fetched (the refresh fetches through hostapi/fetch.h and parses the
-    // bytes). The result is the component's own success flag; callers judge
-    // a load by DocumentElement() instead. Entities are never expanded and
-    // nothing external is fetched while parsing. Only a regular file is
-    // read: a folder, a pipe or a device is no document, and never blocks.
-    // A document holding a character XML does not allow (raw, or as a
-    // character reference outside CDATA, comments and processing
-    // instructions) is not well-formed: no document element.
-    virtual bool Load(std::u16string_view pathOrUrl) = 0;
+    // bytes). Only a regular file is read: a folder, a pipe or a device is
+    // unreadable, and never blocks. What loads is decided by core/xml_source.h
+    // on every platform alike (encoding, declaration, allowed characters),
+    // then by the parser, and no element may lie deeper than kMaxXmlDepth.
+    // Entities are never expanded and nothing external is fetched. On
+    // failure there is no document element, and the result says where and
+    // why, from the parser's own report where the parser found the fault.
+    virtual XmlLoadResult Load(std::u16string_view path) = 0;
 
     // Parses these bytes, as Load parses a file's.
-    virtual bool LoadBytes(std::string_view bytes) = 0;
+    virtual XmlLoadResult LoadBytes(std::string_view bytes) = 0;
 
     // The root element, or an empty handle when the last load failed.
     virtual XmlNode DocumentElement() = 0;
@@ -106,6 +117,11 @@ public:
 
     // Replaces the element's content with that text.
     virtual bool SetText(XmlNode node, std::u16string_view text) = 0;
+
+    // Every element in document order: its name, its depth (1 for the root)
+    // and the line its start tag is on (0 where the platform cannot tell).
+    // For the maintainers' check, which reports findings by line.
+    virtual std::vector<XmlElementLine> Outline() = 0;
 
     // Writes the whole document into the file, which exists: the refresh's
     // freshly made temporary. Where the platform can tell, false and nothing

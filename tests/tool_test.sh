@@ -277,12 +277,18 @@ refresh() { printf '<lastcheckpoint>%s</lastcheckpoint>\n<lastupdate>%s</lastupd
 table() { printf '%b<ActionList>\n%s\n%s\n</ActionList>\n' "$decl" "$(verbs "${five[@]}")" "$(refresh "$@")"; }
 if [ "$mode" != com ]; then
 check_rows=(
-"varnokeL.xml|${decl}<StockData>\n<KestriaStockList><StockName>a</StockNam></KestriaStockList>\n</StockData>\n|1|varnokeL.xml:3: error: not well-formed: end tag </StockNam> closes <StockName>"
-"varnokeL.xml|${decl}<StockData>\n$(entry a 1)\n</StockData|1|varnokeL.xml:4: error: not well-formed: unterminated tag <StockData>"
+"varnokeL.xml|${decl}<StockData>\n<KestriaStockList><StockName>a</StockNam></KestriaStockList>\n</StockData>\n|1|varnokeL.xml:3: error: not well-formed"
+"varnokeL.xml|${decl}<StockData>\n$(entry a 1)\n</StockData|1|varnokeL.xml:4: error: not well-formed"
 "varnokeL.xml|<StockData>\n<KestriaStockList><StockName>\xe9</StockName><StockID>1</StockID></KestriaStockList>\n</StockData>\n|1|varnokeL.xml:2: error: byte 41 is not UTF-8 and no encoding is declared"
 "varnokeL.xml|<StockData>\n$(entry a 1)\n</StockData>\n|0|varnokeL.xml:1: warning: no XML declaration naming the encoding"
 "varnokeL.xml|<?xml version=\"1.0\"?>\n<StockData>\n$(entry a 1)\n</StockData>\n|0|varnokeL.xml:1: warning: no XML declaration naming the encoding"
 "varnokeL.xml|${decl}<StockData>\n$(entry a 1)\n<KestriaStockList/>\n</StockData>\n|1|varnokeL.xml:4: error: empty entry"
+"varnokeL.xml|<?xml version=\"1.0\" encoding=\"us-ascii\"?>\n<StockData>\n$(entry 峻磐 1)\n</StockData>\n|1|varnokeL.xml:3: error: byte 83 is not ASCII, the declared encoding (the file is UTF-8: declare UTF-8)"
+"varnokeL.xml|<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<StockData>\n$(entry 峻磐 1)\n</StockData>\n|1|varnokeL.xml:3: error: the file is UTF-8, and its declaration names iso-8859-1: declare UTF-8"
+"varnokeL.xml|<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n<StockData>\n$(entry 'caf\xe9' 1)\n$(entry 'caf\xe9' 2)\n</StockData>\n|0|varnokeL.xml:4: warning: name \"café\" also on line 3"
+"varnokeL.xml|<?xml version=\"1.0\" encoding=\"utf-8?>\n<StockData>\n$(entry a 1)\n</StockData>\n|1|varnokeL.xml:1: error: malformed XML declaration: the encoding is not a quoted value (column 21)"
+"varnokeL.xml|${decl}<StockData>\n$(entry a 1)\n$(printf '<d>%.0s' {1..256})$(printf '</d>%.0s' {1..256})\n</StockData>\n|1|varnokeL.xml:4: error: elements nested more than 256 deep"
+"varnokeL.xml|<?xml version=\"1.0\" encoding=\"UTF-7\"?>\n<StockData>\n$(entry a 1)\n</StockData>\n|1|varnokeL.xml:1: error: encoding \"utf-7\" is not one the component reads"
 "varnokeL.xml|<?xml version=\"1.0\" encoding=\"latin-1\"?>\n<StockData>\n$(entry a 1)\n</StockData>\n|1|varnokeL.xml:1: error: encoding \"latin-1\" is not one the component reads"
 "varnokeL.xml|${decl}<StockData>\n$(entry a 1)\n<KestriaStockList><StockName>b</StockName></KestriaStockList>\n</StockData>\n|1|varnokeL.xml:4: error: no <StockID> in this entry"
 "varnokeL.xml|${decl}<StockData>\n$(entry a 1)\n<KestriaStockList><StockID>2</StockID></KestriaStockList>\n</StockData>\n|1|varnokeL.xml:4: error: no <StockName> in this entry"

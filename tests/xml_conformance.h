@@ -22,11 +22,12 @@ struct XmlCase {
     std::vector<std::u16string> texts;  // Text() of each element found, in order
     std::vector<bool> hasChildNodes;    // HasChildNodes() of each, when given
     std::vector<bool> hasChildElement = {};  // HasChildElement() of each, when given
-    // Wine (8) has no GB18030 code page: such files do not load there.
-    bool failsUnderWine = false;
     // ReadRecords(tag, {"b", "c"}) of each element, when given; on every row
     // it must answer as SelectSingleNode, HasChildElement and TypedValue do.
     std::vector<std::vector<std::optional<std::u16string>>> records = {};
+    // The load's status and line, when given: the same on every platform.
+    std::optional<hostapi::XmlLoadStatus> status = std::nullopt;
+    std::size_t line = 0;
     friend void PrintTo(const XmlCase& c, std::ostream* os) { *os << c.name; }
 };
 

@@ -3,8 +3,9 @@
 // Values are read through the loaders' own field reader (a field holding an
 // element has no value, entries are taken in document order, verbs by
 // position), and a signed folder through the refresh's own checks, so a
-// finding is about what the component would really do. The port tells no line numbers, so the bytes
-// are also walked here for an outline of the elements and their lines.
+// finding is about what the component would really do. Whether a file loads,
+// and where it breaks, is the XML port's own verdict; the port's outline
+// gives each element's line.
 #include <algorithm>
 #include <array>
 #include <map>
@@ -18,8 +19,7 @@
 #include "core/data_paths.h"
 #include "core/decimal.h"
 #include "core/web_address.h"
-#include "core/xml_chars.h"
-#include "core/xml_declaration.h"
+#include "core/xml_source.h"
 #include "tool/common.h"
 
 namespace varnoke::tool {
@@ -38,11 +38,9 @@ struct Element {
     std::size_t depth;  // 1 for the root
 };
 
-// Elements in document order with their lines, or where the markup breaks.
+// Elements in document order with their lines.
 struct Outline {
     std::vector<Element> elements;
-    std::size_t brokenLine = 0;
-    std::string broken;
 
     std::vector<std::size_t> Lines(std::string_view name) const {
         std::vector<std::size_t> lines;
@@ -51,87 +49,6 @@ struct Outline {
         return lines;
     }
 };
-
-Outline Walk(std::string_view text) {
-    Outline out;
-    std::vector<std::pair<std::string, std::size_t>> open;
-    std::size_t line = 1, counted = 0;
-    const auto lineAt = [&](std::size_t pos) {
-        line += static_cast<std::size_t>(std::count(text.begin() + counted, text.begin() + pos, '\n'));
-        counted = pos;
-        return line;
-    };
-    const auto fail = [&](std::size_t pos, std::string why) {
-        out.brokenLine = lineAt(pos);
-        out.broken = std::move(why);
-        return out;
-    };
-    std::size_t pos = 0;
-    while ((pos = text.find('<', pos)) != std::string_view::npos) {
-        const auto skipTo = [&](std::string_view end) {
-            const std::size_t e = text.find(end, pos + 1);
-            if (e == std::string_view::npos) return false;
-            pos = e + end.size();
-            return true;
-        };
-        const std::string_view rest = text.substr(pos);
-        if (rest.starts_with("<?")) {
-            if (!skipTo("?>")) return fail(pos, "unterminated processing instruction");
-        } else if (rest.starts_with("<!--")) {
-            if (!skipTo("-->")) return fail(pos, "unterminated comment");
-        } else if (rest.starts_with("<![CDATA[")) {
-            if (!skipTo("]]>")) return fail(pos, "unterminated CDATA section");
-        } else if (rest.starts_with("<!")) {
-            const std::size_t gt = text.find('>', pos), bracket = text.find('[', pos);
-            if (gt == std::string_view::npos) return fail(pos, "unterminated declaration");
-            if (bracket < gt) {
-                if (!skipTo("]")) return fail(pos, "unterminated document type");
-                const std::size_t end = text.find('>', pos);
-                if (end == std::string_view::npos) return fail(pos, "unterminated document type");
-                pos = end + 1;
-            } else {
-                pos = gt + 1;
-            }
-        } else {
-            const bool closing = rest.starts_with("</");
-            const std::size_t start = pos + (closing ? 2 : 1);
-            std::size_t end = start;
-            while (end < text.size() && std::string_view(" \t\r\n/>").find(text[end]) == std::string_view::npos) ++end;
-            const std::string name(text.substr(start, end - start));
-            if (name.empty()) return fail(pos, "a '<' that starts no element");
-            // The tag's end, outside quoted attribute values.
-            char quote = 0;
-            while (end < text.size() && (quote || text[end] != '>')) {
-                if (quote && text[end] == quote) quote = 0;
-                else if (!quote && (text[end] == '"' || text[end] == '\'')) quote = text[end];
-                ++end;
-            }
-            if (end >= text.size()) return fail(pos, "unterminated tag <" + name + ">");
-            const std::size_t tagLine = lineAt(pos);
-            if (closing) {
-                if (open.empty()) return fail(pos, "end tag </" + name + "> without a start tag");
-                if (open.back().first != name)
-                    return fail(pos, "end tag </" + name + "> closes <" + open.back().first + "> of line " +
-                                         std::to_string(open.back().second));
-                open.pop_back();
-            } else {
-                if (open.empty() && !out.elements.empty()) return fail(pos, "a second root element <" + name + ">");
-                out.elements.push_back({name, tagLine, open.size() + 1});
-                if (text[end - 1] != '/') open.emplace_back(name, tagLine);
-            }
-            pos = end + 1;
-        }
-    }
-    if (!open.empty()) {
-        out.brokenLine = open.back().second;
-        out.broken = "<" + open.back().first + "> is never closed";
-    }
-    return out;
-}
-
-std::size_t LineOfByte(std::string_view text, std::size_t offset) {
-    return 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + std::min(offset, text.size()), '\n'));
-}
 
 class Checker {
 public:
@@ -145,31 +62,31 @@ public:
     }
     int Errors() const { return errors_; }
 
-    // Reads the file, checks its encoding and markup; the document when it
-    // loads as the component would load it.
+    // Loads the file as the component would; the document when it loads.
     std::unique_ptr<hostapi::IXmlDocument> Open(const std::u16string& path, const std::string& file,
                                                 Outline& outline) {
-        const auto bytes = adapters::ReadRegularFile(path);
-        if (!bytes) {
+        auto doc = xml_.NewDocument();
+        if (!doc) throw std::runtime_error("cannot create XML documents");
+        const hostapi::XmlLoadResult loaded = doc->Load(path);
+        if (loaded.status == hostapi::XmlLoadStatus::unreadable) {
             Report(file, 0, true, "cannot be read (missing, or not a regular file)",
                    "the component loads nothing from it");
             return nullptr;
         }
-        const std::string text = CheckEncoding(*bytes, file);
-        outline = Walk(text);
-        auto doc = xml_.NewDocument();
-        if (!doc) throw std::runtime_error("cannot create XML documents");
-        doc->Load(path);
-        if (doc->DocumentElement()) return doc;
-        if (!outline.broken.empty())
-            Report(file, outline.brokenLine, true, "not well-formed: " + outline.broken,
+        if (!loaded) {
+            Report(file, loaded.line, true,
+                   loaded.reason + (loaded.column ? " (column " + std::to_string(loaded.column) + ")" : ""),
                    "the file does not load at all");
-        else if (!HasOnlyXmlChars(text))
-            Report(file, 1, true, "not well-formed: holds a character XML does not allow (a control character?)",
-                   "the file does not load at all");
-        else
-            Report(file, 1, true, "not well-formed", "the file does not load at all");
-        return nullptr;
+            return nullptr;
+        }
+        const auto bytes = adapters::ReadRegularFile(path);
+        const XmlEncodingFound encoding = FindXmlEncoding(bytes.value_or(""));
+        if (encoding.label.empty() && !encoding.byteOrderMark)
+            Report(file, 1, false, "no XML declaration naming the encoding",
+                   "readers take the file as UTF-8; a file saved in another encoding does not load");
+        for (hostapi::XmlElementLine& e : doc->Outline())
+            outline.elements.push_back({Utf16ToUtf8(e.name), e.line, e.depth});
+        return doc;
     }
 
     void StockList(const std::u16string& folder) {
@@ -251,45 +168,6 @@ public:
     }
 
 private:
-    // What the file's bytes say about its encoding; its text as UTF-8 (or,
-    // for the legacy Chinese encodings, as it is: their bytes never mimic
-    // markup) for the outline.
-    std::string CheckEncoding(const std::string& bytes, const std::string& file) {
-        const std::string_view view = bytes;
-        if (view.starts_with("\xFF\xFE") || view.starts_with("\xFE\xFF")) {
-            const bool little = view[0] == '\xFF';
-            std::u16string units;
-            for (std::size_t i = 2; i + 1 < view.size(); i += 2) {
-                const auto lo = static_cast<unsigned char>(view[i + (little ? 0 : 1)]);
-                const auto hi = static_cast<unsigned char>(view[i + (little ? 1 : 0)]);
-                units.push_back(static_cast<char16_t>(lo | hi << 8));
-            }
-            return Utf16ToUtf8(units);
-        }
-        std::string_view text = view;
-        const bool bom = text.starts_with("\xEF\xBB\xBF");
-        if (bom) text.remove_prefix(3);
-        const std::string declared = DeclaredEncoding(text);
-        const bool utf8 = declared.empty() || declared == "utf-8" || declared == "utf8" || declared == "us-ascii" ||
-                          declared == "ascii";
-        if (!utf8 && !LegacyChineseCodePage(declared)) {
-            Report(file, 1, true, "encoding \"" + declared + "\" is not one the component reads",
-                   "the file does not load; use UTF-8, UTF-16 with a byte-order mark, big5, gb2312, gbk or gb18030");
-        }
-        if (declared.empty() && !bom)
-            Report(file, 1, false, "no XML declaration naming the encoding",
-                   "readers take the file as UTF-8; a file saved in another encoding does not load");
-        if (utf8) {
-            const std::size_t bad = FirstInvalidUtf8(text);
-            if (bad != std::string::npos)
-                Report(file, LineOfByte(text, bad), true,
-                       "byte " + std::to_string(bad + (bom ? 3 : 0)) + " is not UTF-8" +
-                           (declared.empty() ? " and no encoding is declared" : ", the declared encoding"),
-                       "the file does not load; declare its real encoding or save it as UTF-8");
-        }
-        return std::string(text);
-    }
-
     // The lines of the loader's elements, found by name in the outline; line
     // 1 for all when the outline does not match what the port found.
     static std::vector<std::size_t> LinesOf(const Outline& outline, std::string_view name, std::size_t count) {

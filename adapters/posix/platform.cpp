@@ -4,11 +4,16 @@
 
 #include "adapters/posix/pugi_xml.h"
 #include "adapters/posix/xdg_shell.h"
+#include "adapters/posix/xml_encoding.h"
 
 namespace varnoke::adapters {
 
 std::unique_ptr<hostapi::IXmlDocumentFactory> NewXmlDocumentFactory() {
     return std::make_unique<posix::PugiXmlDocumentFactory>();
+}
+
+std::optional<std::u16string> DecodeCodePage(unsigned codePage, std::string_view bytes) {
+    return posix::DecodeWithIconv(codePage, bytes);
 }
 
 std::unique_ptr<hostapi::IShell> NewDesktopShell() { return std::make_unique<posix::XdgOpenShell>(); }

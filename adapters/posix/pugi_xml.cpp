@@ -13,10 +13,8 @@
 #include <type_traits>
 
 #include "adapters/platform.h"
-#include "adapters/posix/xml_encoding.h"
 #include "core/unicode.h"
-#include "core/xml_chars.h"
-#include "core/xml_declaration.h"
+#include "core/xml_source.h"
 
 namespace varnoke::adapters::posix {
 
@@ -162,56 +160,112 @@ bool IsWhitespaceText(pugi::xml_node n) {
     return true;
 }
 
-// A byte-order mark or a NUL in the first two bytes: the library detects UTF-16 itself.
-bool LooksLikeUtf16(std::string_view b) {
-    return b.starts_with("\xFF\xFE") || b.starts_with("\xFE\xFF") ||
-           (b.size() >= 2 && (b[0] == '\0' || b[1] == '\0'));
-}
-
 class PugiXmlDocument final : public IXmlDocument {
 public:
 
-    bool Load(std::u16string_view path) override {
-        doc_.reset();
-        buffer_.clear();
+    XmlLoadResult Load(std::u16string_view path) override {
+        Reset();
         auto bytes = ReadRegularFile(path);
-        return bytes && Parse(std::move(*bytes));
+        if (!bytes) return Unreadable();
+        return Parse(*bytes);
     }
 
-    bool LoadBytes(std::string_view bytes) override {
-        doc_.reset();
-        buffer_.clear();
-        return Parse(std::string(bytes));
+    XmlLoadResult LoadBytes(std::string_view bytes) override {
+        Reset();
+        return Parse(bytes);
+    }
+
+    std::vector<XmlElementLine> Outline() override {
+        // Where each line starts, for lines by offset in logarithmic time.
+        std::vector<std::size_t> starts = {0};
+        for (std::size_t i = 0; i < buffer_.size(); ++i)
+            if (buffer_[i] == '\n' || (buffer_[i] == '\r' && (i + 1 == buffer_.size() || buffer_[i + 1] != '\n')))
+                starts.push_back(i + 1);
+        std::vector<XmlElementLine> out;
+        ForEachElement([&](pugi::xml_node n, std::size_t depth) {
+            const auto offset = static_cast<std::size_t>(std::max<std::ptrdiff_t>(n.offset_debug(), 0));
+            const auto line =
+                static_cast<std::size_t>(std::upper_bound(starts.begin(), starts.end(), offset) - starts.begin());
+            out.push_back({Utf8ToUtf16(n.name()).value_or(u""), depth, line});
+            return true;
+        });
+        return out;
     }
 
 private:
-    bool Parse(std::string&& owned) {
-        std::optional<std::string> bytes(std::move(owned));
-        pugi::xml_encoding encoding = pugi::encoding_auto;
-        const std::string declared = DeclaredEncoding(*bytes);
-        if (!IsNativeEncoding(declared)) {
-            auto utf8 = ConvertToUtf8(*bytes, declared);
-            if (!utf8) return false;
-            bytes = std::move(utf8);
-            encoding = pugi::encoding_utf8;
-            // The library passes forbidden characters through, and turns
-            // references to them into truncating NULs or nothing.
-            if (!HasOnlyXmlCharsUtf8(*bytes)) return false;
-        } else if (!HasOnlyXmlChars(*bytes) ||
-                   // That check decodes UTF-8 itself, except under a UTF-16 label without UTF-16 bytes.
-                   (declared == "utf-16" && !LooksLikeUtf16(*bytes) && FirstInvalidUtf8(*bytes) != std::string::npos)) {
-            return false;  // the library would pass invalid bytes and forbidden characters through
-        }
+    void Reset() {
+        doc_.reset();
+        buffer_.clear();
+    }
+
+    static XmlLoadResult Unreadable() {
+        XmlLoadResult r;
+        r.status = XmlLoadStatus::unreadable;
+        r.reason = "cannot be read (missing, or not a regular file)";
+        return r;
+    }
+
+    XmlLoadResult Parse(std::string_view bytes) {
+        DecodedXml decoded = DecodeXml(bytes, XmlTextForm::utf8, DecodeCodePage);
+        if (!decoded.result) return decoded.result;
         // Parsed where it lies: the document points into buffer_ from now on.
-        buffer_ = std::move(*bytes);
-        const pugi::xml_parse_result result =
-            doc_.load_buffer_inplace(buffer_.data(), buffer_.size(), kParseOptions, encoding);
-        if (!result || !HasSingleRoot()) {
-            doc_.reset();
-            buffer_.clear();
-            return false;
+        buffer_ = std::move(decoded.utf8);
+        const pugi::xml_parse_result parsed =
+            doc_.load_buffer_inplace(buffer_.data(), buffer_.size(), kParseOptions, pugi::encoding_utf8);
+        XmlLoadResult result;
+        const auto at = [&](std::ptrdiff_t offset) {
+            XmlPosition(std::string_view(buffer_), static_cast<std::size_t>(std::max<std::ptrdiff_t>(offset, 0)), result);
+        };
+        if (!parsed) {
+            result.status = XmlLoadStatus::not_well_formed;
+            result.reason = std::string("not well-formed: ") + parsed.description();
+            at(parsed.offset);
+        } else if (const pugi::xml_node second = SecondRoot()) {
+            result.status = XmlLoadStatus::not_well_formed;
+            result.reason = "not well-formed: a second root element";
+            at(second.offset_debug());
+        } else if (!doc_.document_element()) {
+            result.status = XmlLoadStatus::not_well_formed;
+            result.reason = "not well-formed: no root element";
+            at(static_cast<std::ptrdiff_t>(buffer_.size()));
+        } else if (const pugi::xml_node deep = TooDeep()) {
+            result.status = XmlLoadStatus::too_deep;
+            result.reason = "elements nested more than " + std::to_string(kMaxXmlDepth) + " deep";
+            at(deep.offset_debug());
         }
-        return true;
+        if (!result) Reset();
+        return result;
+    }
+
+    // Calls f(element, depth) for each element in document order, the root
+    // at depth 1, until f returns false. Iterative, whatever the depth.
+    template <class F>
+    void ForEachElement(F f) const {
+        pugi::xml_node n = doc_.document_element();
+        std::size_t depth = 1;
+        while (Present(n)) {
+            if (n.type() == pugi::node_element && !f(n, depth)) return;
+            if (pugi::xml_node child = n.first_child(); Present(child)) {
+                n = child;
+                ++depth;
+                continue;
+            }
+            while (!Present(n.next_sibling())) {
+                if (--depth == 0) return;
+                n = n.parent();
+            }
+            n = n.next_sibling();
+        }
+    }
+
+    // The first element below kMaxXmlDepth others, or an empty node.
+    pugi::xml_node TooDeep() const {
+        pugi::xml_node deep;
+        ForEachElement([&](pugi::xml_node n, std::size_t depth) {
+            if (depth > kMaxXmlDepth) deep = n;
+            return !Present(deep);
+        });
+        return deep;
     }
 
 public:
@@ -408,10 +462,11 @@ private:
     }
 
     // The library accepts several top-level elements; a document has one.
-    bool HasSingleRoot() const {
+    pugi::xml_node SecondRoot() const {
         int elements = 0;
-        for (pugi::xml_node n : doc_.children()) elements += n.type() == pugi::node_element;
-        return elements == 1;
+        for (pugi::xml_node n : doc_.children())
+            if (n.type() == pugi::node_element && ++elements == 2) return n;
+        return {};
     }
 
     static XmlNode Handle(pugi::xml_node n) {

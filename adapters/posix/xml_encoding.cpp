@@ -3,16 +3,11 @@
 #include <errno.h>
 #include <iconv.h>
 
-#include "core/xml_declaration.h"
-
 namespace varnoke::adapters::posix {
 
-std::optional<std::string> ConvertToUtf8(std::string_view bytes, std::string_view declared) {
-    const unsigned codePage = LegacyChineseCodePage(declared);
-    const std::string from = codePage == 54936 ? "GB18030"
-                             : codePage != 0   ? "CP" + std::to_string(codePage)
-                                               : std::string(declared);
-    iconv_t cd = iconv_open("UTF-8", from.c_str());
+std::optional<std::u16string> DecodeWithIconv(unsigned codePage, std::string_view bytes) {
+    if (codePage != 950 && codePage != 936) return std::nullopt;
+    iconv_t cd = iconv_open("UTF-16LE", codePage == 950 ? "CP950" : "CP936");
     if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
     std::string out(bytes.size() * 2 + 16, '\0');
     char* in = const_cast<char*>(bytes.data());
@@ -34,8 +29,11 @@ std::optional<std::string> ConvertToUtf8(std::string_view bytes, std::string_vie
     }
     iconv_close(cd);
     if (!ok) return std::nullopt;
-    out.resize(done);
-    return out;
+    std::u16string text(done / 2, u'\0');
+    for (std::size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<char16_t>(static_cast<unsigned char>(out[2 * i]) |
+                                        static_cast<unsigned char>(out[2 * i + 1]) << 8);
+    return text;
 }
 
 }  // namespace varnoke::adapters::posix

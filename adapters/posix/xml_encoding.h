@@ -1,5 +1,4 @@
-// Legacy encodings named in an XML declaration, which pugixml does not read
-// by itself: converted to UTF-8 with iconv before parsing.
+// The Chinese code pages a data file may be in, decoded with iconv.
 #pragma once
 
 #include <optional>
@@ -8,8 +7,8 @@
 
 namespace varnoke::adapters::posix {
 
-// `bytes` in UTF-8, or nothing when the encoding is unknown or the bytes are
-// not valid in it.
-std::optional<std::string> ConvertToUtf8(std::string_view bytes, std::string_view declared);
+// `bytes` of code page 950 or 936 in UTF-16, or nothing when a code is not
+// valid in it.
+std::optional<std::u16string> DecodeWithIconv(unsigned codePage, std::string_view bytes);
 
 }  // namespace varnoke::adapters::posix

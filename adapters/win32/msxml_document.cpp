@@ -16,12 +16,17 @@
 
 #include "adapters/platform.h"
 #include "adapters/win32/com/com_ptr.h"
-#include "core/xml_chars.h"
-#include "core/xml_declaration.h"
+#include "adapters/win32/com/com_object.h"
+#include "core/unicode.h"
+#include "core/xml_source.h"
 
 // The SDK's msxml2.h declares these interfaces without __uuidof support.
 __CRT_UUID_DECL(IXMLDOMNode, 0x2933bf80, 0x7b36, 0x11d2, 0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60)
 __CRT_UUID_DECL(IXMLDOMDocument2, 0x2933bf95, 0x7b36, 0x11d2, 0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60)
+__CRT_UUID_DECL(ISAXXMLReader, 0xa4f96ed0, 0xf829, 0x476e, 0x81, 0xc0, 0xcd, 0xc7, 0xbd, 0x2a, 0x08, 0x02)
+__CRT_UUID_DECL(ISAXContentHandler, 0x1545cdfa, 0x9e4e, 0x4497, 0xa8, 0xa4, 0x2b, 0xf7, 0xd0, 0x11, 0x2c, 0x44)
+__CRT_UUID_DECL(ISAXErrorHandler, 0xa60511c4, 0xccf5, 0x479e, 0x98, 0xa3, 0xdc, 0x8d, 0xc5, 0x45, 0xb7, 0xd0)
+__CRT_UUID_DECL(ISAXLocator, 0x9b7e472a, 0x0de4, 0x4640, 0xbf, 0xf3, 0x84, 0xd3, 0x8a, 0x05, 0x1c, 0x31)
 
 namespace varnoke::adapters::win32 {
 
@@ -44,65 +49,120 @@ unique_variant StringVariant(std::u16string_view text) {
     return v;
 }
 
-// A document in a legacy Chinese encoding, decoded here: the platform DOM
-// reads these only where the system's language support provides them.
-// Nothing for documents in any other encoding; an empty inner value for
-// bytes that are not valid in the declared one.
-std::optional<std::optional<std::u16string>> DecodeLegacy(std::string_view bytes) {
-    const unsigned codePage = LegacyChineseCodePage(DeclaredEncoding(bytes.substr(0, 256)));
-    if (codePage == 0) return std::nullopt;
-    const std::string_view body = WithoutDeclaration(bytes);
-    std::optional<std::u16string> text;
-    const int length = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, body.data(),
-                                           static_cast<int>(body.size()), nullptr, 0);
-    if (length > 0 || body.empty()) {
-        text.emplace(static_cast<std::size_t>(length), u'\0');
-        MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, body.data(), static_cast<int>(body.size()),
-                            reinterpret_cast<wchar_t*>(text->data()), length);
-    }
-    return std::optional<std::optional<std::u16string>>(std::move(text));
-}
+constexpr CLSID kSaxReader60 = {0x88D96A0C, 0xF192, 0x11D4, {0xA6, 0x5F, 0x00, 0x40, 0x96, 0x32, 0x51, 0xE5}};
+constexpr CLSID kSaxReader30 = {0x3124C396, 0xFB13, 0x4836, {0xA6, 0xAD, 0x13, 0x17, 0xF1, 0x71, 0x36, 0x88}};
 
-// The bytes as they came, for the DOM to detect their encoding itself.
-unique_variant ByteArrayVariant(std::string_view bytes) {
-    SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
-    if (!array) throw std::bad_alloc();
-    unique_variant v;
-    v->vt = VT_ARRAY | VT_UI1;
-    v->parray = array;
-    void* data = nullptr;
-    if (!bytes.empty() && SUCCEEDED(SafeArrayAccessData(array, &data))) {
-        std::memcpy(data, bytes.data(), bytes.size());
-        SafeArrayUnaccessData(array);
+// The outline of the text the document was parsed from: the DOM keeps no
+// lines, the reader's locator tells them as it meets each start tag. Where
+// the DOM reports a fault without a position, the reader's report of the
+// same text gives one.
+class OutlineHandler final
+    : public com::ComObject<OutlineHandler, com::Plain<ISAXContentHandler>, com::Plain<ISAXErrorHandler>> {
+public:
+    std::vector<XmlElementLine> elements;
+    XmlLoadResult fault;  // the first fatal error, when there was one
+
+    STDMETHODIMP error(ISAXLocator* locator, const wchar_t* message, HRESULT code) override {
+        return fatalError(locator, message, code);
     }
-    return v;
+    STDMETHODIMP fatalError(ISAXLocator* locator, const wchar_t* message, HRESULT code) override {
+        if (fault) {
+            int line = 0, column = 0;
+            if (locator && SUCCEEDED(locator->getLineNumber(&line)) && SUCCEEDED(locator->getColumnNumber(&column))) {
+                fault.line = static_cast<std::size_t>(std::max(line, 0));
+                fault.column = static_cast<std::size_t>(std::max(column, 0));
+            }
+            fault.status = XmlLoadStatus::not_well_formed;
+            fault.reason = message ? Utf16ToUtf8(reinterpret_cast<const char16_t*>(message)) : "";
+        }
+        return FAILED(code) ? code : E_FAIL;
+    }
+    STDMETHODIMP ignorableWarning(ISAXLocator*, const wchar_t*, HRESULT) override { return S_OK; }
+
+    STDMETHODIMP putDocumentLocator(ISAXLocator* locator) override {
+        locator_ = com_ptr<ISAXLocator>(locator);
+        return S_OK;
+    }
+    STDMETHODIMP startElement(const wchar_t*, int, const wchar_t*, int, const wchar_t* name, int length,
+                              ISAXAttributes*) override {
+        int line = 0;
+        if (!locator_ || FAILED(locator_->getLineNumber(&line)) || line < 0) line = 0;
+        elements.push_back({std::u16string(reinterpret_cast<const char16_t*>(name), static_cast<std::size_t>(length)),
+                            ++depth_, static_cast<std::size_t>(line)});
+        return S_OK;
+    }
+    STDMETHODIMP endElement(const wchar_t*, int, const wchar_t*, int, const wchar_t*, int) override {
+        --depth_;
+        return S_OK;
+    }
+    STDMETHODIMP startDocument() override { return S_OK; }
+    STDMETHODIMP endDocument() override {
+        locator_ = nullptr;  // valid only during the parse
+        return S_OK;
+    }
+    STDMETHODIMP startPrefixMapping(const wchar_t*, int, const wchar_t*, int) override { return S_OK; }
+    STDMETHODIMP endPrefixMapping(const wchar_t*, int) override { return S_OK; }
+    STDMETHODIMP characters(const wchar_t*, int) override { return S_OK; }
+    STDMETHODIMP ignorableWhitespace(const wchar_t*, int) override { return S_OK; }
+    STDMETHODIMP processingInstruction(const wchar_t*, int, const wchar_t*, int) override { return S_OK; }
+    STDMETHODIMP skippedEntity(const wchar_t*, int) override { return S_OK; }
+
+private:
+    com_ptr<ISAXLocator> locator_;
+    std::size_t depth_ = 0;
+};
+
+XmlLoadResult Unreadable() {
+    XmlLoadResult r;
+    r.status = XmlLoadStatus::unreadable;
+    r.reason = "cannot be read (missing, or not a regular file)";
+    return r;
 }
 
 class MsxmlDocument final : public IXmlDocument {
 public:
     explicit MsxmlDocument(com_ptr<IXMLDOMDocument2> doc) : doc_(std::move(doc)) {}
 
-    bool Load(std::u16string_view path) override {
+    XmlLoadResult Load(std::u16string_view path) override {
         // A local file is read here too, from the handle its type was
         // checked on, so the DOM never opens a path of its own accord.
         const auto bytes = ReadRegularFile(path);
         if (!bytes) {
-            nodes_.clear();
-            return LoadText(std::nullopt);
+            Clear();
+            return Unreadable();
         }
         return LoadBytes(*bytes);
     }
 
-    bool LoadBytes(std::string_view bytes) override {
-        nodes_.clear();
-        // The DOM's own checks of characters differ between versions: the
-        // bytes are checked here, for every version alike.
-        if (auto legacy = DecodeLegacy(bytes)) {
-            if (*legacy && !HasOnlyXmlChars(std::u16string_view(**legacy))) return LoadText(std::nullopt);
-            return LoadText(*legacy);
+    XmlLoadResult LoadBytes(std::string_view bytes) override {
+        Clear();
+        DecodedXml decoded = DecodeXml(bytes, XmlTextForm::utf16, DecodeCodePage);
+        if (!decoded.result) return decoded.result;
+        VARIANT_BOOL ok = VARIANT_FALSE;
+        const HRESULT hr = doc_->loadXML(MakeBstr(decoded.utf16).get(), &ok);
+        XmlLoadResult result;
+        if (FAILED(hr) || ok != VARIANT_TRUE) {
+            result = ParseError(decoded.utf16);
+        } else if (TooDeep()) {
+            result.status = XmlLoadStatus::too_deep;
+            result.reason = "elements nested more than " + std::to_string(kMaxXmlDepth) + " deep";
+            if (const com_ptr<OutlineHandler> read = ReadWithSax(decoded.utf16)) {
+                for (const XmlElementLine& e : read->elements)
+                    if (e.depth > kMaxXmlDepth) {
+                        result.line = e.line;
+                        break;
+                    }
+            }
+            Clear();
+        } else {
+            text_ = std::move(decoded.utf16);
         }
-        if (!HasOnlyXmlChars(bytes)) return LoadText(std::nullopt);
-        return LoadVariant(ByteArrayVariant(bytes));
+        return result;
+    }
+
+    std::vector<XmlElementLine> Outline() override {
+        const com_ptr<OutlineHandler> read = ReadWithSax(text_);
+        return read && read->fault ? std::move(read->elements) : std::vector<XmlElementLine>{};
     }
 
     XmlNode DocumentElement() override {
@@ -234,15 +294,93 @@ private:
         return std::u16string(com::View(value->bstrVal));
     }
 
-    // Nothing must not leave the previous document behind: an unparsable
-    // text replaces it.
-    bool LoadText(const std::optional<std::u16string>& text) {
-        VARIANT_BOOL ok = VARIANT_FALSE;
-        return SUCCEEDED(doc_->loadXML(MakeBstr(text.value_or(u"<")).get(), &ok)) && ok == VARIANT_TRUE;
+    // The text read by the platform's SAX reader, nothing external fetched.
+    static com_ptr<OutlineHandler> ReadWithSax(std::u16string_view text) {
+        com_ptr<ISAXXMLReader> reader;
+        if (FAILED(CoCreateInstance(kSaxReader60, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ISAXXMLReader),
+                                    reader.put_void())) &&
+            FAILED(CoCreateInstance(kSaxReader30, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ISAXXMLReader),
+                                    reader.put_void())))
+            return nullptr;
+        com_ptr<OutlineHandler> handler;
+        handler.attach(new (std::nothrow) OutlineHandler());
+        if (!handler) return nullptr;
+        reader->putFeature(L"external-general-entities", VARIANT_FALSE);
+        reader->putFeature(L"external-parameter-entities", VARIANT_FALSE);
+        if (FAILED(reader->putContentHandler(handler.get())) || FAILED(reader->putErrorHandler(handler.get())))
+            return nullptr;
+        const HRESULT parsed = reader->parse(*StringVariant(text).get());
+        reader->putContentHandler(nullptr);
+        reader->putErrorHandler(nullptr);
+        if (FAILED(parsed) && handler->fault) {
+            handler->fault.status = XmlLoadStatus::not_well_formed;  // failed without a report
+        }
+        return handler;
     }
-    bool LoadVariant(unique_variant source) {
+
+    // Leaves no document behind: an unparsable text replaces it.
+    void Clear() {
+        nodes_.clear();
+        text_.clear();
         VARIANT_BOOL ok = VARIANT_FALSE;
-        return SUCCEEDED(doc_->load(*source.get(), &ok)) && ok == VARIANT_TRUE;
+        doc_->loadXML(MakeBstr(u"<").get(), &ok);
+    }
+
+    // The DOM's report of the fault, positions taken from its offset into
+    // the text it was given.
+    XmlLoadResult ParseError(std::u16string_view text) {
+        XmlLoadResult result;
+        result.status = XmlLoadStatus::not_well_formed;
+        result.reason = "not well-formed";
+        com_ptr<IXMLDOMParseError> error;
+        long offset = -1;
+        if (SUCCEEDED(doc_->get_parseError(error.put())) && error) {
+            unique_bstr reason;
+            if (SUCCEEDED(error->get_reason(reason.put())) && reason.get()) {
+                std::string why = Utf16ToUtf8(com::View(reason.get()));
+                while (!why.empty() && (why.back() == '\n' || why.back() == '\r' || why.back() == ' ')) why.pop_back();
+                if (!why.empty()) result.reason += ": " + why;
+            }
+            if (FAILED(error->get_filepos(&offset))) offset = -1;
+            long line = 0, column = 0;
+            if (offset < 0 && SUCCEEDED(error->get_line(&line)) && SUCCEEDED(error->get_linepos(&column))) {
+                result.line = static_cast<std::size_t>(std::max(line, 0L));
+                result.column = static_cast<std::size_t>(std::max(column, 0L));
+            }
+        }
+        if (offset >= 0) XmlPosition(text, std::min(static_cast<std::size_t>(offset), text.size()), result);
+        if (const com_ptr<OutlineHandler> read = ReadWithSax(text)) {
+            // A DOM that stops at its own depth limit fails as every platform does.
+            for (const XmlElementLine& e : read->elements)
+                if (e.depth > kMaxXmlDepth) {
+                    result.status = XmlLoadStatus::too_deep;
+                    result.reason = "elements nested more than " + std::to_string(kMaxXmlDepth) + " deep";
+                    result.line = e.line;
+                    result.column = 0;
+                    break;
+                }
+            // A DOM that reports no position (Wine's): the reader's report.
+            if (result.status == XmlLoadStatus::not_well_formed && result.line == 0 && !read->fault &&
+                read->fault.line) {
+                result.line = read->fault.line;
+                result.column = read->fault.column;
+                if (result.reason == "not well-formed" || result.reason == "not well-formed: error")
+                    result.reason = "not well-formed: " + read->fault.reason;
+            }
+        }
+        while (!result.reason.empty() && (result.reason.back() == '\n' || result.reason.back() == ' '))
+            result.reason.pop_back();
+        Clear();
+        return result;
+    }
+
+    // Whether an element lies below kMaxXmlDepth others, for a DOM that
+    // does not stop there by itself.
+    bool TooDeep() {
+        std::u16string path;
+        for (std::size_t i = 0; i <= kMaxXmlDepth; ++i) path += u"/*";
+        com_ptr<IXMLDOMNode> deep;
+        return doc_->selectSingleNode(MakeBstr(path).get(), deep.put()) == S_OK && deep;
     }
 
     // Handles are 1-based indexes into the nodes this document handed out.
@@ -257,6 +395,7 @@ private:
 
     com_ptr<IXMLDOMDocument2> doc_;
     std::vector<com_ptr<IXMLDOMNode>> nodes_;
+    std::u16string text_;  // what the document was parsed from, for its outline
 };
 
 void SetProperty(IXMLDOMDocument2* doc, const wchar_t* name, VARIANT value) {
@@ -288,6 +427,10 @@ std::unique_ptr<IXmlDocument> MsxmlDocumentFactory::NewDocument() {
     xpath.bstrVal = SysAllocString(L"XPath");
     SetProperty(doc.get(), L"SelectionLanguage", xpath);
     VariantClear(&xpath);
+    VARIANT depth;
+    depth.vt = VT_I4;
+    depth.lVal = static_cast<LONG>(kMaxXmlDepth);
+    SetProperty(doc.get(), L"MaxElementDepth", depth);
     return std::make_unique<MsxmlDocument>(std::move(doc));
 }
 

@@ -7,6 +7,18 @@
 
 namespace varnoke::adapters {
 
+std::optional<std::u16string> DecodeCodePage(unsigned codePage, std::string_view bytes) {
+    if (codePage != 950 && codePage != 936) return std::nullopt;
+    if (bytes.empty()) return std::u16string();
+    const int size = static_cast<int>(bytes.size());
+    const int length = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0);
+    if (length <= 0) return std::nullopt;
+    std::u16string text(static_cast<std::size_t>(length), u'\0');
+    MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), size, reinterpret_cast<wchar_t*>(text.data()),
+                        length);
+    return text;
+}
+
 std::unique_ptr<hostapi::IXmlDocumentFactory> NewXmlDocumentFactory() {
     return std::make_unique<win32::MsxmlDocumentFactory>();
 }

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <new>
+#include <type_traits>
 
 #include "adapters/win32/com/com_ptr.h"
 
@@ -64,6 +65,14 @@ public:
     }
 };
 
+// An interface served without IDispatch, such as a callback a system
+// component calls.
+template <class I>
+class Plain : public I {
+public:
+    using Interface = I;
+};
+
 template <class Derived, class First, class... Rest>
 class ComObject : public First, public Rest... {
 public:
@@ -83,7 +92,8 @@ public:
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
         if (!object) return E_POINTER;
         *object = nullptr;
-        if (riid == IID_IUnknown || riid == IID_IDispatch) {
+        if (riid == IID_IUnknown ||
+            (riid == IID_IDispatch && std::is_base_of_v<IDispatch, typename First::Interface>)) {
             *object = static_cast<typename First::Interface*>(static_cast<First*>(this));
         } else if (!(Find<First>(riid, object) || (Find<Rest>(riid, object) || ...))) {
             return E_NOINTERFACE;
