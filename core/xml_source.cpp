@@ -434,26 +434,19 @@ DecodedXml DecodeXml(std::string_view bytes, XmlTextForm form, const CodePageDec
     }
     auto text = decodeCodePage ? decodeCodePage(codePage, bytes) : std::nullopt;
     if (!text) {
-        // Where: the first line that does not decode (a line end is never a
-        // code's second byte), then its first code that does not.
-        std::size_t at = 0;
-        for (std::size_t line = 0; line < bytes.size();) {
-            std::size_t next = bytes.find('\n', line);
-            next = next == npos ? bytes.size() : next + 1;
-            if (!decodeCodePage || !decodeCodePage(codePage, bytes.substr(line, next - line))) {
-                at = line;
-                for (std::size_t i = line; i < next; ++i) {
-                    const std::size_t n = IsLead(static_cast<unsigned char>(bytes[i])) && i + 1 < next ? 2 : 1;
-                    if (!decodeCodePage || !decodeCodePage(codePage, bytes.substr(i, n))) {
-                        at = i;
-                        break;
-                    }
-                    i += n - 1;
-                }
-                break;
-            }
-            line = next;
+        // Where: the end of the longest prefix of whole codes that decodes,
+        // found by halving, so a hostile file costs a few decodes, not one
+        // per code.
+        std::vector<std::size_t> codes;  // where each code starts
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            if (starts[i]) codes.push_back(i);
+        std::size_t good = 0, bad = codes.size();  // codes [0, good) decode; [0, bad) do not
+        while (decodeCodePage && bad - good > 1) {
+            const std::size_t mid = good + (bad - good) / 2;
+            if (decodeCodePage(codePage, bytes.substr(0, codes[mid]))) good = mid;
+            else bad = mid;
         }
+        const std::size_t at = codes.empty() ? 0 : codes[good];
         return fail(XmlLoadStatus::invalid_bytes,
                     "byte " + std::to_string(at) + " is not " + found.label + ", the declared encoding", at,
                     [&](std::size_t k) { return k >= starts.size() || starts[k]; });
