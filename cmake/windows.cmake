@@ -9,6 +9,7 @@ add_custom_command(
   OUTPUT ${VARNOKE_GENERATED_FILES}
   COMMAND ${CMAKE_SOURCE_DIR}/typelib/build_typelib.sh ${VARNOKE_ARCH} ${VARNOKE_GENERATED}
   DEPENDS hostapi/smarttaglib.idl component/varnoke.idl typelib/make_typelib.cpp typelib/build_typelib.sh
+    adapters/win32/com/com_ptr.h
   WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
   COMMENT "Type libraries and COM declarations (${VARNOKE_ARCH})")
 add_custom_target(varnoke_generated DEPENDS ${VARNOKE_GENERATED_FILES})

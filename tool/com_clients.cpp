@@ -6,6 +6,8 @@
 #include "adapters/platform.h"
 #include "adapters/win32/com/boundary.h"
 #include "adapters/win32/com/com_object.h"
+#include "adapters/win32/com/property_bag.h"
+#include "adapters/win32/wide.h"
 #include "core/data_paths.h"
 #include "recognizer/st_recognizer.h"
 #include "smarttaglib.h"
@@ -28,40 +30,9 @@ std::string HResultText(HRESULT hr) {
     return text;
 }
 
-class PropertyBag final : public com::ComObject<PropertyBag, com::Dual<::ISmartTagProperties>> {
-public:
-    std::vector<std::pair<std::u16string, std::u16string>> values;
-
-    STDMETHODIMP get_Read(BSTR Key, BSTR* Value) override {
-        if (!Value) return E_POINTER;
-        *Value = nullptr;
-        for (const auto& [k, v] : values)
-            if (k == View(Key)) return com::Boundary([&] { *Value = MakeBstr(v).release(); return S_OK; });
-        return E_INVALIDARG;
-    }
-    STDMETHODIMP Write(BSTR Key, BSTR Value) override {
-        return com::Boundary([&] {
-            values.emplace_back(View(Key), View(Value));
-            return S_OK;
-        });
-    }
-    STDMETHODIMP get_Count(int* Count) override {
-        if (!Count) return E_POINTER;
-        *Count = static_cast<int>(values.size());
-        return S_OK;
-    }
-    STDMETHODIMP get_KeyFromIndex(int Index, BSTR* Key) override { return Item(Index, true, Key); }
-    STDMETHODIMP get_ValueFromIndex(int Index, BSTR* Value) override { return Item(Index, false, Value); }
-
-private:
-    HRESULT Item(int index, bool key, BSTR* out) {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (index < 0 || static_cast<std::size_t>(index) >= values.size()) return E_INVALIDARG;
-        const auto& item = values[static_cast<std::size_t>(index)];
-        return com::Boundary([&] { *out = MakeBstr(key ? item.first : item.second).release(); return S_OK; });
-    }
-};
+// Dual, as a host's bag is: IDispatch through the host's registered SmartTagLib.
+class PropertyBag final
+    : public com::BasicPropertyBag<com::ComObject<PropertyBag, com::Dual<::ISmartTagProperties>>> {};
 
 // Hands each committed tag on at once and keeps nothing.
 class StreamingSite final : public com::ComObject<StreamingSite, com::Dual<::ISmartTagRecognizerSite>> {
@@ -212,7 +183,7 @@ public:
                                        bool) override {
         com_ptr<PropertyBag> bag;
         bag.attach(new PropertyBag());
-        bag->values.emplace_back(hostapi::kProductIdKey, productId);
+        bag->properties.emplace_back(adapters::win32::Wide(hostapi::kProductIdKey), adapters::win32::Wide(productId));
         a_->InvokeVerb(verb, MakeBstr(app).get(), nullptr, bag.get(), MakeBstr(u"").get(), MakeBstr(u"").get());
         return std::nullopt;
     }

@@ -32,11 +32,13 @@ own_idl=$here/component/varnoke.idl
 "${widl[@]}" -u -o "$out/varnoke_i.c" "$own_idl"
 
 # The generator is a 64-bit program for both architectures (Wine here runs
-# 64-bit code only); it is rebuilt when its source is newer.
+# 64-bit code only); it is rebuilt when its source or the COM plumbing it
+# includes is newer.
 generator=$out/make_typelib.exe
 source=$here/typelib/make_typelib.cpp
-if [ ! -f "$generator" ] || [ "$source" -nt "$generator" ]; then
-    x86_64-w64-mingw32-g++-posix -std=c++20 -O2 -Wall -Wextra -Werror -static -municode \
+plumbing=$here/adapters/win32/com/com_ptr.h
+if [ ! -f "$generator" ] || [ "$source" -nt "$generator" ] || [ "$plumbing" -nt "$generator" ]; then
+    x86_64-w64-mingw32-g++-posix -std=c++20 -O2 -Wall -Wextra -Werror -static -municode -I"$here" \
         -o "$generator.tmp$$" "$source" -loleaut32 -lole32 -luuid
     mv -f "$generator.tmp$$" "$generator"
 fi

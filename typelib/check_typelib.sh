@@ -13,10 +13,12 @@ expected=$2
 host_dir=$(cd "$(dirname "$3")" && pwd)
 host=$host_dir/$(basename "$3")
 
+# Rebuilt when its source or the COM plumbing it includes is newer.
 dumper=$host_dir/dump_typelib.exe
 source=$here/typelib/dump_typelib.cpp
-if [ ! -f "$dumper" ] || [ "$source" -nt "$dumper" ]; then
-    x86_64-w64-mingw32-g++-posix -std=c++20 -O2 -Wall -Wextra -Werror -static -municode \
+plumbing=$here/adapters/win32/com/com_ptr.h
+if [ ! -f "$dumper" ] || [ "$source" -nt "$dumper" ] || [ "$plumbing" -nt "$dumper" ]; then
+    x86_64-w64-mingw32-g++-posix -std=c++20 -O2 -Wall -Wextra -Werror -static -municode -I"$here" \
         -o "$dumper.tmp$$" "$source" -loleaut32 -lole32 -luuid
     mv -f "$dumper.tmp$$" "$dumper"
 fi

@@ -21,23 +21,12 @@
 #include <string>
 #include <vector>
 
+#include "adapters/win32/com/com_ptr.h"
+
 namespace {
 
-// Owns one COM reference; only what this program needs.
-template <class T>
-class Ref {
-public:
-    Ref() = default;
-    Ref(const Ref&) = delete;
-    Ref& operator=(const Ref&) = delete;
-    ~Ref() { if (p_) p_->Release(); }
-    T** put() { if (p_) { p_->Release(); p_ = nullptr; } return &p_; }
-    T* get() const { return p_; }
-    T* operator->() const { return p_; }
-
-private:
-    T* p_ = nullptr;
-};
+using varnoke::com::com_ptr;
+using varnoke::com::unique_bstr;
 
 struct Failure {
     std::string what;
@@ -58,20 +47,6 @@ std::string utf8(const wchar_t* w)
     s.resize(static_cast<size_t>(n - 1));
     return s;
 }
-
-// A BSTR out-parameter freed on scope exit.
-class Bstr {
-public:
-    Bstr() = default;
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    ~Bstr() { SysFreeString(b_); }
-    BSTR* put() { SysFreeString(b_); b_ = nullptr; return &b_; }
-    std::string str() const { return utf8(b_); }
-
-private:
-    BSTR b_ = nullptr;
-};
 
 std::string hex(unsigned long v)
 {
@@ -177,11 +152,11 @@ struct LibId {
 LibId lib_id(ITypeLib* lib)
 {
     LibId id;
-    Bstr name;
+    unique_bstr name;
     check(lib->GetDocumentation(-1, name.put(), nullptr, nullptr, nullptr), "library name");
     TLIBATTR* a = nullptr;
     check(lib->GetLibAttr(&a), "GetLibAttr");
-    id.name = name.str();
+    id.name = utf8(name.get());
     id.libid = guid(a->guid);
     id.major = a->wMajorVerNum;
     id.minor = a->wMinorVerNum;
@@ -199,7 +174,7 @@ public:
         const UINT count = lib_->GetTypeInfoCount();
         std::printf("types %u\n", count);
         for (UINT i = 0; i < count; ++i) {
-            Ref<ITypeInfo> ti;
+            com_ptr<ITypeInfo> ti;
             check(lib_->GetTypeInfo(i, ti.put()), "GetTypeInfo");
             TYPEKIND listed;
             check(lib_->GetTypeInfoType(i, &listed), "GetTypeInfoType");
@@ -220,18 +195,18 @@ private:
     {
         TLIBATTR* a = nullptr;
         check(lib_->GetLibAttr(&a), "GetLibAttr");
-        Bstr name, doc, helpfile;
+        unique_bstr name, doc, helpfile;
         DWORD context = 0;
         check(lib_->GetDocumentation(-1, name.put(), doc.put(), &context, helpfile.put()),
               "library documentation");
-        std::printf("library %s\n", name.str().c_str());
+        std::printf("library %s\n", utf8(name.get()).c_str());
         std::printf("  libid %s\n", guid(a->guid).c_str());
         std::printf("  version %u.%u\n", a->wMajorVerNum, a->wMinorVerNum);
         std::printf("  lcid %s\n", hex(a->lcid).c_str());
         std::printf("  syskind %s\n", syskind_name(a->syskind));
         std::printf("  libflags %s\n", hex(a->wLibFlags).c_str());
-        std::printf("  doc %s helpcontext %lu helpfile %s\n", quoted(doc.str()).c_str(), context,
-                    quoted(helpfile.str()).c_str());
+        std::printf("  doc %s helpcontext %lu helpfile %s\n", quoted(utf8(doc.get())).c_str(), context,
+                    quoted(utf8(helpfile.get())).c_str());
         if ((a->syskind == SYS_WIN64) != (sizeof(void*) == 8))
             std::printf("  (loaded with %zu-byte pointers: function offsets below are scaled to them;"
                         " the stored ones are at the end)\n",
@@ -241,15 +216,15 @@ private:
 
     static std::string name_of(ITypeInfo* ti, MEMBERID id = MEMBERID_NIL)
     {
-        Bstr name;
+        unique_bstr name;
         check(ti->GetDocumentation(id, name.put(), nullptr, nullptr, nullptr), "type name");
-        return name.str();
+        return utf8(name.get());
     }
 
     // "Name (kind) in Library {LIBID} maj.min"; records external libraries.
     std::string describe_ref(ITypeInfo* ti)
     {
-        Ref<ITypeLib> owner;
+        com_ptr<ITypeLib> owner;
         UINT index = 0;
         check(ti->GetContainingTypeLib(owner.put(), &index), "GetContainingTypeLib");
         const LibId id = lib_id(owner.get());
@@ -264,7 +239,7 @@ private:
 
     std::string ref_name(ITypeInfo* from, HREFTYPE href)
     {
-        Ref<ITypeInfo> ref;
+        com_ptr<ITypeInfo> ref;
         const HRESULT hr = from->GetRefTypeInfo(href, ref.put());
         if (FAILED(hr)) return "<unresolved " + hex(static_cast<unsigned long>(hr)) + ">";
         return describe_ref(ref.get());
@@ -331,7 +306,7 @@ private:
     {
         TYPEATTR* a = nullptr;
         check(ti->GetTypeAttr(&a), "GetTypeAttr");
-        Bstr doc, helpfile;
+        unique_bstr doc, helpfile;
         DWORD context = 0;
         check(ti->GetDocumentation(MEMBERID_NIL, nullptr, doc.put(), &context, helpfile.put()),
               "type documentation");
@@ -340,8 +315,8 @@ private:
         std::printf("%sflags %s\n", in.c_str(), type_flags(a->wTypeFlags).c_str());
         std::printf("%sversion %u.%u lcid %s\n", in.c_str(), a->wMajorVerNum, a->wMinorVerNum,
                     hex(a->lcid).c_str());
-        std::printf("%sdoc %s helpcontext %lu helpfile %s\n", in.c_str(), quoted(doc.str()).c_str(),
-                    context, quoted(helpfile.str()).c_str());
+        std::printf("%sdoc %s helpcontext %lu helpfile %s\n", in.c_str(), quoted(utf8(doc.get())).c_str(),
+                    context, quoted(utf8(helpfile.get())).c_str());
         std::printf("%ssize instance %lu alignment %u vtable %u\n", in.c_str(), a->cbSizeInstance,
                     a->cbAlignment, a->cbSizeVft);
         if (a->typekind == TKIND_ALIAS)
@@ -372,7 +347,7 @@ private:
         if (dual_dispatch) {
             HREFTYPE href = 0;
             check(ti->GetRefTypeOfImplType(static_cast<UINT>(-1), &href), "vtable side of dual");
-            Ref<ITypeInfo> vt;
+            com_ptr<ITypeInfo> vt;
             check(ti->GetRefTypeInfo(href, vt.put()), "vtable side of dual");
             std::printf("%svtable side %s\n", in.c_str(), name_of(vt.get()).c_str());
             dump_type(vt.get(), in + "  ");
@@ -386,7 +361,7 @@ private:
         std::vector<BSTR> names(static_cast<size_t>(f->cParams) + 1, nullptr);
         UINT got = 0;
         check(ti->GetNames(f->memid, names.data(), static_cast<UINT>(names.size()), &got), "GetNames");
-        Bstr doc, helpfile;
+        unique_bstr doc, helpfile;
         DWORD context = 0;
         check(ti->GetDocumentation(f->memid, nullptr, doc.put(), &context, helpfile.put()),
               "function documentation");
@@ -403,7 +378,7 @@ private:
                            {FUNCFLAG_FNONBROWSABLE, "FNONBROWSABLE"}, {FUNCFLAG_FREPLACEABLE, "FREPLACEABLE"},
                            {FUNCFLAG_FIMMEDIATEBIND, "FIMMEDIATEBIND"}})
                         .c_str(),
-                    f->cParams, f->cParamsOpt, f->cScodes, quoted(doc.str()).c_str(), context);
+                    f->cParams, f->cParamsOpt, f->cScodes, quoted(utf8(doc.get())).c_str(), context);
         std::printf("%s  returns %s\n", in.c_str(), typedesc(ti, f->elemdescFunc.tdesc).c_str());
         for (SHORT p = 0; p < f->cParams; ++p) {
             const ELEMDESC& e = f->lprgelemdescParam[p];
@@ -558,13 +533,13 @@ int wmain(int argc, wchar_t** argv)
     try {
         // Loaded libraries stay cached while referenced; stdole2 too, so
         // that resolving IDispatch registers nothing.
-        std::vector<Ref<ITypeLib>> imported(static_cast<size_t>(argc - 1));
+        std::vector<com_ptr<ITypeLib>> imported(static_cast<size_t>(argc - 1));
         check(LoadTypeLibEx(L"stdole2.tlb", REGKIND_NONE, imported[0].put()), "loading stdole2.tlb");
         for (int i = 2; i < argc; ++i)
             check(LoadTypeLibEx(full_path(argv[i]).c_str(), REGKIND_NONE, imported[static_cast<size_t>(i - 1)].put()),
                   "loading " + utf8(argv[i]));
         const std::wstring path = full_path(argv[1]);
-        Ref<ITypeLib> lib;
+        com_ptr<ITypeLib> lib;
         check(LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib.put()), "LoadTypeLibEx");
         Dumper(lib.get()).run();
         StoredLayout(library_bytes(path.c_str())).print();

@@ -33,7 +33,12 @@
 #include <string>
 #include <vector>
 
+#include "adapters/win32/com/com_ptr.h"
+
 namespace {
+
+using varnoke::com::com_ptr;
+using varnoke::com::unique_bstr;
 
 // The interface each coclass implements for the host, after its own.
 struct HostInterface {
@@ -70,65 +75,16 @@ std::string utf8(const std::wstring& w)
     return s;
 }
 
-template <class T>
-class Ref {
-public:
-    Ref() = default;
-    Ref(const Ref&) = delete;
-    Ref& operator=(const Ref&) = delete;
-    Ref(Ref&& o) noexcept : p_(o.p_) { o.p_ = nullptr; }
-    Ref& operator=(Ref&& o) noexcept
-    {
-        if (this != &o) {
-            reset();
-            p_ = o.p_;
-            o.p_ = nullptr;
-        }
-        return *this;
-    }
-    ~Ref() { reset(); }
-    void reset()
-    {
-        if (p_) p_->Release();
-        p_ = nullptr;
-    }
-    T** put()
-    {
-        reset();
-        return &p_;
-    }
-    T* get() const { return p_; }
-    T* operator->() const { return p_; }
-
-private:
-    T* p_ = nullptr;
-};
-
-class Bstr {
-public:
-    Bstr() = default;
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    ~Bstr() { SysFreeString(b_); }
-    BSTR* put()
-    {
-        SysFreeString(b_);
-        b_ = nullptr;
-        return &b_;
-    }
-    // The API takes non-const strings that it only reads.
-    wchar_t* get() const { return b_ ? b_ : const_cast<wchar_t*>(L""); }
-    bool empty() const { return !b_ || !*b_; }
-
-private:
-    BSTR b_ = nullptr;
-};
+// The writer's calls take non-const strings that they only read; a null
+// BSTR is the empty string.
+wchar_t* text(const unique_bstr& s) { return s.get() ? s.get() : const_cast<wchar_t*>(L""); }
+bool empty(const unique_bstr& s) { return !s.get() || !*s.get(); }
 
 std::wstring type_name(ITypeInfo* ti)
 {
-    Bstr name;
+    unique_bstr name;
     check(ti->GetDocumentation(MEMBERID_NIL, name.put(), nullptr, nullptr, nullptr), "type name");
-    return name.get();
+    return text(name);
 }
 
 TLIBATTR lib_attr(ITypeLib* lib)
@@ -149,17 +105,17 @@ TYPEATTR type_attr(ITypeInfo* ti)
     return copy;
 }
 
-Ref<ITypeLib> load(const std::wstring& path)
+com_ptr<ITypeLib> load(const std::wstring& path)
 {
-    Ref<ITypeLib> lib;
+    com_ptr<ITypeLib> lib;
     check(LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib.put()), "loading " + utf8(path));
     return lib;
 }
 
-Ref<ITypeInfo> find_type(ITypeLib* lib, const std::wstring& name)
+com_ptr<ITypeInfo> find_type(ITypeLib* lib, const std::wstring& name)
 {
     for (UINT i = 0, n = lib->GetTypeInfoCount(); i < n; ++i) {
-        Ref<ITypeInfo> ti;
+        com_ptr<ITypeInfo> ti;
         check(lib->GetTypeInfo(i, ti.put()), "GetTypeInfo");
         if (type_name(ti.get()) == name) return ti;
     }
@@ -168,17 +124,16 @@ Ref<ITypeInfo> find_type(ITypeLib* lib, const std::wstring& name)
 
 // A dual interface is listed by its dispatch side; its members with their
 // real signatures and vtable offsets are on the vtable side.
-Ref<ITypeInfo> vtable_side(ITypeInfo* ti)
+com_ptr<ITypeInfo> vtable_side(ITypeInfo* ti)
 {
     const TYPEATTR a = type_attr(ti);
-    Ref<ITypeInfo> out;
+    com_ptr<ITypeInfo> out;
     if (a.typekind == TKIND_DISPATCH && (a.wTypeFlags & TYPEFLAG_FDUAL)) {
         HREFTYPE href = 0;
         check(ti->GetRefTypeOfImplType(static_cast<UINT>(-1), &href), "vtable side of dual");
         check(ti->GetRefTypeInfo(href, out.put()), "vtable side of dual");
     } else {
-        ti->AddRef();
-        *out.put() = ti;
+        out = ti;  // takes its own reference
     }
     return out;
 }
@@ -328,28 +283,27 @@ public:
         check(out_->SetLcid(a.lcid), "SetLcid");
         // The loader adds "has a disk image" to every library it reads.
         check(out_->SetLibFlags(a.wLibFlags & ~LIBFLAG_FHASDISKIMAGE), "SetLibFlags");
-        Bstr name, doc, helpfile;
+        unique_bstr name, doc, helpfile;
         DWORD context = 0;
         check(widl_->GetDocumentation(-1, name.put(), doc.put(), &context, helpfile.put()), "library documentation");
-        check(out_->SetName(name.get()), "SetName");
-        if (!doc.empty()) check(out_->SetDocString(doc.get()), "SetDocString");
-        if (!helpfile.empty()) check(out_->SetHelpFileName(helpfile.get()), "SetHelpFileName");
+        check(out_->SetName(text(name)), "SetName");
+        if (!empty(doc)) check(out_->SetDocString(doc.get()), "SetDocString");
+        if (!empty(helpfile)) check(out_->SetHelpFileName(helpfile.get()), "SetHelpFileName");
         if (context) check(out_->SetHelpContext(context), "SetHelpContext");
 
         // All types exist before any is filled in, so that they may refer
         // to each other whatever their order.
         for (UINT i = 0, n = widl_->GetTypeInfoCount(); i < n; ++i) {
-            Ref<ITypeInfo> listed;
+            com_ptr<ITypeInfo> listed;
             check(widl_->GetTypeInfo(i, listed.put()), "GetTypeInfo");
             Type t{vtable_side(listed.get()), {}, {}};
             const std::wstring tn = type_name(listed.get());
-            Ref<ICreateTypeInfo> created;
+            com_ptr<ICreateTypeInfo> created;
             check(out_->CreateTypeInfo(const_cast<wchar_t*>(tn.c_str()), type_attr(t.src.get()).typekind,
                                        created.put()),
                   "CreateTypeInfo " + utf8(tn));
-            check(created->QueryInterface(IID_ICreateTypeInfo2, reinterpret_cast<void**>(t.out.put())),
-                  "ICreateTypeInfo2");
-            check(created->QueryInterface(IID_ITypeInfo, reinterpret_cast<void**>(t.out_info.put())), "ITypeInfo");
+            check(created->QueryInterface(IID_ICreateTypeInfo2, t.out.put_void()), "ICreateTypeInfo2");
+            check(created->QueryInterface(IID_ITypeInfo, t.out_info.put_void()), "ITypeInfo");
             own_[tn] = t.out_info.get();
             types_.push_back(std::move(t));
         }
@@ -360,9 +314,9 @@ public:
 
 private:
     struct Type {
-        Ref<ITypeInfo> src;
-        Ref<ICreateTypeInfo2> out;
-        Ref<ITypeInfo> out_info;
+        com_ptr<ITypeInfo> src;
+        com_ptr<ICreateTypeInfo2> out;
+        com_ptr<ITypeInfo> out_info;
     };
 
     ITypeLib* widl_;
@@ -391,7 +345,7 @@ private:
     HREFTYPE retarget(ICreateTypeInfo2* out, ITypeInfo* src, HREFTYPE href)
     {
         if (!(href & 1)) {
-            Ref<ITypeInfo> ref;
+            com_ptr<ITypeInfo> ref;
             check(src->GetRefTypeInfo(href, ref.put()), "GetRefTypeInfo");
             const std::wstring n = type_name(ref.get());
             const auto it = own_.find(n);
@@ -403,7 +357,7 @@ private:
                         : IsEqualGUID(imp.library, stdole_id_) ? stdole_
                                                                : nullptr;
         require(lib != nullptr, "a type imported from a library other than SmartTagLib and stdole2");
-        Ref<ITypeInfo> target;
+        com_ptr<ITypeInfo> target;
         if (imp.by_guid)
             check(lib->GetTypeInfoOfGuid(imp.guid, target.put()), "finding an imported type by GUID");
         else
@@ -455,10 +409,10 @@ private:
 
         check(out->SetGuid(attr.guid), "SetGuid " + utf8(n));
         check(out->SetVersion(attr.wMajorVerNum, attr.wMinorVerNum), "SetVersion");
-        Bstr doc;
+        unique_bstr doc;
         DWORD context = 0;
         check(src->GetDocumentation(MEMBERID_NIL, nullptr, doc.put(), &context, nullptr), "type documentation");
-        if (!doc.empty()) check(out->SetDocString(doc.get()), "SetDocString");
+        if (!empty(doc)) check(out->SetDocString(doc.get()), "SetDocString");
         if (context) check(out->SetHelpContext(context), "SetHelpContext");
 
         for (UINT i = 0; i < attr.cImplTypes; ++i) {
@@ -482,7 +436,7 @@ private:
     {
         for (const HostInterface& h : kHostInterfaces) {
             if (coclass != h.coclass) continue;
-            Ref<ITypeInfo> host = find_type(host_, h.host_interface);
+            com_ptr<ITypeInfo> host = find_type(host_, h.host_interface);
             check(out->AddImplType(index, add_ref(out, host.get())), "AddImplType " + utf8(h.host_interface));
             check(out->SetImplTypeFlags(index, 0), "SetImplTypeFlags");
         }
@@ -499,7 +453,7 @@ private:
         std::vector<ELEMDESC> params(f->lprgelemdescParam, f->lprgelemdescParam + f->cParams);
         std::vector<BSTR> names(static_cast<size_t>(f->cParams) + 1, nullptr);
         UINT got = 0;
-        Bstr doc;
+        unique_bstr doc;
         DWORD context = 0;
         HRESULT hr = S_OK;
         try {
@@ -517,7 +471,7 @@ private:
         for (BSTR b : names) SysFreeString(b);
         src->ReleaseFuncDesc(f);
         check(hr, "copying function " + std::to_string(index));
-        if (!doc.empty()) check(out->SetFuncDocString(index, doc.get()), "SetFuncDocString");
+        if (!empty(doc)) check(out->SetFuncDocString(index, doc.get()), "SetFuncDocString");
         if (context) check(out->SetFuncHelpContext(index, context), "SetFuncHelpContext");
     }
 
@@ -526,7 +480,7 @@ private:
         VARDESC* v = nullptr;
         check(src->GetVarDesc(index, &v), "GetVarDesc");
         VARDESC c = *v;
-        Bstr name, doc;
+        unique_bstr name, doc;
         DWORD context = 0;
         HRESULT hr = S_OK;
         try {
@@ -537,10 +491,10 @@ private:
         }
         hr = out->AddVarDesc(index, &c);
         if (SUCCEEDED(hr)) hr = src->GetDocumentation(v->memid, name.put(), doc.put(), &context, nullptr);
-        if (SUCCEEDED(hr)) hr = out->SetVarName(index, name.get());
+        if (SUCCEEDED(hr)) hr = out->SetVarName(index, text(name));
         src->ReleaseVarDesc(v);
         check(hr, "copying field " + std::to_string(index));
-        if (!doc.empty()) check(out->SetVarDocString(index, doc.get()), "SetVarDocString");
+        if (!empty(doc)) check(out->SetVarDocString(index, doc.get()), "SetVarDocString");
         if (context) check(out->SetVarHelpContext(index, context), "SetVarHelpContext");
     }
 };
@@ -585,13 +539,13 @@ void fix_file(const std::wstring& out_path, const MsftFile& widl, const std::vec
 // widl's layout. (Names and references are what the expected dump checks.)
 void verify(const std::wstring& out_path, ITypeLib* widl)
 {
-    Ref<ITypeLib> out = load(out_path);
+    com_ptr<ITypeLib> out = load(out_path);
     require(out->GetTypeInfoCount() == widl->GetTypeInfoCount(), "written type count");
     for (UINT i = 0; i < out->GetTypeInfoCount(); ++i) {
-        Ref<ITypeInfo> listed_o, listed_w;
+        com_ptr<ITypeInfo> listed_o, listed_w;
         check(out->GetTypeInfo(i, listed_o.put()), "GetTypeInfo");
         check(widl->GetTypeInfo(i, listed_w.put()), "GetTypeInfo");
-        Ref<ITypeInfo> o = vtable_side(listed_o.get()), w = vtable_side(listed_w.get());
+        com_ptr<ITypeInfo> o = vtable_side(listed_o.get()), w = vtable_side(listed_w.get());
         const std::string n = utf8(type_name(o.get()));
         const TYPEATTR ao = type_attr(o.get()), aw = type_attr(w.get());
         require(ao.typekind == aw.typekind && ao.cbSizeVft == aw.cbSizeVft && ao.cbSizeInstance == aw.cbSizeInstance &&
@@ -628,16 +582,16 @@ std::wstring full_path(const wchar_t* p)
 
 void make(bool win32, const std::wstring& host_path, const std::wstring& widl_path, const std::wstring& out_path)
 {
-    Ref<ITypeLib> host = load(host_path);
-    Ref<ITypeLib> widl = load(widl_path);
+    com_ptr<ITypeLib> host = load(host_path);
+    com_ptr<ITypeLib> widl = load(widl_path);
     const MsftFile widl_file(read_file(widl_path));
-    Ref<ITypeLib> stdole = load(L"stdole2.tlb");
+    com_ptr<ITypeLib> stdole = load(L"stdole2.tlb");
     const SYSKIND syskind = win32 ? SYS_WIN32 : SYS_WIN64;
     require(lib_attr(widl.get()).syskind == syskind, "widl's library was built for the other pointer size");
 
     std::vector<GuidlessRef> guidless;
     {
-        Ref<ICreateTypeLib2> out;
+        com_ptr<ICreateTypeLib2> out;
         check(CreateTypeLib2(syskind, out_path.c_str(), out.put()), "CreateTypeLib2");
         Copier copier(widl.get(), widl_file, host.get(), stdole.get(), out.get());
         copier.run();

@@ -31,9 +31,12 @@
 
 #include "smarttaglib.h"
 #include "varnoke.h"
+// After them: it includes smarttaglib.h, which must be read first with <initguid.h> in effect.
+#include "adapters/win32/com/property_bag.h"
 
 namespace {
 
+using varnoke::com::BasicPropertyBag;
 using varnoke::com::com_ptr;
 using varnoke::com::unique_bstr;
 using varnoke::com::unique_variant;
@@ -109,43 +112,13 @@ private:
 
 using Properties = std::vector<std::pair<std::wstring, std::wstring>>;
 
-class PropertyBag final : public HostObject<ISmartTagProperties> {
+class PropertyBag final : public BasicPropertyBag<HostObject<ISmartTagProperties>> {
 public:
-    Properties entries;
     std::vector<std::wstring> keysRead;
 
     STDMETHODIMP get_Read(BSTR key, BSTR* value) override {
-        if (!value) return E_POINTER;
-        keysRead.push_back(Text(key));
-        for (const auto& [k, v] : entries)
-            if (k == Text(key)) return (*value = SysAllocString(v.c_str())) ? S_OK : E_OUTOFMEMORY;
-        *value = nullptr;
-        return S_OK;
-    }
-    STDMETHODIMP Write(BSTR key, BSTR value) override {
-        for (auto& [k, v] : entries)
-            if (k == Text(key)) {
-                v = Text(value);
-                return S_OK;
-            }
-        entries.emplace_back(Text(key), Text(value));
-        return S_OK;
-    }
-    STDMETHODIMP get_Count(int* count) override {
-        if (!count) return E_POINTER;
-        *count = static_cast<int>(entries.size());
-        return S_OK;
-    }
-    STDMETHODIMP get_KeyFromIndex(int index, BSTR* key) override { return Entry(index, key, true); }
-    STDMETHODIMP get_ValueFromIndex(int index, BSTR* value) override { return Entry(index, value, false); }
-
-private:
-    HRESULT Entry(int index, BSTR* out, bool key) {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (index < 0 || static_cast<std::size_t>(index) >= entries.size()) return E_INVALIDARG;
-        const auto& e = entries[static_cast<std::size_t>(index)];
-        return (*out = SysAllocString((key ? e.first : e.second).c_str())) ? S_OK : E_OUTOFMEMORY;
+        if (value) keysRead.push_back(Text(key));
+        return BasicPropertyBag::get_Read(key, value);
     }
 };
 
@@ -176,7 +149,7 @@ public:
         for (const auto& bag : handedOut)
             if (static_cast<ISmartTagProperties*>(bag.get()) == properties) {
                 c.bagFromThisSite = true;
-                c.properties = bag->entries;
+                c.properties = bag->properties;
             }
         commits.push_back(std::move(c));
         return S_OK;
@@ -417,7 +390,7 @@ void Verbs(const std::wstring& urlLog, bool recorderInstalled) {
 
     com_ptr<PropertyBag> bag;
     bag.attach(new PropertyBag);
-    bag->entries.emplace_back(kProductId, L"1203");
+    bag->properties.emplace_back(kProductId, L"1203");
     hr = action->InvokeVerb(0, Bstr(L"Word").get(), nullptr, bag.get(), Bstr(L"穗霖").get(), Bstr(L"").get());
     CheckHr(hr, "InvokeVerb(0) returns S_OK");
     bool readId = false;

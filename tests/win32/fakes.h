@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "adapters/win32/com/com_ptr.h"
+#include "adapters/win32/com/property_bag.h"
 #include "smarttaglib.h"
 
 namespace varnoke::wintest {
@@ -72,14 +73,15 @@ com_ptr<T> MakeFake(Args&&... args) {
     return p;
 }
 
-// A property bag. A recognizer only writes to it, an action only reads it.
-class FakeBag final : public Fake<FakeBag, ISmartTagProperties> {
+// A property bag. A recognizer only writes to it and an action only reads
+// it: any other call is unexpected. It keeps every write, in order, so that
+// a second write of a key shows.
+class FakeBag final : public com::BasicPropertyBag<Fake<FakeBag, ISmartTagProperties>> {
 public:
     static constexpr const char* kName = "PropertyBag";
     enum class Use { recognizer, action };
     explicit FakeBag(Use use) : use_(use) {}
 
-    std::vector<std::pair<std::wstring, std::wstring>> properties;
     std::vector<std::wstring> readKeys;
     bool failReads = false;
     bool failWrites = false;
@@ -90,11 +92,7 @@ public:
         *value = nullptr;
         readKeys.push_back(Text(key));
         if (failReads) return E_FAIL;
-        std::wstring found;  // a key never written reads as empty, as a host's bag does
-        for (const auto& [k, v] : properties)
-            if (k == Text(key)) found = v;
-        *value = SysAllocStringLen(found.data(), static_cast<UINT>(found.size()));
-        return *value ? S_OK : E_OUTOFMEMORY;
+        return BasicPropertyBag::get_Read(key, value);
     }
     STDMETHODIMP Write(BSTR key, BSTR value) override {
         if (use_ != Use::recognizer) return Unexpect("Write");
