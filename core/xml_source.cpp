@@ -216,12 +216,14 @@ std::u16string Widen(std::string_view bytes) {
 }
 
 // The decoded text's last checks: characters XML allows, in the form asked for.
+// `checked`: the caller found no forbidden character before blanking, which
+// only ever writes blanks.
 template <class C>
-DecodedXml Finish(std::basic_string<C> text, const Declaration& declaration, XmlTextForm form) {
+DecodedXml Finish(std::basic_string<C> text, const Declaration& declaration, XmlTextForm form, bool checked = false) {
     DecodedXml out;
     Blank(text, declaration);
     const std::basic_string_view<C> view = text;
-    if (const std::size_t bad = FirstForbiddenXmlChar(view); bad != npos) {
+    if (const std::size_t bad = checked ? npos : FirstForbiddenXmlChar(view); bad != npos) {
         std::string what;
         if (view[bad] == C('&')) {
             what = "a reference to a character XML does not allow";
@@ -336,7 +338,8 @@ XmlEncodingFound FindXmlEncoding(std::string_view b) {
     return f;
 }
 
-DecodedXml DecodeXml(std::string_view bytes, XmlTextForm form, const CodePageDecoder& decodeCodePage) {
+DecodedXml DecodeXml(std::string owned, XmlTextForm form, const CodePageDecoder& decodeCodePage) {
+    const std::string_view bytes = owned;
     DecodedXml out;
     const XmlEncodingFound found = FindXmlEncoding(bytes);
     if (!found.result) {
@@ -369,14 +372,18 @@ DecodedXml DecodeXml(std::string_view bytes, XmlTextForm form, const CodePageDec
         case XmlEncoding::ascii: {
             const std::size_t from = found.byteOrderMark ? 3 : 0;
             const std::string_view body = bytes.substr(from);
-            const std::size_t invalid = FirstInvalidUtf8(body);
+            // One pass over the text on the common path: the character check
+            // also stops at any byte that is no UTF-8, and only then is it
+            // told which of the two it was.
+            const std::size_t forbidden = FirstForbiddenXmlChar(body);
+            const std::size_t invalid = forbidden == npos ? npos : FirstInvalidUtf8(body);
             if (found.encoding == XmlEncoding::ascii) {
                 std::size_t i = 0;
                 while (i < body.size() && static_cast<unsigned char>(body[i]) < 0x80) ++i;
                 if (i < body.size())
                     return fail(XmlLoadStatus::invalid_bytes,
                                 "byte " + std::to_string(i) + " is not ASCII, the declared encoding" +
-                                    (invalid == npos ? " (the file is UTF-8: declare UTF-8)" : ""),
+                                    (FirstInvalidUtf8(body) == npos ? " (the file is UTF-8: declare UTF-8)" : ""),
                                 i, utf8Start);
             }
             if (invalid != npos) {
@@ -387,7 +394,8 @@ DecodedXml DecodeXml(std::string_view bytes, XmlTextForm form, const CodePageDec
                 return out;
             }
             const Declaration end = ReadDeclaration(body);
-            return Finish(std::string(body), end, form);
+            // UTF-8 without a byte-order mark, the common case: the bytes are the text.
+            return Finish(from == 0 ? std::move(owned) : std::string(body), end, form, forbidden == npos);
         }
         default: break;
     }

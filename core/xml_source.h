@@ -68,12 +68,13 @@ enum class XmlTextForm { utf8, utf16 };
 // The document as a parser is to read it, in the form asked for, or why it
 // does not load. The XML declaration keeps only its version: the rest is
 // blanked where it stands (line ends kept), so positions are the file's.
+// The bytes are taken over: a UTF-8 file is its own text.
 struct DecodedXml {
     XmlLoadResult result;
     std::string utf8;       // XmlTextForm::utf8
     std::u16string utf16;   // XmlTextForm::utf16
 };
-DecodedXml DecodeXml(std::string_view bytes, XmlTextForm form, const CodePageDecoder& decodeCodePage);
+DecodedXml DecodeXml(std::string bytes, XmlTextForm form, const CodePageDecoder& decodeCodePage);
 
 // The line and column of a code unit's offset in decoded text. A line ends at
 // LF, at CR LF or at a lone CR; a column counts characters.

@@ -27,10 +27,11 @@ std::string BillionLaughs() {
     return s + "]>\n<r><a>&lol9;</a></r>\n";
 }
 
-// An entry `a` beside elements nested `depth` deep, the root included.
-std::string Nested(int depth) {
-    std::string s = "<r><a>x</a>";
-    for (int i = 1; i < depth; ++i) s += "<d>";
+// An entry `a` beside elements nested `depth` deep, the root included;
+// `decoys` first, then the nesting's start tags, whose first is `first`.
+std::string Nested(int depth, std::string_view decoys = "", std::string_view first = "<d>") {
+    std::string s = "<r>" + std::string(decoys) + "<a>x</a>";
+    for (int i = 1; i < depth; ++i) s += i == 1 ? first : "<d>";
     for (int i = 1; i < depth; ++i) s += "</d>";
     return s + "</r>";
 }
@@ -109,6 +110,12 @@ const std::vector<XmlCase>& XmlConformanceCases() {
         {"gbk's euro sign", "<?xml version=\"1.0\" encoding=\"gbk\"?><r><a>\x80</a></r>", true, u"a", {u"\u20ac"}, {}},
         {"elements 256 deep load", Nested(256), true, u"a", {u"x"}, {}},
         {"elements 257 deep do not, the entries beside them included", Nested(257), false, u"a", {}, {}, {}, {},
+         S::too_deep, 0},
+        {"start tags in comments, CDATA, processing instructions and empty elements add no depth",
+         "<!DOCTYPE r [<!ENTITY e \"&#60;d>\"><!-- <d> ' -->]>" +
+             Nested(256, "<!--<d><d>--><![CDATA[<d><d>]]><?p <d>?><e/><e x='/>'/>"),
+         true, u"a", {u"x"}, {}},
+        {"a '/>' in a quoted value ends no element", Nested(257, "", "<d x=\"/>\">"), false, u"a", {}, {}, {}, {},
          S::too_deep, 0},
         {"a mismatched end tag, its line", "<r>\n<a>x</a>\n<b>y</c>\n</r>", false, u"a", {}, {}, {}, {},
          S::not_well_formed, 3},

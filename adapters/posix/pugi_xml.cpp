@@ -167,12 +167,12 @@ public:
         Reset();
         auto bytes = ReadRegularFile(path);
         if (!bytes) return Unreadable();
-        return Parse(*bytes);
+        return Parse(std::move(*bytes));
     }
 
     XmlLoadResult LoadBytes(std::string_view bytes) override {
         Reset();
-        return Parse(bytes);
+        return Parse(std::string(bytes));
     }
 
     std::vector<XmlElementLine> Outline() override {
@@ -205,8 +205,8 @@ private:
         return r;
     }
 
-    XmlLoadResult Parse(std::string_view bytes) {
-        DecodedXml decoded = DecodeXml(bytes, XmlTextForm::utf8, DecodeCodePage);
+    XmlLoadResult Parse(std::string bytes) {
+        DecodedXml decoded = DecodeXml(std::move(bytes), XmlTextForm::utf8, DecodeCodePage);
         if (!decoded.result) return decoded.result;
         // Parsed where it lies: the document points into buffer_ from now on.
         buffer_ = std::move(decoded.utf8);
@@ -258,14 +258,19 @@ private:
         }
     }
 
-    // The first element below kMaxXmlDepth others, or an empty node.
+    // The first element below kMaxXmlDepth others, or an empty node. The
+    // library's own walk: one call per node, not three.
     pugi::xml_node TooDeep() const {
-        pugi::xml_node deep;
-        ForEachElement([&](pugi::xml_node n, std::size_t depth) {
-            if (depth > kMaxXmlDepth) deep = n;
-            return !Present(deep);
-        });
-        return deep;
+        struct Deep final : pugi::xml_tree_walker {
+            bool for_each(pugi::xml_node& n) override {
+                // depth() is 0 for the root's children, which lie at depth 2.
+                if (depth() + 2 > static_cast<int>(kMaxXmlDepth) && n.type() == pugi::node_element) found = n;
+                return !Present(found);
+            }
+            pugi::xml_node found;
+        } deep;
+        doc_.document_element().traverse(deep);
+        return deep.found;
     }
 
 public:

@@ -136,7 +136,7 @@ public:
 
     XmlLoadResult LoadBytes(std::string_view bytes) override {
         Clear();
-        DecodedXml decoded = DecodeXml(bytes, XmlTextForm::utf16, DecodeCodePage);
+        DecodedXml decoded = DecodeXml(std::string(bytes), XmlTextForm::utf16, DecodeCodePage);
         if (!decoded.result) return decoded.result;
         VARIANT_BOOL ok = VARIANT_FALSE;
         const HRESULT hr = doc_->loadXML(MakeBstr(decoded.utf16).get(), &ok);
