@@ -10,6 +10,7 @@
 #   make msi    the installer packages build-msi/Varnoke-x86.msi and Varnoke-x64.msi
 #   make bench  the recognizer benchmark against the per-entry search and Hyperscan
 #   make test32 smoke checks of the 32-bit DLL under 32-bit Wine (through qemu; slow)
+#   make format rewrite the C++ sources in .clang-format's shape (make test checks it)
 #   make fuzz   every fuzz target for FUZZ_SECONDS (default 600) each, keeping
 #               the inputs that reach new coverage in fuzz/corpus/
 
@@ -23,7 +24,7 @@ BUILD_MSI  ?= build-msi
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 600
 
-.PHONY: all setup setup-windows setup-writer oxt build build-sanitize build-tsan dll msi demo test test-native test-sanitize test-tsan test-windows test-fuzz test32 bench fuzz clean
+.PHONY: all format setup setup-windows setup-writer oxt build build-sanitize build-tsan dll msi demo test test-native test-sanitize test-tsan test-windows test-fuzz test32 bench fuzz clean
 
 all: build
 
@@ -103,6 +104,9 @@ test32:
 # Not part of test: it measures against Hyperscan and takes a few minutes.
 bench:
 	@BUILD_BENCH=$(BUILD_BENCH) JOBS=$(JOBS) scripts/bench.sh
+
+format:
+	@scripts/lint.sh --fix
 
 clean:
 	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_TSAN) $(BUILD_W32) $(BUILD_W64) $(BUILD_BENCH) $(BUILD_MSI) build-fuzz build-wine

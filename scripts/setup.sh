@@ -14,7 +14,9 @@ groups=("$@")
 packages=()
 for group in "${groups[@]}"; do
     case $group in
-        native) packages+=(cmake g++ make libgtest-dev libpugixml-dev libcurl4-openssl-dev libssl-dev) ;;
+        # clang-format and shellcheck keep the sources in one shape (scripts/lint.sh).
+        native) packages+=(cmake g++ make libgtest-dev libpugixml-dev libcurl4-openssl-dev libssl-dev
+                           git clang-format shellcheck) ;;
         # wine64 only: these kernels cannot run 32-bit code. libwine-dev
         # carries the IDL files widl needs; the fonts draw Chinese in dialogs;
         # wixl builds the installer packages, msitools reads them back.
