@@ -148,7 +148,8 @@ UpdateOutcome DataFileUpdate::Refresh(RefreshState& state) {
     // beyond 32 bits counts as due.
     const int32_t now = MinuteCount(ports_.clock.Now());
     const int64_t elapsed = int64_t{now} - state.lastUpdate;
-    const bool overflow = elapsed < std::numeric_limits<int32_t>::min() || elapsed > std::numeric_limits<int32_t>::max();
+    const bool overflow =
+        elapsed < std::numeric_limits<int32_t>::min() || elapsed > std::numeric_limits<int32_t>::max();
     if (!overflow && elapsed <= state.updateFrequency) return UpdateOutcome::not_due;
 
     // Only web addresses are fetched: the remote table chooses updateurl,
@@ -165,7 +166,8 @@ UpdateOutcome DataFileUpdate::Refresh(RefreshState& state) {
     // what the ones before it left.
     const auto deadline = std::chrono::steady_clock::now() + budget_;
     Fetched remote;
-    const auto parsed = [&](const std::u16string& address, std::string& bytes) -> std::unique_ptr<hostapi::IXmlDocument> {
+    const auto parsed = [&](const std::u16string& address,
+                            std::string& bytes) -> std::unique_ptr<hostapi::IXmlDocument> {
         auto body = ports_.fetch.Fetch(address, deadline);
         if (!body) return nullptr;
         bytes = std::move(*body);
@@ -185,7 +187,8 @@ UpdateOutcome DataFileUpdate::Refresh(RefreshState& state) {
 
     if (keyed) {
         remote.manifest = ports_.fetch.Fetch(base + std::u16string(kManifestFileName), deadline);
-        if (remote.manifest) remote.signatures = ports_.fetch.Fetch(base + std::u16string(kSignatureFileName), deadline);
+        if (remote.manifest)
+            remote.signatures = ports_.fetch.Fetch(base + std::u16string(kSignatureFileName), deadline);
         if (const UpdateOutcome signedOutcome = CheckSigned(state.publicKey, remote, checkpoint);
             signedOutcome != UpdateOutcome::refreshed)
             return signedOutcome;
@@ -221,7 +224,8 @@ UpdateOutcome DataFileUpdate::CheckSigned(std::u16string_view key, const Fetched
     // The table that will sign the next refresh must name a key: a signed
     // pair cannot switch signing off by accident or by a replayed mistake.
     const RefreshFields next = ReadRefreshFields(*remote.table);
-    if (!next.publickey.text || !DecodePublicKey(Utf16ToUtf8(*next.publickey.text))) return UpdateOutcome::table_invalid;
+    if (!next.publickey.text || !DecodePublicKey(Utf16ToUtf8(*next.publickey.text)))
+        return UpdateOutcome::table_invalid;
     return UpdateOutcome::refreshed;
 }
 
@@ -262,9 +266,9 @@ UpdateOutcome DataFileUpdate::Replace(Fetched& remote, int32_t checkpoint,
     // Temporaries of refreshes killed before their move, all in the data
     // folder; no one else writes them while we hold the lock.
     const std::u16string folder = FolderOf(strActionXMLPath());
-    for (const std::u16string& path : {strStockXMLPath(), strActionXMLPath(), *listTarget, *tableTarget,
-                                       FormDataFilePath(folder, kManifestFileName),
-                                       FormDataFilePath(folder, kSignatureFileName)})
+    for (const std::u16string& path :
+         {strStockXMLPath(), strActionXMLPath(), *listTarget, *tableTarget, FormDataFilePath(folder, kManifestFileName),
+          FormDataFilePath(folder, kSignatureFileName)})
         files.RemoveFilesStartingWith(path + std::u16string(kTemporaryMarker));
 
     // The list as served, byte for byte (what its digest vouched for); the
@@ -293,8 +297,8 @@ UpdateOutcome DataFileUpdate::Replace(Fetched& remote, int32_t checkpoint,
     // What a signed pair was installed under, for status and check; the
     // pair is in place whatever becomes of these.
     if (remote.manifest && remote.signatures) {
-        for (const auto& [name, bytes] : {std::pair{kManifestFileName, &*remote.manifest},
-                                          std::pair{kSignatureFileName, &*remote.signatures}}) {
+        for (const auto& [name, bytes] :
+             {std::pair{kManifestFileName, &*remote.manifest}, std::pair{kSignatureFileName, &*remote.signatures}}) {
             // Under their own names, never through a link: one could name a data file.
             const std::u16string target = FormDataFilePath(folder, name);
             const std::u16string temporary = TemporaryBeside(target);

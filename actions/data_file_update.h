@@ -34,20 +34,20 @@ namespace varnoke {
 class STAction;
 
 enum class UpdateOutcome {
-    not_run,           // no run yet
-    already_done,      // this object refreshed before
-    no_update_info,    // the local table lacks its refresh elements
-    not_due,           // the interval has not passed
-    table_unreachable, // the remote action table did not load
-    no_checkpoint,     // it has no lastcheckpoint
-    not_newer,         // its checkpoint is not larger than ours
-    no_lastupdate,     // it has no lastupdate
-    list_unreachable,  // the remote stock list did not load
-    not_web_address,   // updateurl is no http or https address: nothing is read
-    lock_busy,         // another refresh held the data folder's lock past the budget
-    list_invalid,      // the remote stock list has no usable entry
-    table_invalid,     // the remote action table lacks its verbs or refresh elements
-    save_failed,       // fetched, but the local files could not (all) be replaced
+    not_run,            // no run yet
+    already_done,       // this object refreshed before
+    no_update_info,     // the local table lacks its refresh elements
+    not_due,            // the interval has not passed
+    table_unreachable,  // the remote action table did not load
+    no_checkpoint,      // it has no lastcheckpoint
+    not_newer,          // its checkpoint is not larger than ours
+    no_lastupdate,      // it has no lastupdate
+    list_unreachable,   // the remote stock list did not load
+    not_web_address,    // updateurl is no http or https address: nothing is read
+    lock_busy,          // another refresh held the data folder's lock past the budget
+    list_invalid,       // the remote stock list has no usable entry
+    table_invalid,      // the remote action table lacks its verbs or refresh elements
+    save_failed,        // fetched, but the local files could not (all) be replaced
     refreshed,
     // Only where the local table names a key:
     key_invalid,          // the local table's publickey is no P-256 key in base64
@@ -81,8 +81,8 @@ class DataFileUpdate final : public IDataFileUpdate {
 public:
     // `budget` bounds the whole refresh: every fetch and the wait for the
     // lock; by default the documented total bound of one fetch.
-    explicit DataFileUpdate(UpdatePorts ports,
-                            std::chrono::milliseconds budget = std::chrono::seconds(hostapi::FetchLimits{}.totalSeconds))
+    explicit DataFileUpdate(
+        UpdatePorts ports, std::chrono::milliseconds budget = std::chrono::seconds(hostapi::FetchLimits{}.totalSeconds))
         : ports_(ports), budget_(budget) {}
 
     void Run(RefreshState& state) override;

@@ -46,10 +46,12 @@ std::string UtcText(int64_t seconds) {
     const int64_t days = FloorDiv(seconds, 86400);
     const int64_t inDay = seconds - days * 86400;
     const auto [year, month, day] = CivilFromDays(days);
-    const auto two = [](int64_t v) { return std::string(1, static_cast<char>('0' + v / 10)) + static_cast<char>('0' + v % 10); };
+    const auto two = [](int64_t v) {
+        return std::string(1, static_cast<char>('0' + v / 10)) + static_cast<char>('0' + v % 10);
+    };
     if (year < 0 || year > 9999) return "";
-    return std::to_string(year + 10000).substr(1) + "-" + two(month) + "-" + two(day) + "T" + two(inDay / 3600) +
-           ":" + two(inDay / 60 % 60) + ":" + two(inDay % 60) + "Z";
+    return std::to_string(year + 10000).substr(1) + "-" + two(month) + "-" + two(day) + "T" + two(inDay / 3600) + ":" +
+           two(inDay / 60 % 60) + ":" + two(inDay % 60) + "Z";
 }
 
 std::optional<int64_t> ParseUtcText(std::string_view t) {

@@ -78,10 +78,10 @@ enum class SignedVerdict {
 };
 
 struct SignedPair {
-    std::string_view table;                   // the action table's bytes
-    std::optional<std::string_view> list;     // the stock list's, when in hand
+    std::string_view table;                // the action table's bytes
+    std::optional<std::string_view> list;  // the stock list's, when in hand
     std::optional<std::string_view> manifest, signatures;
-    int32_t checkpoint = 0;                   // the table's, as the loader reads it
+    int32_t checkpoint = 0;  // the table's, as the loader reads it
 };
 
 // The pair's verdict under `key` (a <publickey>'s base64) at

@@ -17,9 +17,7 @@ constexpr std::u16string_view kDesc = u"Provide actions for Kestria Stock Symbol
 // Only a host whose name starts with these five letters is a spreadsheet.
 constexpr std::u16string_view kSpreadsheetPrefix = u"Excel";
 
-bool InInt32(int64_t v) {
-    return v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max();
-}
+bool InInt32(int64_t v) { return v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max(); }
 
 }  // namespace
 
@@ -35,8 +33,7 @@ std::u16string STAction::ISmartTagAction_SmartTagName(int32_t SmartTagID) const 
     return SmartTagID == 1 ? std::u16string(hostapi::kSmartTagType) : std::u16string();
 }
 
-Status STAction::ISmartTagAction_SmartTagCaption(int32_t, hostapi::LocaleId LocaleID,
-                                                 std::u16string& result) const {
+Status STAction::ISmartTagAction_SmartTagCaption(int32_t, hostapi::LocaleId LocaleID, std::u16string& result) const {
     result.clear();
     auto text = LoadLocalString(StringBlockForLocale(LocaleID) + kMsgTitleOffset);
     if (!text) return Status::no_such_string;
@@ -57,8 +54,7 @@ Status STAction::ISmartTagAction_VerbID(std::u16string_view, int32_t VerbIndex, 
 }
 
 Status STAction::ISmartTagAction_VerbCaptionFromID(int32_t VerbID, std::u16string_view ApplicationName,
-                                                   hostapi::LocaleId LocaleID,
-                                                   std::u16string& result) const {
+                                                   hostapi::LocaleId LocaleID, std::u16string& result) const {
     result.clear();
     const int64_t row = int64_t{StringBlockForLocale(LocaleID)} + kVerbCaptionOffset + VerbID;
     // Keeps the web query verb out of every other host's menus.
@@ -79,18 +75,16 @@ Status STAction::ISmartTagAction_VerbNameFromID(int32_t VerbID, std::u16string& 
     return Status::ok;
 }
 
-InvokeReport STAction::ISmartTagAction_InvokeVerb(int32_t VerbID, std::u16string_view,
-                                                  hostapi::IHostObject* Target,
-                                                  hostapi::ISmartTagProperties* Properties,
-                                                  std::u16string_view, std::u16string_view) {
+InvokeReport STAction::ISmartTagAction_InvokeVerb(int32_t VerbID, std::u16string_view, hostapi::IHostObject* Target,
+                                                  hostapi::ISmartTagProperties* Properties, std::u16string_view,
+                                                  std::u16string_view) {
     // Every step runs whatever the previous one did; nothing reaches the host.
     std::u16string productId;
     if (Properties && !Properties->Read(hostapi::kProductIdKey, productId)) productId.clear();
 
     // No separator and no escaping: the base URL ends where the identifier goes.
     std::u16string url;
-    if (VerbID >= 0 && VerbID < kVerbCount)
-        url = actionList[static_cast<std::size_t>(VerbID)].strActionUrl + productId;
+    if (VerbID >= 0 && VerbID < kVerbCount) url = actionList[static_cast<std::size_t>(VerbID)].strActionUrl + productId;
 
     // One guard for every verb: verbs 0 to 3 hand the address to the shell,
     // verb 4 to the host as the web query's connection "URL;" + address.
@@ -104,8 +98,7 @@ InvokeReport STAction::ISmartTagAction_InvokeVerb(int32_t VerbID, std::u16string
             report.effect = InvokeReport::Effect::web_query;
         }
     } else {
-        report.effect = ports_.shell.Open(url) ? InvokeReport::Effect::opened
-                                               : InvokeReport::Effect::shell_failed;
+        report.effect = ports_.shell.Open(url) ? InvokeReport::Effect::opened : InvokeReport::Effect::shell_failed;
     }
 
     if (ports_.update) ports_.update->Run(refresh);

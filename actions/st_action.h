@@ -35,11 +35,11 @@ struct ActionPorts {
 // What one InvokeVerb did, for callers that report it (the COM member does not).
 struct InvokeReport {
     enum class Effect {
-        opened,           // the address was handed to the shell
-        shell_failed,     // handed over, but the shell failed
-        refused,          // not a web address: nothing was opened or inserted
-        web_query,        // verb 4: handed to the web query insertion
-        no_web_query,     // verb 4 without a web query insertion
+        opened,        // the address was handed to the shell
+        shell_failed,  // handed over, but the shell failed
+        refused,       // not a web address: nothing was opened or inserted
+        web_query,     // verb 4: handed to the web query insertion
+        no_web_query,  // verb 4 without a web query insertion
     };
     Effect effect;
     std::u16string url;
@@ -67,15 +67,13 @@ public:
     Status ISmartTagAction_SmartTagCaption(int32_t SmartTagID, hostapi::LocaleId LocaleID,
                                            std::u16string& result) const;
     int32_t ISmartTagAction_VerbCount(std::u16string_view SmartTagName) const;
-    Status ISmartTagAction_VerbID(std::u16string_view SmartTagName, int32_t VerbIndex,
-                                  int32_t& result) const;
+    Status ISmartTagAction_VerbID(std::u16string_view SmartTagName, int32_t VerbIndex, int32_t& result) const;
     Status ISmartTagAction_VerbCaptionFromID(int32_t VerbID, std::u16string_view ApplicationName,
                                              hostapi::LocaleId LocaleID, std::u16string& result) const;
     Status ISmartTagAction_VerbNameFromID(int32_t VerbID, std::u16string& result) const;
     // Always succeeds; ApplicationName, Text and XML are accepted and not used.
     InvokeReport ISmartTagAction_InvokeVerb(int32_t VerbID, std::u16string_view ApplicationName,
-                                            hostapi::IHostObject* Target,
-                                            hostapi::ISmartTagProperties* Properties,
+                                            hostapi::IHostObject* Target, hostapi::ISmartTagProperties* Properties,
                                             std::u16string_view Text, std::u16string_view XML);
 
     // State read by the data-file update and the tests.

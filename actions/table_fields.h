@@ -14,9 +14,9 @@
 namespace varnoke {
 
 struct TableField {
-    hostapi::XmlNode node;              // empty: no such element
-    bool holdsElement = false;          // then it has no value
-    std::optional<std::u16string> text; // its value; nothing when absent or holding an element
+    hostapi::XmlNode node;               // empty: no such element
+    bool holdsElement = false;           // then it has no value
+    std::optional<std::u16string> text;  // its value; nothing when absent or holding an element
 
     bool Present() const { return static_cast<bool>(node); }
     // The value as a signed 32-bit decimal; nothing when it is none.

@@ -95,8 +95,7 @@ Corpus LoadCorpus(const std::vector<std::string>& files) {
 // "KY" suffix, a few Latin), about a third followed by a code-only entry;
 // some names are prefixes of others, and every 97th entry repeats an
 // earlier name under another code.
-std::vector<stockInfo> MakeList(std::size_t n, const std::vector<char16_t>& han, uint64_t seed,
-                                ListShape& shape) {
+std::vector<stockInfo> MakeList(std::size_t n, const std::vector<char16_t>& han, uint64_t seed, ListShape& shape) {
     Rng rng(seed);
     const auto ideographs = [&](std::size_t k) {
         std::u16string s;
@@ -106,9 +105,9 @@ std::vector<stockInfo> MakeList(std::size_t n, const std::vector<char16_t>& han,
     std::vector<std::u16string> industries;
     for (int i = 0; i < 24; ++i) industries.push_back(ideographs(2));
 
-    std::vector<std::u16string> names;       // per entry; empty = the company's code
-    std::vector<std::size_t> companyOf;      // per entry
-    std::vector<std::u16string> longNames;   // ideograph names of 3+ units
+    std::vector<std::u16string> names;      // per entry; empty = the company's code
+    std::vector<std::size_t> companyOf;     // per entry
+    std::vector<std::u16string> longNames;  // ideograph names of 3+ units
     std::vector<std::u16string> companyNames;
     std::size_t companies = 0;
     while (names.size() < n) {
@@ -133,9 +132,8 @@ std::vector<stockInfo> MakeList(std::size_t n, const std::vector<char16_t>& han,
         } else {
             const std::size_t r = rng.Below(100);
             const std::size_t length = r < 40 ? 2 : r < 48 ? 3 : r < 90 ? 4 : r < 96 ? 5 : 6;
-            name = (length >= 4 && rng.Chance(0.35))
-                       ? ideographs(length - 2) + industries[rng.Below(industries.size())]
-                       : ideographs(length);
+            name = (length >= 4 && rng.Chance(0.35)) ? ideographs(length - 2) + industries[rng.Below(industries.size())]
+                                                     : ideographs(length);
         }
         if (name.size() >= 3 && IsHan(name[0]) && IsHan(name[2])) longNames.push_back(name);
         companyNames.push_back(name);
@@ -190,8 +188,9 @@ std::vector<stockInfo> MakePrefixHeavyList(std::size_t n, const Corpus& corpus, 
         counted.emplace_back(j - i, pairs[i]);
         i = j;
     }
-    std::sort(counted.begin(), counted.end(),
-              [](const auto& a, const auto& b) { return a.first != b.first ? a.first > b.first : a.second < b.second; });
+    std::sort(counted.begin(), counted.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second < b.second;
+    });
     if (counted.size() > kFrequentPairs) counted.resize(kFrequentPairs);
     if (counted.size() < kFrequentPairs) Fail("the corpus has too few pairs of ideographs");
     std::vector<std::size_t> cumulative;
@@ -226,7 +225,8 @@ std::vector<stockInfo> MakePrefixHeavyList(std::size_t n, const Corpus& corpus, 
             ++shape.duplicates;
         } else if (roll < 150) {
             name = digitStarts[rng.Below(8)];
-            for (std::size_t k = 2 + rng.Below(3); k > 0; --k) name.push_back(static_cast<char16_t>(u'0' + rng.Below(10)));
+            for (std::size_t k = 2 + rng.Below(3); k > 0; --k)
+                name.push_back(static_cast<char16_t>(u'0' + rng.Below(10)));
             ++shape.digits;
         } else if (roll < 750) {
             const std::size_t rank = static_cast<std::size_t>(
@@ -387,8 +387,7 @@ std::vector<stockInfo> MakeLongNames(std::size_t count, std::size_t length, cons
     return list;
 }
 
-std::u16string MakeText(std::size_t units, const Corpus& corpus, const std::vector<stockInfo>& list,
-                        uint64_t seed) {
+std::u16string MakeText(std::size_t units, const Corpus& corpus, const std::vector<stockInfo>& list, uint64_t seed) {
     Rng gaps(seed), picks(seed ^ (list.size() * 0x100000001B3ull));
     std::size_t at = gaps.Below(corpus.text.size());
     std::u16string text;

@@ -30,8 +30,8 @@ private:
 };
 
 struct Corpus {
-    std::u16string text;          // cleaned fortunes, one after another
-    std::vector<char16_t> han;    // ideographs seen at least 3 times, ascending
+    std::u16string text;        // cleaned fortunes, one after another
+    std::vector<char16_t> han;  // ideographs seen at least 3 times, ascending
 };
 
 bool IsHan(char16_t c);
@@ -48,12 +48,12 @@ struct ListShape {
 std::vector<stockInfo> MakeList(std::size_t n, const std::vector<char16_t>& han, uint64_t seed, ListShape& shape);
 
 struct PrefixShape {
-    std::size_t frequentPairs = 0;   // distinct frequent pairs the names may start with
-    std::size_t pairShare = 0;       // per mille of the corpus's positions that hold one
-    std::size_t frequentStart = 0;   // names that start with one of them
-    std::size_t followText = 0;      //   of which continue the way the corpus does
-    std::size_t nearMiss = 0;        //     of which then differ in their last unit
-    std::size_t digits = 0;          // digit names with shared first digits
+    std::size_t frequentPairs = 0;  // distinct frequent pairs the names may start with
+    std::size_t pairShare = 0;      // per mille of the corpus's positions that hold one
+    std::size_t frequentStart = 0;  // names that start with one of them
+    std::size_t followText = 0;     //   of which continue the way the corpus does
+    std::size_t nearMiss = 0;       //     of which then differ in their last unit
+    std::size_t digits = 0;         // digit names with shared first digits
     std::size_t duplicates = 0;
 };
 

@@ -33,15 +33,14 @@
 namespace varnoke::bench {
 namespace {
 
-double Wall() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
+double Wall() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
 volatile std::size_t g_keep = 0;
 
 std::size_t Scan(const StockNameMatcher& matcher, std::u16string_view text) {
     std::size_t count = 0;
-    matcher.WithMatches(text, [&](std::span<const StockMatch> m) { count = m.size(); }, SIZE_MAX);
+    matcher.WithMatches(
+        text, [&](std::span<const StockMatch> m) { count = m.size(); }, SIZE_MAX);
     return count;
 }
 

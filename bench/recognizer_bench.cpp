@@ -64,8 +64,7 @@ namespace {
 using test::LinearReference;
 using test::PerEntryReference;
 
-static_assert(std::endian::native == std::endian::little,
-              "Hyperscan is fed the text's own bytes as UTF-16LE");
+static_assert(std::endian::native == std::endian::little, "Hyperscan is fed the text's own bytes as UTF-16LE");
 
 std::string XmlEscape(std::u16string_view s) { return test::XmlEscape(Utf16ToUtf8(s)); }
 
@@ -75,8 +74,8 @@ void WriteListXml(const std::filesystem::path& path, const std::vector<stockInfo
     out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<StockData>\n";
     for (std::size_t e = 0; e < list.size(); ++e) {
         if (e % 40 == 0) out << "  <!-- 第" << e / 40 + 1 << "組 -->\n";
-        out << "  <KestriaStockList><StockName>" << XmlEscape(list[e].strStockName)
-            << "</StockName><StockID>" << XmlEscape(list[e].strStockID) << "</StockID></KestriaStockList>\n";
+        out << "  <KestriaStockList><StockName>" << XmlEscape(list[e].strStockName) << "</StockName><StockID>"
+            << XmlEscape(list[e].strStockID) << "</StockID></KestriaStockList>\n";
     }
     out << "</StockData>\n";
     if (!out.flush()) Fail("cannot write " + path.string());
@@ -121,8 +120,8 @@ public:
         for (unsigned i = 0; i < ids.size(); ++i) ids[i] = i;
         hs_compile_error_t* error = nullptr;
         if (hs_compile_lit_multi(expressions.data(), flags.data(), ids.data(), lengths.data(),
-                                 static_cast<unsigned>(expressions.size()), HS_MODE_BLOCK, nullptr,
-                                 &db_, &error) != HS_SUCCESS) {
+                                 static_cast<unsigned>(expressions.size()), HS_MODE_BLOCK, nullptr, &db_,
+                                 &error) != HS_SUCCESS) {
             // It refuses literals past a length: the long-name family's longer rows.
             refused_ = error && error->message ? error->message : "unknown error";
             hs_free_compile_error(error);
@@ -158,9 +157,9 @@ public:
     // its result is the recognizer's (entries, list order).
     std::size_t RawScan(std::u16string_view text) {
         std::size_t count = 0;
-        if (db_ && hs_scan(db_, reinterpret_cast<const char*>(text.data()),
-                           static_cast<unsigned>(text.size() * sizeof(char16_t)), 0, scratch_, &Count,
-                           &count) != HS_SUCCESS)
+        if (db_ &&
+            hs_scan(db_, reinterpret_cast<const char*>(text.data()),
+                    static_cast<unsigned>(text.size() * sizeof(char16_t)), 0, scratch_, &Count, &count) != HS_SUCCESS)
             Fail("hs_scan failed");
         return count;
     }
@@ -171,8 +170,7 @@ public:
         if (!db_) return matches;
         keys_.clear();
         if (hs_scan(db_, reinterpret_cast<const char*>(text.data()),
-                    static_cast<unsigned>(text.size() * sizeof(char16_t)), 0, scratch_, &OnMatch,
-                    this) != HS_SUCCESS)
+                    static_cast<unsigned>(text.size() * sizeof(char16_t)), 0, scratch_, &OnMatch, this) != HS_SUCCESS)
             Fail("hs_scan failed");
         // Entry in the high half, start in the low: one sort gives the order.
         std::sort(keys_.begin(), keys_.end());
@@ -204,15 +202,16 @@ private:
     std::vector<uint32_t> patternBytes_;  // per distinct name
     std::vector<uint32_t> entryStart_;    // per distinct name: entries_[entryStart_[p], entryStart_[p + 1])
     std::vector<uint32_t> entries_;
-    std::vector<uint32_t> entryLength_;   // per entry, in code units
-    std::vector<uint64_t> keys_;          // reused between scans
-    std::vector<StockMatch> matches_;     // reused between scans
+    std::vector<uint32_t> entryLength_;  // per entry, in code units
+    std::vector<uint64_t> keys_;         // reused between scans
+    std::vector<StockMatch> matches_;    // reused between scans
 };
 
 // The matcher as the recognizer runs it: its matches handed over in place.
 std::size_t MatchCount(const StockNameMatcher& matcher, std::u16string_view text) {
     std::size_t count = 0;
-    matcher.WithMatches(text, [&](std::span<const StockMatch> matches) { count = matches.size(); }, SIZE_MAX);
+    matcher.WithMatches(
+        text, [&](std::span<const StockMatch> matches) { count = matches.size(); }, SIZE_MAX);
     return count;
 }
 
@@ -232,12 +231,12 @@ void Check(const char* engine, const std::string& cell, const std::vector<StockM
     while (i < got.size() && i < want.size() && got[i] == want[i]) ++i;
     const auto show = [&](const std::vector<StockMatch>& v) {
         if (i >= v.size()) return std::string("(none)");
-        return "entry " + std::to_string(v[i].entry) + " \"" + Utf16ToUtf8(list[v[i].entry].strStockName) +
-               "\" at " + std::to_string(v[i].position) + " length " + std::to_string(v[i].length);
+        return "entry " + std::to_string(v[i].entry) + " \"" + Utf16ToUtf8(list[v[i].entry].strStockName) + "\" at " +
+               std::to_string(v[i].position) + " length " + std::to_string(v[i].length);
     };
-    Fail(std::string(engine) + " differs from the per-entry search on " + cell + ": " +
-         std::to_string(got.size()) + " matches against " + std::to_string(want.size()) +
-         "; first difference at match " + std::to_string(i) + ": " + show(got) + " instead of " + show(want));
+    Fail(std::string(engine) + " differs from the per-entry search on " + cell + ": " + std::to_string(got.size()) +
+         " matches against " + std::to_string(want.size()) + "; first difference at match " + std::to_string(i) + ": " +
+         show(got) + " instead of " + show(want));
 }
 
 // ---------------------------------------------------------------------------
@@ -254,9 +253,7 @@ double Now() {
 
 // Where a time is compared with one taken in another process (a DLL
 // driver under Wine), both are wall-clock.
-double Wall() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
+double Wall() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
 volatile std::size_t g_keep = 0;
 
@@ -284,8 +281,7 @@ Summary Summarize(std::vector<double> v) {
 struct Timed {
     Timed(std::function<std::size_t()> f, double estimateSeconds, double budgetSeconds, std::size_t fewest,
           std::size_t most)
-        : call(std::move(f)), estimate(estimateSeconds), budget(budgetSeconds), minSamples(fewest),
-          maxSamples(most) {}
+        : call(std::move(f)), estimate(estimateSeconds), budget(budgetSeconds), minSamples(fewest), maxSamples(most) {}
 
     std::function<std::size_t()> call;
     double estimate;  // seconds per call, from an earlier call
@@ -293,7 +289,7 @@ struct Timed {
     std::size_t minSamples, maxSamples;
     std::vector<double> perCall;  // filled by RunInterleaved (may be seeded)
     std::size_t inner = 1, samples = 0;
-    std::size_t calls = 0;        // calls timed in all
+    std::size_t calls = 0;  // calls timed in all
 
     void Plan() {
         constexpr double kMinSample = 0.002;
@@ -407,8 +403,7 @@ std::string Ratio(std::optional<double> r) { return r ? Format("%.2f", *r) : "-"
 
 void PrintCellHeader(const std::vector<Kernel>& kernels, Kernel chosen) {
     std::printf("%-18s %7s %8s %9s %9s %9s %9s %9s %7s", "list", "entries", "text", "matches", "per-entry", "Hyper raw",
-                "Hyperscan",
-                (std::string("ours (") + matcher_kernels::Name(chosen) + ")").c_str(), "×Hyper");
+                "Hyperscan", (std::string("ours (") + matcher_kernels::Name(chosen) + ")").c_str(), "×Hyper");
     for (Kernel k : kernels)
         if (k != chosen) std::printf(" %8s", (std::string(matcher_kernels::Name(k)) + "×").c_str());
     std::printf(" %9s %6s %6s %7s %7s\n", "floor", "1st %", "2nd %", "probes", "work");
@@ -606,7 +601,8 @@ std::vector<DllKernel> DllOptions(int& argc, char**& argv) {
     while (argc >= 3 && (std::string_view(argv[1]) == "--dll" || std::string_view(argv[1]) == "--dll-not-run")) {
         const std::string value = argv[2];
         const std::size_t eq = value.find('=');
-        if (eq == std::string::npos || value.find_first_of("'/") < eq) Fail("bad " + std::string(argv[1]) + " " + value);
+        if (eq == std::string::npos || value.find_first_of("'/") < eq)
+            Fail("bad " + std::string(argv[1]) + " " + value);
         DllKernel k{value.substr(0, eq), "", ""};
         (std::string_view(argv[1]) == "--dll" ? k.command : k.notRun) = value.substr(eq + 1);
         kernels.push_back(std::move(k));
@@ -644,8 +640,8 @@ int Main(int argc, char** argv) {
     const std::vector<std::size_t> textBytes = {1u << 10, 64u << 10, 4u << 20};
     const std::vector<std::size_t> longLengths = {10, 1000, 10000, 100000};
     constexpr std::size_t kLongBytes = 1u << 20;
-    constexpr double kBudget = 0.25;     // seconds of timed runs per fast engine and cell
-    constexpr double kRefBudget = 1.0;   // the per-entry search: its check run may be all it gets
+    constexpr double kBudget = 0.25;    // seconds of timed runs per fast engine and cell
+    constexpr double kRefBudget = 1.0;  // the per-entry search: its check run may be all it gets
     // Where the per-entry search is not timed, it checks the others only up
     // to this many entries times units; past that Hyperscan's matches,
     // checked against it on the family's smaller configurations, do.
@@ -991,12 +987,14 @@ int Main(int argc, char** argv) {
                 }
                 constexpr double kMinSample = 0.002;
                 const auto inner = [&](double estimate) {
-                    return std::max<std::size_t>(1, static_cast<std::size_t>(std::ceil(kMinSample / std::max(estimate, 1e-9))));
+                    return std::max<std::size_t>(
+                        1, static_cast<std::size_t>(std::ceil(kMinSample / std::max(estimate, 1e-9))));
                 };
                 const std::size_t hsCalls = compiled ? inner(hsEstimate) : 0, dllCalls = inner(dllEstimate);
                 const double pair = static_cast<double>(hsCalls) * (compiled ? hsEstimate : 0) +
                                     static_cast<double>(dllCalls) * dllEstimate;
-                const std::size_t samples = std::clamp<std::size_t>(static_cast<std::size_t>(2 * kBudget / pair), 15, 41);
+                const std::size_t samples =
+                    std::clamp<std::size_t>(static_cast<std::size_t>(2 * kBudget / pair), 15, 41);
                 std::vector<double> hs, dll;
                 for (std::size_t n = 0; n < samples && driver.Ready(); ++n) {
                     // In turn, first one and then the other: drift within a pair cancels.
@@ -1036,8 +1034,8 @@ int Main(int argc, char** argv) {
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
     std::printf("list load (the generated family; median of repeated loads on warm memory, ms of CPU time):\n");
-    std::printf("%8s %10s %12s %12s %14s %8s\n", "entries", "file KiB", "full load", "bare parse",
-                "matcher build", "ratio");
+    std::printf("%8s %10s %12s %12s %14s %8s\n", "entries", "file KiB", "full load", "bare parse", "matcher build",
+                "ratio");
     double loadRatio10k = 0;
     adapters::posix::PugiXmlDocumentFactory factory;
     const auto& generated = families.front().lists;
@@ -1065,8 +1063,8 @@ int Main(int argc, char** argv) {
             }));
             auto doc = std::make_unique<pugi::xml_document>();
             parse.push_back(TimeOnce([&] {
-                const auto result = doc->load_file(path.c_str(), pugi::parse_default | pugi::parse_comments |
-                                                                     pugi::parse_pi | pugi::parse_ws_pcdata);
+                const auto result = doc->load_file(
+                    path.c_str(), pugi::parse_default | pugi::parse_comments | pugi::parse_pi | pugi::parse_ws_pcdata);
                 if (!result) Fail("pugixml cannot parse " + path);
                 return static_cast<std::size_t>(result.offset);
             }));

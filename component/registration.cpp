@@ -60,8 +60,8 @@ std::wstring GuidText(REFGUID guid) {
 
 HRESULT SetValue(const std::wstring& subkey, const wchar_t* name, const std::wstring& value) {
     unique_hkey key;
-    LONG rc = RegCreateKeyExW(HKEY_CLASSES_ROOT, subkey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                              key.put(), nullptr);
+    LONG rc =
+        RegCreateKeyExW(HKEY_CLASSES_ROOT, subkey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr);
     if (rc == ERROR_SUCCESS)
         rc = RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                             static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
@@ -122,8 +122,7 @@ HRESULT UnregisterServer() noexcept {
             if (HRESULT hr = DeleteTree(L"CLSID\\" + GuidText(c.clsid)); FAILED(hr)) result = hr;
         }
         const HRESULT hr = UnRegisterTypeLib(LIBID_VarnokeST, 1, 0, 1033, kSysKind);
-        if (FAILED(hr) && hr != TYPE_E_REGISTRYACCESS && hr != TYPE_E_CANTLOADLIBRARY &&
-            hr != TYPE_E_LIBNOTREGISTERED)
+        if (FAILED(hr) && hr != TYPE_E_REGISTRYACCESS && hr != TYPE_E_CANTLOADLIBRARY && hr != TYPE_E_LIBNOTREGISTERED)
             result = hr;
         return result;
     });

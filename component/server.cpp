@@ -73,9 +73,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void* reserved) {
             if (recordSlot == TLS_OUT_OF_INDEXES) return FALSE;
             varnoke::UseThreadSlot({&GetRecords, &SetRecords});
             break;
-        case DLL_THREAD_DETACH:
-            varnoke::FreeThisThreadRecords();
-            break;
+        case DLL_THREAD_DETACH: varnoke::FreeThisThreadRecords(); break;
         case DLL_PROCESS_DETACH:
             // At process exit other threads were stopped wherever they were:
             // the memory goes with the process.

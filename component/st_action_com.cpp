@@ -66,9 +66,8 @@ public:
         return OutString(Name, [&] { return core_.ISmartTagAction_SmartTagName(SmartTagID); });
     }
     STDMETHODIMP get_SmartTagCaption(int SmartTagID, int LocaleID, BSTR* Caption) override {
-        return OutStringWithStatus(Caption, [&](std::u16string& r) {
-            return core_.ISmartTagAction_SmartTagCaption(SmartTagID, LocaleID, r);
-        });
+        return OutStringWithStatus(
+            Caption, [&](std::u16string& r) { return core_.ISmartTagAction_SmartTagCaption(SmartTagID, LocaleID, r); });
     }
     STDMETHODIMP get_VerbCount(BSTR SmartTagName, int* Count) override {
         if (!Count) return E_POINTER;
@@ -88,12 +87,11 @@ public:
         });
     }
     STDMETHODIMP get_VerbNameFromID(int VerbID, BSTR* Name) override {
-        return OutStringWithStatus(Name, [&](std::u16string& r) {
-            return core_.ISmartTagAction_VerbNameFromID(VerbID, r);
-        });
+        return OutStringWithStatus(Name,
+                                   [&](std::u16string& r) { return core_.ISmartTagAction_VerbNameFromID(VerbID, r); });
     }
-    STDMETHODIMP InvokeVerb(int VerbID, BSTR ApplicationName, IDispatch* Target,
-                            ::ISmartTagProperties* Properties, BSTR Text, BSTR Xml) override {
+    STDMETHODIMP InvokeVerb(int VerbID, BSTR ApplicationName, IDispatch* Target, ::ISmartTagProperties* Properties,
+                            BSTR Text, BSTR Xml) override {
         return ISmartTagAction_InvokeVerb(VerbID, ApplicationName, Target, Properties, Text, Xml);
     }
 
@@ -107,8 +105,6 @@ private:
 
 }  // namespace
 
-HRESULT CreateSTAction(REFIID riid, void** object) noexcept {
-    return STActionObject::CreateInstance(riid, object);
-}
+HRESULT CreateSTAction(REFIID riid, void** object) noexcept { return STActionObject::CreateInstance(riid, object); }
 
 }  // namespace varnoke::com

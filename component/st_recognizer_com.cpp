@@ -17,9 +17,8 @@ class STRecognizerObject final
     : public ComObject<STRecognizerObject, Dual<::_STRecognizer>, Dual<::ISmartTagRecognizer>> {
 public:
     HRESULT FinalConstruct() {
-        return Boundary([&] {
-            return HResultFromStatus(core_.Construct(hostapi::ComponentFolder()), xml_.LastError());
-        });
+        return Boundary(
+            [&] { return HResultFromStatus(core_.Construct(hostapi::ComponentFolder()), xml_.LastError()); });
     }
 
     // _STRecognizer
@@ -42,7 +41,8 @@ public:
         return OutString(ProgId, [&] { return core_.ISmartTagRecognizer_ProgId(); });
     }
     STDMETHODIMP get_Name(int LocaleID, BSTR* Name) override {
-        return OutStringWithStatus(Name, [&](std::u16string& r) { return core_.ISmartTagRecognizer_Name(LocaleID, r); });
+        return OutStringWithStatus(Name,
+                                   [&](std::u16string& r) { return core_.ISmartTagRecognizer_Name(LocaleID, r); });
     }
     STDMETHODIMP get_Desc(int LocaleID, BSTR* Desc) override {
         return OutString(Desc, [&] { return core_.ISmartTagRecognizer_Desc(LocaleID); });
@@ -58,7 +58,8 @@ public:
     STDMETHODIMP get_SmartTagDownloadURL(int SmartTagID, BSTR* DownloadURL) override {
         return OutString(DownloadURL, [&] { return core_.ISmartTagRecognizer_SmartTagDownloadURL(SmartTagID); });
     }
-    STDMETHODIMP Recognize(BSTR Text, IF_TYPE DataType, int LocaleID, ::ISmartTagRecognizerSite* RecognizerSite) override {
+    STDMETHODIMP Recognize(BSTR Text, IF_TYPE DataType, int LocaleID,
+                           ::ISmartTagRecognizerSite* RecognizerSite) override {
         return ISmartTagRecognizer_Recognize(Text, DataType, LocaleID, RecognizerSite);
     }
 

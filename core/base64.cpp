@@ -50,8 +50,7 @@ std::optional<std::string> Base64Decode(std::string_view text) {
         if (padding < 2) bytes += static_cast<char>(quantum >> 8 & 0xFF);
         if (padding < 1) bytes += static_cast<char>(quantum & 0xFF);
         // The bits padding stands beside must be zero.
-        if ((padding == 1 && (quantum & 0xFF) != 0) || (padding == 2 && (quantum & 0xFFFF) != 0))
-            return std::nullopt;
+        if ((padding == 1 && (quantum & 0xFF) != 0) || (padding == 2 && (quantum & 0xFFFF) != 0)) return std::nullopt;
         quantum = 0;
         filled = 0;
         // After a padded quantum the text is over: a further quantum would

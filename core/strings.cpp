@@ -71,8 +71,8 @@ static_assert(std::is_sorted(std::begin(kRows), std::end(kRows),
 }  // namespace
 
 std::optional<std::u16string> LoadLocalString(int32_t row) {
-    const auto* it = std::lower_bound(std::begin(kRows), std::end(kRows), row,
-                                      [](const Row& r, int32_t n) { return r.number < n; });
+    const auto* it =
+        std::lower_bound(std::begin(kRows), std::end(kRows), row, [](const Row& r, int32_t n) { return r.number < n; });
     if (it == std::end(kRows) || it->number != row) return std::nullopt;
     return std::u16string(it->text);
 }

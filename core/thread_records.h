@@ -40,7 +40,8 @@ ThreadRecord& AddRecord(std::unique_ptr<ThreadRecord> record);
 template <class T>
 T& ThisThread() {
     const void* key = &detail::recordKey<T>;
-    if (detail::ThreadRecord* found = detail::FindRecord(key)) return static_cast<detail::TypedRecord<T>*>(found)->value;
+    if (detail::ThreadRecord* found = detail::FindRecord(key))
+        return static_cast<detail::TypedRecord<T>*>(found)->value;
     auto record = std::make_unique<detail::TypedRecord<T>>();
     record->key = key;
     return static_cast<detail::TypedRecord<T>&>(detail::AddRecord(std::move(record))).value;

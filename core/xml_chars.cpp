@@ -6,7 +6,6 @@
 #include <cstring>
 #include <string>
 
-
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -89,9 +88,12 @@ std::size_t FirstForbiddenReference(std::basic_string_view<C> s) {
                 i = end;  // a tag: nothing literal starts here
                 continue;
             }
-            if (At(s, i, "<!--")) end = PastNext(s, i + 4, "-->");
-            else if (At(s, i, "<![CDATA[")) end = PastNext(s, i + 9, "]]>");
-            else if (At(s, i, "<?")) end = PastNext(s, i + 2, "?>");
+            if (At(s, i, "<!--"))
+                end = PastNext(s, i + 4, "-->");
+            else if (At(s, i, "<![CDATA["))
+                end = PastNext(s, i + 9, "]]>");
+            else if (At(s, i, "<?"))
+                end = PastNext(s, i + 2, "?>");
             if (end == s.npos) return s.npos;  // unterminated: the parser rejects it
             i = end;
             continue;
@@ -126,8 +128,8 @@ const unsigned char* SkipPlainAscii(const unsigned char* p, const unsigned char*
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         // Signed: bytes from 0x80 up compare below blank too.
         const __m128i below = _mm_cmplt_epi8(v, blank);
-        const __m128i spaces = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, tab), _mm_cmpeq_epi8(v, lf)),
-                                            _mm_cmpeq_epi8(v, cr));
+        const __m128i spaces =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, tab), _mm_cmpeq_epi8(v, lf)), _mm_cmpeq_epi8(v, cr));
         const auto other = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(spaces, below)));
         if (other != 0) return p + std::countr_zero(other);
         p += 16;
@@ -172,7 +174,8 @@ std::size_t FirstForbiddenRawUtf8(std::string_view s) {
             c = (c << 6) | (t & 0x3F);
         }
         const char32_t least = n == 2 ? 0x80 : n == 3 ? 0x800 : 0x10000;
-        if (c < least || !IsXmlChar(c)) return static_cast<std::size_t>(p - begin);  // overlong, surrogate, U+FFFE/U+FFFF or too large
+        if (c < least || !IsXmlChar(c))
+            return static_cast<std::size_t>(p - begin);  // overlong, surrogate, U+FFFE/U+FFFF or too large
         p += n;
     }
     return std::string_view::npos;

@@ -38,7 +38,7 @@ bool DeclarationAt(std::basic_string_view<C> s, std::size_t i) {
 struct Declaration {
     std::size_t versionEnd = 0;  // just past the version's value
     std::size_t end = 0;         // just past "?>"; 0 when there is none
-    std::string label;    // lower-cased
+    std::string label;           // lower-cased
     std::size_t errorAt = npos;
     std::string error;
 };
@@ -108,7 +108,8 @@ Declaration ReadDeclaration(std::basic_string_view<C> s) {
         if (!value(d.label)) return failAtStart("the encoding is not a quoted value");
         const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
         bool name = !d.label.empty() && letter(d.label[0]);
-        for (const char c : d.label) name = name && (letter(c) || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-');
+        for (const char c : d.label)
+            name = name && (letter(c) || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-');
         if (!name) return failAtStart("\"" + d.label + "\" is no encoding name");
         for (char& c : d.label)
             if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -173,10 +174,10 @@ void BytePosition(std::string_view bytes, std::size_t offset, XmlLoadResult& r, 
 }
 
 // windows-1252's 0x80 to 0x9F; 0 where it defines nothing.
-constexpr std::array<char16_t, 32> kWindows1252 = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+constexpr std::array<char16_t, 32> kWindows1252 = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                                   0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                                   0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                                   0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 struct CodeRange {
     unsigned char leadFirst, leadLast, trailFirst, trailLast;
@@ -184,8 +185,8 @@ struct CodeRange {
 
 // The vendors' user-defined areas, where one system's table maps codes to
 // private-use characters and another's refuses them.
-constexpr CodeRange kUserDefined950[] = {{0x81, 0xA0, 0x40, 0x7E}, {0x81, 0xA0, 0xA1, 0xFE},
-                                         {0xFA, 0xFE, 0x40, 0x7E}, {0xFA, 0xFE, 0xA1, 0xFE}};
+constexpr CodeRange kUserDefined950[] = {
+    {0x81, 0xA0, 0x40, 0x7E}, {0x81, 0xA0, 0xA1, 0xFE}, {0xFA, 0xFE, 0x40, 0x7E}, {0xFA, 0xFE, 0xA1, 0xFE}};
 constexpr CodeRange kUserDefined936[] = {
     {0xA1, 0xA7, 0x40, 0x7E}, {0xA1, 0xA7, 0x80, 0xA0}, {0xA2, 0xA2, 0xAB, 0xB0}, {0xA2, 0xA2, 0xE3, 0xE4},
     {0xA2, 0xA2, 0xEF, 0xF0}, {0xA2, 0xA2, 0xFD, 0xFE}, {0xA4, 0xA4, 0xF4, 0xFE}, {0xA5, 0xA5, 0xF7, 0xFE},
@@ -211,7 +212,8 @@ void Blank(std::basic_string<C>& text, const Declaration& d) {
 
 std::u16string Widen(std::string_view bytes) {
     std::u16string text(bytes.size(), u'\0');
-    for (std::size_t i = 0; i < bytes.size(); ++i) text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]));
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]));
     return text;
 }
 
@@ -233,19 +235,23 @@ DecodedXml Finish(std::basic_string<C> text, const Declaration& declaration, Xml
                                               : "character U+" + Hex(u, 4) + ", which XML does not allow";
         } else {
             const auto u = static_cast<unsigned char>(view[bad]);
-            what = u < 0x80 ? "character U+" + Hex(u, 4) + ", which XML does not allow"
-                            : "a character XML does not allow";
+            what =
+                u < 0x80 ? "character U+" + Hex(u, 4) + ", which XML does not allow" : "a character XML does not allow";
         }
         out.result = Failure(XmlLoadStatus::forbidden_character, what);
         XmlPosition(view, bad, out.result);
         return out;
     }
     if constexpr (sizeof(C) == 1) {
-        if (form == XmlTextForm::utf8) out.utf8 = std::move(text);
-        else out.utf16 = Utf8ToUtf16(text).value_or(u"");  // valid: checked above
+        if (form == XmlTextForm::utf8)
+            out.utf8 = std::move(text);
+        else
+            out.utf16 = Utf8ToUtf16(text).value_or(u"");  // valid: checked above
     } else {
-        if (form == XmlTextForm::utf16) out.utf16 = std::move(text);
-        else out.utf8 = Utf16ToUtf8(text);
+        if (form == XmlTextForm::utf16)
+            out.utf16 = std::move(text);
+        else
+            out.utf8 = Utf16ToUtf8(text);
     }
     return out;
 }
@@ -304,8 +310,10 @@ XmlEncodingFound FindXmlEncoding(std::string_view b) {
     f.label = d.label;
     if (!d.error.empty()) {
         f.result = Failure(XmlLoadStatus::malformed_declaration, d.error);
-        if (le || be) XmlPosition(std::u16string_view(prefix), d.errorAt, f.result);
-        else XmlPosition(b.substr(f.byteOrderMark ? 3 : 0), d.errorAt, f.result);
+        if (le || be)
+            XmlPosition(std::u16string_view(prefix), d.errorAt, f.result);
+        else
+            XmlPosition(b.substr(f.byteOrderMark ? 3 : 0), d.errorAt, f.result);
         return f;
     }
     const Label kind = KindOf(d.label);
@@ -315,7 +323,8 @@ XmlEncodingFound FindXmlEncoding(std::string_view b) {
         return f;
     };
     if (kind == Label::unknown)
-        return refuse(XmlLoadStatus::unsupported_encoding, "encoding \"" + d.label + "\" is not one the component reads");
+        return refuse(XmlLoadStatus::unsupported_encoding,
+                      "encoding \"" + d.label + "\" is not one the component reads");
     if (le || be) {
         if (kind != Label::none && kind != Label::utf16)
             return refuse(XmlLoadStatus::encoding_mismatch, "the file is UTF-16, and its declaration names " + d.label);
@@ -387,9 +396,10 @@ DecodedXml DecodeXml(std::string owned, XmlTextForm form, const CodePageDecoder&
                                 i, utf8Start);
             }
             if (invalid != npos) {
-                out.result = Failure(XmlLoadStatus::invalid_bytes,
-                                     "byte " + std::to_string(from + invalid) + " is not UTF-8" +
-                                         (found.label.empty() ? " and no encoding is declared" : ", the declared encoding"));
+                out.result =
+                    Failure(XmlLoadStatus::invalid_bytes,
+                            "byte " + std::to_string(from + invalid) + " is not UTF-8" +
+                                (found.label.empty() ? " and no encoding is declared" : ", the declared encoding"));
                 XmlPosition(body, invalid, out.result);  // valid UTF-8 before it
                 return out;
             }
@@ -451,8 +461,10 @@ DecodedXml DecodeXml(std::string owned, XmlTextForm form, const CodePageDecoder&
         std::size_t good = 0, bad = codes.size();  // codes [0, good) decode; [0, bad) do not
         while (decodeCodePage && bad - good > 1) {
             const std::size_t mid = good + (bad - good) / 2;
-            if (decodeCodePage(codePage, bytes.substr(0, codes[mid]))) good = mid;
-            else bad = mid;
+            if (decodeCodePage(codePage, bytes.substr(0, codes[mid])))
+                good = mid;
+            else
+                bad = mid;
         }
         const std::size_t at = codes.empty() ? 0 : codes[good];
         return fail(XmlLoadStatus::invalid_bytes,

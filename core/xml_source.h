@@ -71,8 +71,8 @@ enum class XmlTextForm { utf8, utf16 };
 // The bytes are taken over: a UTF-8 file is its own text.
 struct DecodedXml {
     XmlLoadResult result;
-    std::string utf8;       // XmlTextForm::utf8
-    std::u16string utf16;   // XmlTextForm::utf16
+    std::string utf8;      // XmlTextForm::utf8
+    std::u16string utf16;  // XmlTextForm::utf16
 };
 DecodedXml DecodeXml(std::string bytes, XmlTextForm form, const CodePageDecoder& decodeCodePage);
 

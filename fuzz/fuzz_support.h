@@ -20,10 +20,13 @@ namespace varnoke::fuzz {
 inline const std::filesystem::path& ScratchFolder() {
     static const std::filesystem::path folder = [] {
         const char* base = std::getenv("TMPDIR");
-        std::filesystem::path p = std::filesystem::path(base ? base : "/tmp") /
-                                  ("varnoke-fuzz-" + std::to_string(getpid()));
+        std::filesystem::path p =
+            std::filesystem::path(base ? base : "/tmp") / ("varnoke-fuzz-" + std::to_string(getpid()));
         std::filesystem::create_directories(p);
-        std::atexit([] { std::error_code ignored; std::filesystem::remove_all(ScratchFolder(), ignored); });
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(ScratchFolder(), ignored);
+        });
         return p;
     }();
     return folder;
@@ -34,8 +37,8 @@ inline std::u16string Utf16Path(const std::filesystem::path& p) { return *Utf8To
 // Writes `bytes` as the file `name` in the scratch folder; its path.
 inline std::filesystem::path WriteFile(std::string_view name, const uint8_t* data, size_t size) {
     const auto path = ScratchFolder() / std::string(name);
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data),
-                                                                  static_cast<std::streamsize>(size));
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     return path;
 }
 

@@ -17,8 +17,8 @@ namespace {
 // A byte to a code unit: mostly from a tiny alphabet, sometimes a CJK unit,
 // a surrogate or a unit sharing its low byte with the alphabet.
 char16_t Unit(uint8_t b) {
-    static constexpr char16_t kAlphabet[] = {u'a', u'b', u'1', u'2', u'中', u'國', u'\xD83D', u'\xDE00',
-                                             u'\x0161', u'\x3061', u'\xFFFF', u'\0'};
+    static constexpr char16_t kAlphabet[] = {u'a',      u'b',      u'1',      u'2',      u'中',     u'國',
+                                             u'\xD83D', u'\xDE00', u'\x0161', u'\x3061', u'\xFFFF', u'\0'};
     return b < 0xF0 ? kAlphabet[b % 12] : static_cast<char16_t>(0x4E00 + b);
 }
 

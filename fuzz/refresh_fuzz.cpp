@@ -66,7 +66,8 @@ std::string Read(const std::filesystem::path& p) {
 }
 
 void Write(const std::filesystem::path& p, std::string_view bytes) {
-    std::ofstream(p, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(p, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace

@@ -18,7 +18,6 @@
 
 #include "core/xml_source.h"
 
-
 namespace varnoke::hostapi {
 
 class XmlNode {
@@ -43,8 +42,8 @@ struct XmlRecords {
         std::size_t length = std::u16string_view::npos;  // npos: no value
     };
     std::size_t count = 0;
-    std::u16string text;       // every value's units
-    std::vector<Span> spans;   // count x fields
+    std::u16string text;      // every value's units
+    std::vector<Span> spans;  // count x fields
     // The value of span i (element i / fields, field i % fields), or nothing.
     std::optional<std::u16string_view> Value(std::size_t i) const {
         const Span& s = spans[i];

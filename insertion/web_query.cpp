@@ -63,8 +63,8 @@ void Insert(hostapi::ISpreadsheetHost& host, hostapi::IInsertAtViewFactory& dial
     auto view = dialogs.NewView();
     if (!view) return;
     frmInsertAt dialog(std::move(view));
-    const InsertAtControl controls[] = {InsertAtControl::Form, InsertAtControl::Label1,
-                                        InsertAtControl::optCell, InsertAtControl::optNewSheet,
+    const InsertAtControl controls[] = {InsertAtControl::Form,     InsertAtControl::Label1,
+                                        InsertAtControl::optCell,  InsertAtControl::optNewSheet,
                                         InsertAtControl::OKButton, InsertAtControl::CancelButton};
     for (int i = 0; i < 6; ++i) dialog.View().SetCaption(controls[i], texts[i]);
     dialog.View().SetCellText(*proposal);

@@ -22,14 +22,10 @@ using matcher_kernels::Kernel;
 
 const Kernels& KernelsOf(Kernel kernel) {
     switch (kernel) {
-        case Kernel::sse2:
-            return kFilterSse2;
-        case Kernel::avx2:
-            return kFilterAvx2;
-        case Kernel::avx512:
-            return kFilterAvx512;
-        case Kernel::portable:
-            break;
+        case Kernel::sse2: return kFilterSse2;
+        case Kernel::avx2: return kFilterAvx2;
+        case Kernel::avx512: return kFilterAvx512;
+        case Kernel::portable: break;
     }
     return kFilterPortable;
 }
@@ -262,7 +258,8 @@ void StockNameMatcher::Pass(const Half& half, const char16_t* t, std::size_t n, 
     if (half.filter.empty() || n < 2) return;
     const FilterWords filter{half.filter.data(),   half.filterShift,
                              half.few.data(),      static_cast<unsigned>(half.few.size()),
-                             half.fewUnits.data(), static_cast<unsigned>(half.fewUnits.size()), half.fewOffset};
+                             half.fewUnits.data(), static_cast<unsigned>(half.fewUnits.size()),
+                             half.fewOffset};
     const Kernels& kernels = KernelsOf(g_kernel.load(std::memory_order_relaxed));
     const FilterKernel down = half.fewUnits.empty() ? kernels.down : kernels.fewDown;
     const FilterKernel up = half.fewUnits.empty() ? kernels.up : kernels.fewUp;
@@ -415,14 +412,10 @@ namespace matcher_kernels {
 
 const char* Name(Kernel kernel) {
     switch (kernel) {
-        case Kernel::portable:
-            return "portable";
-        case Kernel::sse2:
-            return "sse2";
-        case Kernel::avx2:
-            return "avx2";
-        case Kernel::avx512:
-            return "avx512";
+        case Kernel::portable: return "portable";
+        case Kernel::sse2: return "sse2";
+        case Kernel::avx2: return "avx2";
+        case Kernel::avx512: return "avx512";
     }
     return "?";
 }

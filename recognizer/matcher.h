@@ -90,8 +90,7 @@ public:
     }
 
     // The same matches as a vector of their own.
-    std::optional<std::vector<StockMatch>> FindAll(std::u16string_view text,
-                                                   std::size_t limit = kMaxMatches) const;
+    std::optional<std::vector<StockMatch>> FindAll(std::u16string_view text, std::size_t limit = kMaxMatches) const;
 
     // Bytes held by the built structure.
     std::size_t MemoryUsage() const;
@@ -237,12 +236,12 @@ private:
     void Scan(std::u16string_view text, Emit&& emit, Turn&& turn, Count& count) const;
 
     Half starts_, ends_;
-    std::vector<uint64_t> singles_;     // one-unit names: a bit per unit (empty when none)
-    std::vector<uint32_t> singleRank_;  // per word of singles_: the bits set before it
+    std::vector<uint64_t> singles_;      // one-unit names: a bit per unit (empty when none)
+    std::vector<uint32_t> singleRank_;   // per word of singles_: the bits set before it
     std::vector<uint32_t> singleNames_;  // the one-unit names, by their unit's rank among them
     std::vector<Name> names_;            // distinct names, plus an end marker
-    std::vector<uint32_t> entries_;     // entries per name, ascending
-    uint32_t entryCount_ = 0;           // entries in the list
+    std::vector<uint32_t> entries_;      // entries per name, ascending
+    uint32_t entryCount_ = 0;            // entries in the list
 
     // The buffers a scan collects and sorts its matches in, kept from one
     // call to the next so that a call asks the heap for nothing: growing

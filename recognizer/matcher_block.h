@@ -198,7 +198,8 @@ template <class V>
 [[gnu::always_inline]] inline bool AnyFew(const char16_t* at, FilterWords f, const typename V::Vec* few) {
     const char16_t* u = at + f.fewOffset;
     auto any = V::EqUnits(V::LoadPairs(u), few[0]);
-    for (std::size_t b = 1; b < kSkip; ++b) any = V::OrUnits(any, V::EqUnits(V::LoadPairs(u + b * 2 * V::kLanes), few[0]));
+    for (std::size_t b = 1; b < kSkip; ++b)
+        any = V::OrUnits(any, V::EqUnits(V::LoadPairs(u + b * 2 * V::kLanes), few[0]));
     for (unsigned k = 1; k < f.fewUnitCount; ++k)
         for (std::size_t b = 0; b < kSkip; ++b)
             any = V::OrUnits(any, V::EqUnits(V::LoadPairs(u + b * 2 * V::kLanes), few[k]));
@@ -262,7 +263,7 @@ struct FewVectors {
         if constexpr (kFew)
             for (unsigned k = 0; k < f.fewUnitCount; ++k) units[k] = V::Broadcast(f.fewUnits[k]);
     }
-    operator const typename V::Vec*() const { return units; }
+    operator const typename V::Vec *() const { return units; }
 };
 
 // The down kernel (see FilterKernel), blocks from the top. The lowest

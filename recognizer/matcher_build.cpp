@@ -295,8 +295,10 @@ private:
             Slot& s = half.slots[i];
             if (own && s.units != 0 && s.keyLow == carried.keyLow && s.keyHigh == carried.keyHigh &&
                 s.units == carried.units) {
-                if (held) *held = s.name;
-                else if (name != kNoName) s.name = name & kNoName;
+                if (held)
+                    *held = s.name;
+                else if (name != kNoName)
+                    s.name = name & kNoName;
                 return true;
             }
             if (s.units == 0) {
@@ -351,7 +353,8 @@ private:
         for (std::size_t i = 0, j; i < byKey.size(); i = j) {
             for (j = i; j < byKey.size() && byKey[j].first == byKey[i].first; ++j) order[j] = byKey[j].second;
             if (j - i > 1)
-                std::sort(order.begin() + i, order.begin() + j, [&](uint32_t x, uint32_t y) { return view(x) < view(y); });
+                std::sort(order.begin() + i, order.begin() + j,
+                          [&](uint32_t x, uint32_t y) { return view(x) < view(y); });
         }
         const std::size_t count = order.size();
         a.chains.resize(count + 1);

@@ -56,7 +56,8 @@ struct Portable {
     static Units EqUnits(Vec v, Vec u) {
         unsigned any = 0;
         for (unsigned j = 0; j < kLanes; ++j)
-            any |= unsigned{(v.lane[j] & 0xFFFF) == (u.lane[j] & 0xFFFF)} | unsigned{(v.lane[j] >> 16) == (u.lane[j] >> 16)};
+            any |= unsigned{(v.lane[j] & 0xFFFF) == (u.lane[j] & 0xFFFF)} |
+                   unsigned{(v.lane[j] >> 16) == (u.lane[j] >> 16)};
         return any;
     }
     static Units OrUnits(Units a, Units b) { return a | b; }

@@ -43,7 +43,7 @@ namespace varnoke::matcher_detail {
 // of the units (FewState in matcher_block.h).
 struct FilterWords {
     const uint32_t* words;
-    unsigned shift;  // a pair hash h picks words[h >> shift]
+    unsigned shift;                 // a pair hash h picks words[h >> shift]
     const uint32_t* few = nullptr;  // the distinct anchor pairs, when few
     unsigned fewCount = 0;
     const uint16_t* fewUnits = nullptr;  // the distinct units compared first

@@ -20,8 +20,7 @@ constexpr std::u16string_view kDesc =
 
 std::u16string STRecognizer::ISmartTagRecognizer_ProgId() const { return std::u16string(kProgId); }
 
-Status STRecognizer::ISmartTagRecognizer_Name(hostapi::LocaleId LocaleID,
-                                              std::u16string& result) const {
+Status STRecognizer::ISmartTagRecognizer_Name(hostapi::LocaleId LocaleID, std::u16string& result) const {
     result.clear();
     // The Chinese names are the offset-12 rows; only English uses offset 13.
     const int32_t block = StringBlockForLocale(LocaleID);
@@ -32,9 +31,7 @@ Status STRecognizer::ISmartTagRecognizer_Name(hostapi::LocaleId LocaleID,
     return Status::ok;
 }
 
-std::u16string STRecognizer::ISmartTagRecognizer_Desc(hostapi::LocaleId) const {
-    return std::u16string(kDesc);
-}
+std::u16string STRecognizer::ISmartTagRecognizer_Desc(hostapi::LocaleId) const { return std::u16string(kDesc); }
 
 int32_t STRecognizer::ISmartTagRecognizer_SmartTagCount() const { return 1; }
 

@@ -63,9 +63,8 @@ public:
     // StockNameMatcher::kMaxMatches of them is Status::overflow, with
     // nothing committed. DataType and LocaleID are accepted and deliberately
     // not examined.
-    Status ISmartTagRecognizer_Recognize(std::u16string_view Text, int32_t DataType,
-                                       hostapi::LocaleId LocaleID,
-                                       hostapi::ISmartTagRecognizerSite& RecognizerSite) const;
+    Status ISmartTagRecognizer_Recognize(std::u16string_view Text, int32_t DataType, hostapi::LocaleId LocaleID,
+                                         hostapi::ISmartTagRecognizerSite& RecognizerSite) const;
 
     // For a host that hands one text in several runs: the matches are found
     // once per text (FindMatches, kept as TextMatches) and each run commits

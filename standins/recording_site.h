@@ -61,8 +61,7 @@ public:
     bool CommitSmartTag(std::u16string_view smartTagName, int32_t start, int32_t length,
                         hostapi::ISmartTagProperties& properties) override {
         if (++commitCalls == failCommitNumber) return false;
-        tags.push_back({std::u16string(smartTagName), start, length,
-                        static_cast<PropertyBag&>(properties).values});
+        tags.push_back({std::u16string(smartTagName), start, length, static_cast<PropertyBag&>(properties).values});
         return true;
     }
 };

@@ -80,12 +80,11 @@ public:
     }
     std::unique_ptr<hostapi::IRange> Cell(int16_t row, int16_t column) override {
         if (!book_.Call("Cell")) return nullptr;
-        return std::make_unique<StandInRange>(
-            book_, std::u16string(1, static_cast<char16_t>(u'0' + row)) + u"," +
-                       std::u16string(1, static_cast<char16_t>(u'0' + column)));
+        return std::make_unique<StandInRange>(book_, std::u16string(1, static_cast<char16_t>(u'0' + row)) + u"," +
+                                                         std::u16string(1, static_cast<char16_t>(u'0' + column)));
     }
     std::unique_ptr<hostapi::IQueryTable> AddQueryTable(std::u16string_view connection,
-                                                         hostapi::IRange& destination) override {
+                                                        hostapi::IRange& destination) override {
         if (!book_.Call("AddQueryTable")) return nullptr;
         book_.queryTables.push_back(
             {name_, std::u16string(connection), static_cast<StandInRange&>(destination).Where(), {}, 0});

@@ -47,9 +47,9 @@ TEST_P(ActionTableLoad, Case) {
     const Expected& e = c.expected;
     ActionFixture fixture;
     auto action = fixture.Action(c.file);
-    static constexpr std::u16string_view kCaptions[] = {
-        u"Stock Quote on Web Site", u"Company Report on Web Site", u"Recent News on Web Site",
-        u"Basic Information on Web Site", u"Insert Refreshable Stock Price"};
+    static constexpr std::u16string_view kCaptions[] = {u"Stock Quote on Web Site", u"Company Report on Web Site",
+                                                        u"Recent News on Web Site", u"Basic Information on Web Site",
+                                                        u"Insert Refreshable Stock Price"};
     for (std::size_t i = 0; i < 5; ++i) {
         const ActionInfo& info = action->ActionList()[i];
         EXPECT_EQ(info.strActionName, e.names[i]) << i;
@@ -73,28 +73,38 @@ constexpr std::array<const char16_t*, 5> kFiveUrls = {u"ua", u"ub", u"uc", u"ud"
 INSTANTIATE_TEST_SUITE_P(
     Table, ActionTableLoad,
     ::testing::Values(
-        LoadCase{"complete", Table(kFive + kRefresh),
+        LoadCase{"complete",
+                 Table(kFive + kRefresh),
                  {kFiveNames, kFiveUrls, kIds, true, 3, 100, 5, u"https://d.example/", true}},
         LoadCase{"missing file", "", {kNone, kNone, kZeroIds, false, 0, 0, 0, u"", false}},
         LoadCase{"malformed", "<ActionList>" + kFive, {kNone, kNone, kZeroIds, false, 0, 0, 0, u"", false}},
-        LoadCase{"no ActionUrl ends before the refresh elements", Table(kRefresh),
+        LoadCase{"no ActionUrl ends before the refresh elements",
+                 Table(kRefresh),
                  {kNone, kNone, kZeroIds, false, 0, 0, 0, u"", false}},
-        LoadCase{"three verbs", Table(ActionUrlXml("A", "ua") + ActionUrlXml("B", "ub") +
-                                      ActionUrlXml("C", "uc") + kRefresh),
-                 {{u"A", u"B", u"C", u"", u""}, {u"ua", u"ub", u"uc", u"", u""}, {0, 1, 2, 0, 0}, true,
-                  3, 100, 5, u"https://d.example/", true}},
+        LoadCase{"three verbs",
+                 Table(ActionUrlXml("A", "ua") + ActionUrlXml("B", "ub") + ActionUrlXml("C", "uc") + kRefresh),
+                 {{u"A", u"B", u"C", u"", u""},
+                  {u"ua", u"ub", u"uc", u"", u""},
+                  {0, 1, 2, 0, 0},
+                  true,
+                  3,
+                  100,
+                  5,
+                  u"https://d.example/",
+                  true}},
         LoadCase{"seven verbs: the surplus is ignored",
                  Table(kFive + ActionUrlXml("F", "uf") + ActionUrlXml("G", "ug") + kRefresh),
                  {kFiveNames, kFiveUrls, kIds, true, 3, 100, 5, u"https://d.example/", true}},
-        LoadCase{"an empty second element uses up its index",
-                 Table(ActionUrlXml("A", "ua") + "<ActionUrl/>" + ActionUrlXml("C", "uc")),
-                 {{u"A", u"", u"C", u"", u""}, {u"ua", u"", u"uc", u"", u""}, {0, 0, 2, 0, 0}, true,
-                  0, 0, 0, u"", false}},
-        LoadCase{"ActionUrl elements anywhere, in document order; children are direct only",
-                 Table("<g>" + ActionUrlXml("A", "ua") + "</g><ActionUrl><x><ActionName>deep</ActionName>"
-                       "</x><URL>ub</URL></ActionUrl>"),
-                 {{u"A", u"", u"", u"", u""}, {u"ua", u"ub", u"", u"", u""}, {0, 1, 0, 0, 0}, true,
-                  0, 0, 0, u"", false}},
+        LoadCase{
+            "an empty second element uses up its index",
+            Table(ActionUrlXml("A", "ua") + "<ActionUrl/>" + ActionUrlXml("C", "uc")),
+            {{u"A", u"", u"C", u"", u""}, {u"ua", u"", u"uc", u"", u""}, {0, 0, 2, 0, 0}, true, 0, 0, 0, u"", false}},
+        LoadCase{
+            "ActionUrl elements anywhere, in document order; children are direct only",
+            Table("<g>" + ActionUrlXml("A", "ua") +
+                  "</g><ActionUrl><x><ActionName>deep</ActionName>"
+                  "</x><URL>ub</URL></ActionUrl>"),
+            {{u"A", u"", u"", u"", u""}, {u"ua", u"ub", u"", u"", u""}, {0, 1, 0, 0, 0}, true, 0, 0, 0, u"", false}},
         LoadCase{"updatefrequency absent: 10080",
                  Table(kFive + "<lastcheckpoint>3</lastcheckpoint><lastupdate>100</lastupdate>"
                                "<updateurl>u</updateurl>"),
@@ -114,12 +124,13 @@ INSTANTIATE_TEST_SUITE_P(
                  Table(kFive + "<lastcheckpoint>3</lastcheckpoint><updatefrequency>5</updatefrequency>"
                                "<updateurl>u</updateurl>"),
                  {kFiveNames, kFiveUrls, kIds, true, 3, 0, 0, u"", false}},
-        LoadCase{"fields holding an element: a verb's are missing, refresh elements empty",
-                 Table(ActionUrlXml("A", "ua") + "<ActionUrl><ActionName>B<i>x</i></ActionName><URL><a>ub</a></URL>"
-                       "</ActionUrl><lastcheckpoint><n>3</n></lastcheckpoint><lastupdate>100</lastupdate>"
-                       "<updateurl>https://d.example/<b/></updateurl>"),
-                 {{u"A", u"", u"", u"", u""}, {u"ua", u"", u"", u"", u""}, {0, 1, 0, 0, 0}, true,
-                  0, 100, 10080, u"", true}},
+        LoadCase{
+            "fields holding an element: a verb's are missing, refresh elements empty",
+            Table(ActionUrlXml("A", "ua") +
+                  "<ActionUrl><ActionName>B<i>x</i></ActionName><URL><a>ub</a></URL>"
+                  "</ActionUrl><lastcheckpoint><n>3</n></lastcheckpoint><lastupdate>100</lastupdate>"
+                  "<updateurl>https://d.example/<b/></updateurl>"),
+            {{u"A", u"", u"", u"", u""}, {u"ua", u"", u"", u"", u""}, {0, 1, 0, 0, 0}, true, 0, 100, 10080, u"", true}},
         LoadCase{"a nested lastcheckpoint counts as missing",
                  Table(kFive + "<g><lastcheckpoint>3</lastcheckpoint></g><lastupdate>100</lastupdate>"
                                "<updateurl>u</updateurl>"),
@@ -137,9 +148,9 @@ TEST(ActionTable, ReloadOverwritesWhatItReachesOnly) {
     EXPECT_EQ(action->ActionList()[4].strActionName, u"E");
 
     // Two verbs, the first without an ActionName, and no updateurl.
-    action->LoadActionURLFromXMLFile(fixture.dir.Write(
-        "two.xml", Table("<ActionUrl><URL>nu</URL></ActionUrl>" + ActionUrlXml("N", "nb") +
-                         "<lastcheckpoint>9</lastcheckpoint><lastupdate>1</lastupdate>")));
+    action->LoadActionURLFromXMLFile(
+        fixture.dir.Write("two.xml", Table("<ActionUrl><URL>nu</URL></ActionUrl>" + ActionUrlXml("N", "nb") +
+                                           "<lastcheckpoint>9</lastcheckpoint><lastupdate>1</lastupdate>")));
     const auto& list = action->ActionList();
     EXPECT_EQ(list[0].strActionName, u"A");  // kept: no ActionName this time
     EXPECT_EQ(list[0].strActionUrl, u"nu");

@@ -38,8 +38,8 @@ TEST(ValidateCellReference, Table) {
         {u"", std::nullopt},
         {u"=", std::nullopt},
         {u"B2x5", C{u"5", u"B"}},
-        {u"Ｂ6", std::nullopt},   // full-width letter
-        {u"B６", std::nullopt},   // full-width digit
+        {u"Ｂ6", std::nullopt},  // full-width letter
+        {u"B６", std::nullopt},  // full-width digit
         {u"É6", std::nullopt},
         {u"A1:C3", C{u"1", u"A"}},
         {u"C3:A1", C{u"1", u"A"}},
@@ -65,8 +65,10 @@ TEST(CellParts, RowsAndColumns) {
         std::u16string_view text;
         std::u16string_view row, column;
     } cases[] = {
-        {u"A65536", u"65536", u"A"}, {u"A65537", u"", u"A"}, {u"5B", u"", u""}, {u"B5:C7", u"7", u"B"},
-        {u"ZZ1", u"1", u""},         {u"", u"", u""},         {u"abc", u"", u""}, {u"A0000000000000000001", u"0000000000000000001", u"A"},
+        {u"A65536", u"65536", u"A"}, {u"A65537", u"", u"A"},
+        {u"5B", u"", u""},           {u"B5:C7", u"7", u"B"},
+        {u"ZZ1", u"1", u""},         {u"", u"", u""},
+        {u"abc", u"", u""},          {u"A0000000000000000001", u"0000000000000000001", u"A"},
         {u"A2147483647", u"", u"A"},
     };
     for (const auto& c : cases) {

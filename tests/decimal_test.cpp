@@ -15,12 +15,26 @@ TEST(Decimal, Syntax) {
         std::optional<int32_t> value;
         std::optional<int32_t> digits;
     } cases[] = {
-        {u"0", 0, 0}, {u"42", 42, 42}, {u"+42", 42, none}, {u"-42", -42, none}, {u"  7\t", 7, none},
-        {u"007", 7, 7}, {u"2147483647", 2147483647, 2147483647}, {u"-2147483648", -2147483647 - 1, none},
-        {u"2147483648", none, none}, {u"-2147483649", none, none},
-        {u"99999999999999999999", none, none}, {u"", none, none}, {u" ", none, none},
-        {u"-", none, none}, {u"+-1", none, none}, {u"4 2", none, none}, {u"1e3", none, none},
-        {u"0x10", none, none}, {u"１２", none, none}, {u"12abc", none, none},
+        {u"0", 0, 0},
+        {u"42", 42, 42},
+        {u"+42", 42, none},
+        {u"-42", -42, none},
+        {u"  7\t", 7, none},
+        {u"007", 7, 7},
+        {u"2147483647", 2147483647, 2147483647},
+        {u"-2147483648", -2147483647 - 1, none},
+        {u"2147483648", none, none},
+        {u"-2147483649", none, none},
+        {u"99999999999999999999", none, none},
+        {u"", none, none},
+        {u" ", none, none},
+        {u"-", none, none},
+        {u"+-1", none, none},
+        {u"4 2", none, none},
+        {u"1e3", none, none},
+        {u"0x10", none, none},
+        {u"１２", none, none},
+        {u"12abc", none, none},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ParseInt32(c.text), c.value) << Utf16ToUtf8(c.text);

@@ -81,8 +81,10 @@ std::optional<std::vector<StockMatch>> FindUnderEveryKernel(const StockNameMatch
     bool same = true;
     ForEachKernel([&] {
         auto found = matcher.FindAll(text, limit);
-        if (!first) first = std::move(found);
-        else same = same && found == *first;
+        if (!first)
+            first = std::move(found);
+        else
+            same = same && found == *first;
     });
     EXPECT_TRUE(same) << "the kernels disagree";
     return *first;

@@ -92,23 +92,24 @@ INSTANTIATE_TEST_SUITE_P(
     Table, Recognize,
     ::testing::Values(
         RecognizeCase{"empty text", {{u"甲", u"1"}}, u"", {}},
-        RecognizeCase{"the whole text is a name", {{u"華岳精密", u"2417"}}, u"華岳精密",
-                      {{1, 4, u"2417"}}},
+        RecognizeCase{"the whole text is a name", {{u"華岳精密", u"2417"}}, u"華岳精密", {{1, 4, u"2417"}}},
         RecognizeCase{"case-sensitive, no folding", {{u"Abc", u"1"}}, u"abc ABC Ａbc Abc", {{13, 3, u"1"}}},
-        RecognizeCase{"overlapping occurrences of one name", {{u"aa", u"1"}}, u"aaaa",
+        RecognizeCase{"overlapping occurrences of one name",
+                      {{u"aa", u"1"}},
+                      u"aaaa",
                       {{1, 2, u"1"}, {2, 2, u"1"}, {3, 2, u"1"}}},
         RecognizeCase{"stock by stock in list order, ascending within a stock",
                       {{u"電子", u"2"}, {u"宏岳電子", u"1"}, {u"宏岳", u"3"}},
                       u"宏岳電子與宏岳",
                       {{3, 2, u"2"}, {1, 4, u"1"}, {1, 2, u"3"}, {6, 2, u"3"}}},
         RecognizeCase{"no word boundaries", {{u"2330", u"2330"}}, u"A23301", {{2, 4, u"2330"}}},
-        RecognizeCase{"empty names commit nothing", {{u"", u"1"}, {u"x", u"2"}, {u"", u""}}, u"xx",
-                      {{1, 1, u"2"}, {2, 1, u"2"}}},
+        RecognizeCase{
+            "empty names commit nothing", {{u"", u"1"}, {u"x", u"2"}, {u"", u""}}, u"xx", {{1, 1, u"2"}, {2, 1, u"2"}}},
         RecognizeCase{"positions count UTF-16 code units",
-                      {{u"\U00020000岳", u"1"}, {u"b", u"2"}}, u"a\U00020000岳b",
+                      {{u"\U00020000岳", u"1"}, {u"b", u"2"}},
+                      u"a\U00020000岳b",
                       {{2, 3, u"1"}, {5, 1, u"2"}}},
-        RecognizeCase{"an empty identifier is still written",
-                      {{u"x", u""}}, u"x", {{1, 1, u""}}},
+        RecognizeCase{"an empty identifier is still written", {{u"x", u""}}, u"x", {{1, 1, u""}}},
         RecognizeCase{"names sharing their first four units, listed longest first, at the text's end",
                       {{u"宏岳電子公司", u"1"}, {u"宏岳電子工業", u"2"}, {u"宏岳電子", u"3"}, {u"宏岳電子公司", u"4"}},
                       u"宏岳電子公司與宏岳電子",
@@ -120,8 +121,7 @@ TEST(RecognizeOrder, DuplicateNamesInterleaveWithOtherEntries) {
     auto r = fixture.Recognizer({{u"同名", u"1"}, {u"其他", u"9"}, {u"同名", u"2"}});
     RecordingSite site;
     r->ISmartTagRecognizer_Recognize(u"同名x其他同名", 0, 0, site);
-    const std::vector<Tag> expected = {
-        {1, 2, u"1"}, {6, 2, u"1"}, {4, 2, u"9"}, {1, 2, u"2"}, {6, 2, u"2"}};
+    const std::vector<Tag> expected = {{1, 2, u"1"}, {6, 2, u"1"}, {4, 2, u"9"}, {1, 2, u"2"}, {6, 2, u"2"}};
     EXPECT_EQ(Tags(site), expected);
 }
 

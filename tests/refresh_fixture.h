@@ -22,9 +22,8 @@ public:
 
 // An action table with one verb (named "Quote" + marker); an empty field
 // leaves its element out.
-inline std::string Table(const std::string& checkpoint, const std::string& lastupdate,
-                         const std::string& frequency, const std::string& url, const std::string& marker = "",
-                         const std::string& key = "") {
+inline std::string Table(const std::string& checkpoint, const std::string& lastupdate, const std::string& frequency,
+                         const std::string& url, const std::string& marker = "", const std::string& key = "") {
     std::string xml = "<?xml version=\"1.0\"?><ActionList>";
     xml += "<ActionUrl><ActionName>Quote" + marker + "</ActionName><URL>https://q.example/?id=</URL></ActionUrl>";
     if (!checkpoint.empty()) xml += "<lastcheckpoint>" + checkpoint + "</lastcheckpoint>";
@@ -44,7 +43,8 @@ inline std::string StockList(const std::string& marker) {
 // Regular files in a folder, links not counted.
 inline int FilesIn(const std::filesystem::path& folder) {
     int count = 0;
-    for (const auto& e : std::filesystem::directory_iterator(folder)) count += e.symlink_status().type() == std::filesystem::file_type::regular;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        count += e.symlink_status().type() == std::filesystem::file_type::regular;
     return count;
 }
 
@@ -56,8 +56,8 @@ inline std::map<std::string, std::string> Snapshot(const std::filesystem::path& 
     std::map<std::string, std::string> entries;
     for (const auto& e : std::filesystem::directory_iterator(folder)) {
         const auto type = e.symlink_status().type();
-        entries[e.path().filename().string()] =
-            std::to_string(static_cast<int>(type)) + ":" + (type == std::filesystem::file_type::regular ? Read(e.path()) : "");
+        entries[e.path().filename().string()] = std::to_string(static_cast<int>(type)) + ":" +
+                                                (type == std::filesystem::file_type::regular ? Read(e.path()) : "");
     }
     return entries;
 }

@@ -48,16 +48,20 @@ INSTANTIATE_TEST_SUITE_P(
         LoadCase{"missing file", "", -1, {}},
         LoadCase{"malformed", "<StockData>" + StockXml("甲", "1") + "<StockData>", -1, {}},
         LoadCase{"root element only", "<StockData/>", 0, {}},
-        LoadCase{"two stocks, whitespace trimmed",
-                 "<StockData>\n  " + StockXml(" 華岳精密 ", "2417") + "\n  " + StockXml("2417", "2417") +
-                     "\n</StockData>",
-                 0, {{u"華岳精密", u"2417"}, {u"2417", u"2417"}}},
+        LoadCase{
+            "two stocks, whitespace trimmed",
+            "<StockData>\n  " + StockXml(" 華岳精密 ", "2417") + "\n  " + StockXml("2417", "2417") + "\n</StockData>",
+            0,
+            {{u"華岳精密", u"2417"}, {u"2417", u"2417"}}},
         LoadCase{"root is itself a stock, nested ones follow in document order",
                  "<KestriaStockList><StockName>R</StockName><StockID>0</StockID>"
-                 "<g>" + StockXml("A", "1") + "</g>" + StockXml("B", "2") + "</KestriaStockList>",
-                 0, {{u"R", u"0"}, {u"A", u"1"}, {u"B", u"2"}}},
+                 "<g>" +
+                     StockXml("A", "1") + "</g>" + StockXml("B", "2") + "</KestriaStockList>",
+                 0,
+                 {{u"R", u"0"}, {u"A", u"1"}, {u"B", u"2"}}},
         LoadCase{"duplicates stay separate entries",
-                 "<r>" + StockXml("同名", "1111") + StockXml("同名", "2222") + "</r>", 0,
+                 "<r>" + StockXml("同名", "1111") + StockXml("同名", "2222") + "</r>",
+                 0,
                  {{u"同名", u"1111"}, {u"同名", u"2222"}}},
         LoadCase{"empty, text-only, comment-only and half-filled elements",
                  "<r><KestriaStockList/><KestriaStockList>text</KestriaStockList>"
@@ -66,22 +70,27 @@ INSTANTIATE_TEST_SUITE_P(
                  "<KestriaStockList><StockName>N</StockName></KestriaStockList>"
                  "<KestriaStockList><StockName></StockName><StockID>7</StockID></KestriaStockList>"
                  "</r>",
-                 0, {{u"", u""}, {u"", u""}, {u"", u""}, {u"", u"9"}, {u"N", u""}, {u"", u"7"}}},
+                 0,
+                 {{u"", u""}, {u"", u""}, {u"", u""}, {u"", u"9"}, {u"N", u""}, {u"", u"7"}}},
         LoadCase{"first child of each name wins; grandchildren and other case ignored",
                  "<r><KestriaStockList><x><StockName>deep</StockName></x><stockname>lc</stockname>"
                  "<StockName>first</StockName><StockName>second</StockName>"
                  "<StockID>1</StockID><StockID>2</StockID></KestriaStockList></r>",
-                 0, {{u"first", u"1"}}},
+                 0,
+                 {{u"first", u"1"}}},
         LoadCase{"a field holding an element is empty; entries nested in a name still load",
                  "<r><KestriaStockList><StockName>A<b>B</b>C</StockName><StockID>1</StockID>"
                  "</KestriaStockList><KestriaStockList><StockName>X<KestriaStockList><StockName>Y"
                  "<KestriaStockList><StockName>Z</StockName><StockID>3</StockID></KestriaStockList>"
                  "</StockName><StockID>2</StockID></KestriaStockList></StockName><StockID><i>4</i></StockID>"
-                 "</KestriaStockList>" + StockXml("N", "9") + "</r>",
-                 0, {{u"", u"1"}, {u"", u""}, {u"", u"2"}, {u"Z", u"3"}, {u"N", u"9"}}},
+                 "</KestriaStockList>" +
+                     StockXml("N", "9") + "</r>",
+                 0,
+                 {{u"", u"1"}, {u"", u""}, {u"", u"2"}, {u"Z", u"3"}, {u"N", u"9"}}},
         LoadCase{"legacy encoding",
                  "<?xml version=\"1.0\" encoding=\"big5\"?><r>" + StockXml("\xb5\xd8\xa9\xa8", "2417") + "</r>",
-                 0, {{u"華岳", u"2417"}}}),
+                 0,
+                 {{u"華岳", u"2417"}}}),
     [](const auto& info) { return "case" + std::to_string(info.index); });
 
 TEST(StockList, ConstructionFormsThePathFromTheFolder) {

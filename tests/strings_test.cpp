@@ -7,13 +7,11 @@ namespace {
 
 TEST(StringTable, BlocksHaveExactlyTheirRows) {
     for (int32_t base : {100, 200}) {
-        for (int32_t offset = 0; offset <= 15; ++offset)
-            EXPECT_TRUE(LoadLocalString(base + offset)) << base + offset;
+        for (int32_t offset = 0; offset <= 15; ++offset) EXPECT_TRUE(LoadLocalString(base + offset)) << base + offset;
         EXPECT_FALSE(LoadLocalString(base + 16)) << base + 16;
         EXPECT_FALSE(LoadLocalString(base - 1)) << base - 1;
     }
-    for (int32_t offset = 0; offset <= 13; ++offset)
-        EXPECT_TRUE(LoadLocalString(300 + offset)) << 300 + offset;
+    for (int32_t offset = 0; offset <= 13; ++offset) EXPECT_TRUE(LoadLocalString(300 + offset)) << 300 + offset;
     for (int32_t row : {314, 315, 316, 0, -1, 1, 99, 400, 2147483647, -2147483647 - 1})
         EXPECT_FALSE(LoadLocalString(row)) << row;
 }
@@ -68,10 +66,22 @@ TEST(StringBlockForLocale, OnlyThreeLocalesAreRecognized) {
         int32_t base;
         std::u16string_view language = {}, country = {};
     } cases[] = {
-        {2052, 300, u"zh", u"CN"}, {1028, 200, u"zh", u"TW"}, {3076, 200, u"ZH", u"hk"},
-        {1033, 100, u"en", u"US"}, {0, 100}, {4100, 100}, {5124, 100}, {1041, 100}, {-1, 100},
-        {0x7FFFFFFF, 100}, {1033, 100, u"zh", u"SG"}, {1033, 100, u"zh", u"MO"}, {1033, 100, u"zh", u""},
-        {1033, 100, u"ja", u"TW"}, {1033, 100, u"zhx", u"CN"}, {1033, 100, u"", u""},
+        {2052, 300, u"zh", u"CN"},
+        {1028, 200, u"zh", u"TW"},
+        {3076, 200, u"ZH", u"hk"},
+        {1033, 100, u"en", u"US"},
+        {0, 100},
+        {4100, 100},
+        {5124, 100},
+        {1041, 100},
+        {-1, 100},
+        {0x7FFFFFFF, 100},
+        {1033, 100, u"zh", u"SG"},
+        {1033, 100, u"zh", u"MO"},
+        {1033, 100, u"zh", u""},
+        {1033, 100, u"ja", u"TW"},
+        {1033, 100, u"zhx", u"CN"},
+        {1033, 100, u"", u""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(StringBlockForLocale(c.locale), c.base) << c.locale;

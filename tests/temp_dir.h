@@ -35,8 +35,7 @@ public:
     std::u16string File(std::string_view name) const { return ToU16(path_ / name); }
 
     std::u16string Write(std::string_view name, std::string_view bytes) const {
-        std::ofstream(path_ / name, std::ios::binary).write(bytes.data(),
-                                                            static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(path_ / name, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         return File(name);
     }
 

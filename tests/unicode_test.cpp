@@ -18,12 +18,9 @@ TEST(Unicode, RejectsInvalidUtf8) {
         std::string_view bytes;
         std::size_t firstBad;
     } cases[] = {
-        {"lone continuation", "ab\x80", 2},
-        {"truncated", "a\xe8\x8f", 1},
-        {"overlong slash", "\xc0\xaf", 0},
-        {"encoded surrogate", "x\xed\xa0\x80", 1},
-        {"above U+10FFFF", "\xf4\x90\x80\x80", 0},
-        {"invalid lead byte", "\xff", 0},
+        {"lone continuation", "ab\x80", 2},        {"truncated", "a\xe8\x8f", 1},
+        {"overlong slash", "\xc0\xaf", 0},         {"encoded surrogate", "x\xed\xa0\x80", 1},
+        {"above U+10FFFF", "\xf4\x90\x80\x80", 0}, {"invalid lead byte", "\xff", 0},
     };
     for (const auto& c : cases) {
         EXPECT_FALSE(Utf8ToUtf16(c.bytes)) << c.name;
@@ -34,7 +31,9 @@ TEST(Unicode, RejectsInvalidUtf8) {
 
 TEST(Unicode, LoneSurrogatesBecomeReplacementCharacters) {
     const char16_t text[] = {u'a', 0xD800, u'b', 0xDC00, 0};
-    EXPECT_EQ(Utf16ToUtf8(text), "a\xef\xbf\xbd" "b\xef\xbf\xbd");
+    EXPECT_EQ(Utf16ToUtf8(text),
+              "a\xef\xbf\xbd"
+              "b\xef\xbf\xbd");
 }
 
 }  // namespace

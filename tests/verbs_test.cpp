@@ -158,7 +158,8 @@ TEST_P(Invoke, Case) {
     auto a = fixture.Action(c.table, {fixture.xml, fixture.shell, &webQuery, &update});
     standins::PropertyBag bag;
     if (c.productId) bag.Write(u"ProductID", *c.productId);
-    struct Target : hostapi::IHostObject {} target;
+    struct Target : hostapi::IHostObject {
+    } target;
 
     const InvokeReport report = a->ISmartTagAction_InvokeVerb(c.verb, u"Word", &target, &bag, u"t", u"x");
 
@@ -187,7 +188,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         InvokeCase{"verb 0 appends the identifier", kTable, 0, u"2330", E::opened, u"https://q.example/?id=2330"},
         InvokeCase{"verb 2, no separator, no escaping", kTable, 2, u"a b&c", E::refused, u"http://n.example/s?q=a b&c"},
-        InvokeCase{"verb 2 with a plain identifier", kTable, 2, u"華岳2417", E::opened, u"http://n.example/s?q=華岳2417"},
+        InvokeCase{"verb 2 with a plain identifier", kTable, 2, u"華岳2417", E::opened,
+                   u"http://n.example/s?q=華岳2417"},
         InvokeCase{"scheme in upper case", kTable, 3, u"1101", E::opened, u"HTTPS://i.example/1101"},
         InvokeCase{"empty identifier leaves the base URL", kTable, 1, u"", E::opened, u"https://r.example/"},
         InvokeCase{"no ProductID in the bag", kTable, 1, std::nullopt, E::opened, u"https://r.example/"},
@@ -197,7 +199,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Without an action table the URL is the identifier alone: a document
         // could make it anything.
         InvokeCase{"no table, web address identifier", "", 0, u"https://x.example/", E::opened, u"https://x.example/"},
-        InvokeCase{"no table, a program path", "", 0, u"C:\\Windows\\System32\\calc.exe", E::refused, u"C:\\Windows\\System32\\calc.exe"},
+        InvokeCase{"no table, a program path", "", 0, u"C:\\Windows\\System32\\calc.exe", E::refused,
+                   u"C:\\Windows\\System32\\calc.exe"},
         InvokeCase{"no table, a POSIX path", "", 1, u"/usr/bin/xterm", E::refused, u"/usr/bin/xterm"},
         InvokeCase{"no table, file address", "", 2, u"file:///etc/passwd", E::refused, u"file:///etc/passwd"},
         InvokeCase{"no table, javascript address", "", 3, u"javascript:alert(1)", E::refused, u"javascript:alert(1)"},
@@ -205,11 +208,15 @@ INSTANTIATE_TEST_SUITE_P(
         InvokeCase{"no table, empty identifier", "", 0, u"", E::refused, u""},
         // Verb 4's connection is "URL;" + address: the same guard.
         InvokeCase{"no table, verb 4 with a bare word", "", 4, u"x", E::refused, u"x"},
-        InvokeCase{"no table, verb 4 with a file address", "", 4, u"file:///C:/Windows/x.exe", E::refused, u"file:///C:/Windows/x.exe"},
+        InvokeCase{"no table, verb 4 with a file address", "", 4, u"file:///C:/Windows/x.exe", E::refused,
+                   u"file:///C:/Windows/x.exe"},
         InvokeCase{"no table, verb 4 with a Windows path", "", 4, u"C:\\Users\\x.txt", E::refused, u"C:\\Users\\x.txt"},
-        InvokeCase{"no table, verb 4 with a web address", "", 4, u"https://x.example/", E::web_query, u"https://x.example/"},
-        InvokeCase{"verb 4 with a blank in the identifier", kTable, 4, u"2330\u3000x", E::refused, u"https://w.example/q?id=2330\u3000x"},
-        InvokeCase{"quote smuggling browser arguments", kTable, 0, u"1\" --x", E::refused, u"https://q.example/?id=1\" --x"}),
+        InvokeCase{"no table, verb 4 with a web address", "", 4, u"https://x.example/", E::web_query,
+                   u"https://x.example/"},
+        InvokeCase{"verb 4 with a blank in the identifier", kTable, 4, u"2330\u3000x", E::refused,
+                   u"https://w.example/q?id=2330\u3000x"},
+        InvokeCase{"quote smuggling browser arguments", kTable, 0, u"1\" --x", E::refused,
+                   u"https://q.example/?id=1\" --x"}),
     [](const auto& info) { return "case" + std::to_string(info.index); });
 
 TEST(InvokeFailures, FailingHostCallsAreAbsorbed) {

@@ -16,11 +16,11 @@ namespace varnoke::test {
 
 struct XmlCase {
     const char* name;
-    std::string bytes;                  // the file, byte for byte
-    bool loads;                         // has a document element afterwards
-    std::u16string tag;                 // searched with ElementsByTagName
-    std::vector<std::u16string> texts;  // Text() of each element found, in order
-    std::vector<bool> hasChildNodes;    // HasChildNodes() of each, when given
+    std::string bytes;                       // the file, byte for byte
+    bool loads;                              // has a document element afterwards
+    std::u16string tag;                      // searched with ElementsByTagName
+    std::vector<std::u16string> texts;       // Text() of each element found, in order
+    std::vector<bool> hasChildNodes;         // HasChildNodes() of each, when given
     std::vector<bool> hasChildElement = {};  // HasChildElement() of each, when given
     // ReadRecords(tag, {"b", "c"}) of each element, when given; on every row
     // it must answer as SelectSingleNode, HasChildElement and TypedValue do.

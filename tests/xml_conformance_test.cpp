@@ -13,9 +13,7 @@ class XmlConformance : public ::testing::TestWithParam<XmlCase> {
 protected:
     std::unique_ptr<hostapi::IXmlDocumentFactory> factory = adapters::NewXmlDocumentFactory();
     TempDir dir;
-    WriteFile write = [this](std::string_view name, std::string_view bytes) {
-        return dir.Write(name, bytes);
-    };
+    WriteFile write = [this](std::string_view name, std::string_view bytes) { return dir.Write(name, bytes); };
 };
 
 TEST_P(XmlConformance, Case) { CheckXmlCase(*factory, GetParam(), write); }
@@ -26,16 +24,15 @@ INSTANTIATE_TEST_SUITE_P(Table, XmlConformance, ::testing::ValuesIn(XmlConforman
 TEST(XmlBackend, Operations) {
     auto factory = adapters::NewXmlDocumentFactory();
     TempDir dir;
-    CheckXmlOperations(*factory, [&](std::string_view name, std::string_view bytes) {
-        return dir.Write(name, bytes);
-    });
+    CheckXmlOperations(*factory, [&](std::string_view name, std::string_view bytes) { return dir.Write(name, bytes); });
 }
 
 // Every code of the two Chinese code pages outside their user-defined areas
 // decodes to the same character on every platform, or fails on every
 // platform: one digest of the whole table, the same number everywhere.
 TEST(XmlBackend, CodePagesDecodeAlikeEverywhere) {
-    for (const auto& [codePage, expected] : {std::pair{950u, 8665460306331399599ull}, std::pair{936u, 12649844834248886584ull}}) {
+    for (const auto& [codePage, expected] :
+         {std::pair{950u, 8665460306331399599ull}, std::pair{936u, 12649844834248886584ull}}) {
         std::uint64_t digest = 0xcbf29ce484222325ull;  // FNV-1a
         const auto mix = [&](unsigned value) {
             for (int k = 0; k < 4; ++k, value >>= 8) digest = (digest ^ (value & 0xFF)) * 0x100000001b3ull;

@@ -10,9 +10,7 @@ namespace {
 // Any name not starting with "Excel": a document host, not a spreadsheet.
 constexpr const char* kDefaultApp = "Varnoke";
 
-std::u16string AppOption(const Options& o) {
-    return Utf8ToUtf16(o.Value("--app").value_or(kDefaultApp)).value_or(u"");
-}
+std::u16string AppOption(const Options& o) { return Utf8ToUtf16(o.Value("--app").value_or(kDefaultApp)).value_or(u""); }
 
 }  // namespace
 
@@ -67,9 +65,7 @@ int Invoke(const Options& o) {
     if (!report) return 0;  // through COM: the component tells nothing
     const std::string url = Utf16ToUtf8(report->url);
     switch (report->effect) {
-        case InvokeReport::Effect::opened:
-            std::cout << url << '\n';
-            return 0;
+        case InvokeReport::Effect::opened: std::cout << url << '\n'; return 0;
         case InvokeReport::Effect::shell_failed:
             // Standard output holds only an address that was opened.
             std::cerr << "varnoke: not opened, the shell could not be started: \"" << url << "\"\n";

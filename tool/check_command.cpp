@@ -26,11 +26,11 @@ namespace varnoke::tool {
 namespace {
 
 // The names the loaders read; verbs follow the ActionUrl order alone.
-constexpr std::array<std::u16string_view, kVerbCount> kVerbNames = {
-    u"StockQuote", u"CompanyReport", u"RecentNews", u"BasicInformation", u"InsertStockPrice"};
-constexpr std::array<const char*, kVerbCount> kVerbDoes = {
-    "the stock quote page", "the company report page", "the recent news page", "the basic information page",
-    "the web query inserted in a spreadsheet"};
+constexpr std::array<std::u16string_view, kVerbCount> kVerbNames = {u"StockQuote", u"CompanyReport", u"RecentNews",
+                                                                    u"BasicInformation", u"InsertStockPrice"};
+constexpr std::array<const char*, kVerbCount> kVerbDoes = {"the stock quote page", "the company report page",
+                                                           "the recent news page", "the basic information page",
+                                                           "the web query inserted in a spreadsheet"};
 
 struct Element {
     std::string name;
@@ -56,15 +56,14 @@ public:
 
     void Report(const std::string& file, std::size_t line, bool error, const std::string& what,
                 const std::string& why) {
-        std::cout << file << ':' << line << ": " << (error ? "error" : "warning") << ": " << what << " \u2014 "
-                  << why << '\n';
+        std::cout << file << ':' << line << ": " << (error ? "error" : "warning") << ": " << what << " \u2014 " << why
+                  << '\n';
         errors_ += error;
     }
     int Errors() const { return errors_; }
 
     // Loads the file as the component would; the document when it loads.
-    std::unique_ptr<hostapi::IXmlDocument> Open(const std::u16string& path, const std::string& file,
-                                                Outline& outline) {
+    std::unique_ptr<hostapi::IXmlDocument> Open(const std::u16string& path, const std::string& file, Outline& outline) {
         auto doc = xml_.NewDocument();
         if (!doc) throw std::runtime_error("cannot create XML documents");
         const hostapi::XmlLoadResult loaded = doc->Load(path);
@@ -99,8 +98,7 @@ public:
                 "the loader reads only <KestriaStockList> entries with <StockName> and <StockID>");
         const auto entries = doc->ElementsByTagName(u"KestriaStockList").value_or(std::vector<hostapi::XmlNode>{});
         const auto lines = LinesOf(outline, "KestriaStockList", entries.size());
-        if (entries.empty())
-            Report(file, 1, true, "no <KestriaStockList> entry", "nothing would be recognized");
+        if (entries.empty()) Report(file, 1, true, "no <KestriaStockList> entry", "nothing would be recognized");
         std::map<std::u16string, std::size_t> seen;
         for (std::size_t i = 0; i < entries.size(); ++i) {
             if (!doc->HasChildNodes(entries[i])) {
@@ -112,8 +110,8 @@ public:
             if (!name) continue;
             const auto [first, added] = seen.emplace(*name, lines[i]);
             if (!added)
-                Report(file, lines[i], false, "name \"" + Utf16ToUtf8(*name) + "\" also on line " +
-                                                  std::to_string(first->second),
+                Report(file, lines[i], false,
+                       "name \"" + Utf16ToUtf8(*name) + "\" also on line " + std::to_string(first->second),
                        "the text is tagged once for each entry");
         }
     }
@@ -132,14 +130,12 @@ public:
         const auto lines = LinesOf(outline, "ActionUrl", items.size());
         if (items.size() < kVerbCount) {
             Report(file, items.empty() ? 1 : lines.back(), true,
-                   std::to_string(items.size()) + " <ActionUrl> elements, " + std::to_string(kVerbCount) +
-                       " expected",
+                   std::to_string(items.size()) + " <ActionUrl> elements, " + std::to_string(kVerbCount) + " expected",
                    items.empty() ? "no verb has an address, and the refresh never runs"
                                  : "verbs " + std::to_string(items.size()) + " to 4 have no address");
         } else if (items.size() > kVerbCount) {
             Report(file, lines[kVerbCount], false,
-                   std::to_string(items.size()) + " <ActionUrl> elements, " + std::to_string(kVerbCount) +
-                       " expected",
+                   std::to_string(items.size()) + " <ActionUrl> elements, " + std::to_string(kVerbCount) + " expected",
                    "those past the fifth are ignored");
         }
         for (std::size_t i = 0; i < items.size() && i < kVerbCount; ++i) {
@@ -149,13 +145,13 @@ public:
                 const auto other = std::find(kVerbNames.begin(), kVerbNames.end(), *name);
                 if (other != kVerbNames.end())
                     Report(file, lines[i], true,
-                           "<ActionName>" + Utf16ToUtf8(*name) + "</ActionName> in position " +
-                               std::to_string(i + 1) + ", expected " + Utf16ToUtf8(kVerbNames[i]),
+                           "<ActionName>" + Utf16ToUtf8(*name) + "</ActionName> in position " + std::to_string(i + 1) +
+                               ", expected " + Utf16ToUtf8(kVerbNames[i]),
                            "verbs are taken by position, not by name: " + verb + " would open this URL");
                 else
                     Report(file, lines[i], false,
-                           "<ActionName>" + Utf16ToUtf8(*name) + "</ActionName> in position " +
-                               std::to_string(i + 1) + ", expected " + Utf16ToUtf8(kVerbNames[i]),
+                           "<ActionName>" + Utf16ToUtf8(*name) + "</ActionName> in position " + std::to_string(i + 1) +
+                               ", expected " + Utf16ToUtf8(kVerbNames[i]),
                            "verbs are taken by position: this URL serves " + verb);
             }
             const auto url = Field(*doc, items[i], u"URL", file, lines[i], verb + " opens nothing");
@@ -233,8 +229,8 @@ private:
                        tag + " \"" + Utf16ToUtf8(text) + "\" is not a decimal number up to 2147483647",
                        std::string("the loader keeps 0 instead: ") + why);
             else if (*value < lowest)
-                Report(file, lineOf(name), true, tag + " " + std::to_string(*value) + " is below " + std::to_string(lowest),
-                       why);
+                Report(file, lineOf(name), true,
+                       tag + " " + std::to_string(*value) + " is below " + std::to_string(lowest), why);
             return value;
         };
         const bool checkpoint = fields.lastcheckpoint.Present(), lastupdate = fields.lastupdate.Present();
@@ -257,15 +253,15 @@ private:
                    "what openssl ec -pubout -outform DER | base64 -w0 prints");
         if (!checkpoint && !lastupdate && !url) return;  // the refresh is off, as intended
         if (!checkpoint || !lastupdate || !url) {
-            Report(file, 1, false,
-                   "the refresh needs <lastcheckpoint>, <lastupdate> and <updateurl>; one is missing",
+            Report(file, 1, false, "the refresh needs <lastcheckpoint>, <lastupdate> and <updateurl>; one is missing",
                    "the data files are never refreshed");
             if (!url) return;
         }
         const std::u16string address = fields.updateurl.text.value_or(u"");
         const std::u16string base = BaseLocation(address);
         if (!IsWebAddress(address) || !IsWebAddress(base + std::u16string(kActionFileName)))
-            Report(file, lineOf("updateurl"), true, "<updateurl> \"" + Utf16ToUtf8(address) + "\" is not an http(s) address",
+            Report(file, lineOf("updateurl"), true,
+                   "<updateurl> \"" + Utf16ToUtf8(address) + "\" is not an http(s) address",
                    "the refresh reads only web addresses: the data files are never refreshed");
     }
 

@@ -48,8 +48,8 @@ public:
     virtual void WillInvoke(bool /*dryRun*/) {}
     // What the invocation handed over, when the client can tell. A dry run
     // opens nothing and refreshes nothing.
-    virtual std::optional<InvokeReport> Invoke(int32_t verb, std::u16string_view productId,
-                                               std::u16string_view app, bool dryRun) = 0;
+    virtual std::optional<InvokeReport> Invoke(int32_t verb, std::u16string_view productId, std::u16string_view app,
+                                               bool dryRun) = 0;
     // Why no verb has an address, when the client can tell.
     virtual std::optional<std::string> NotLoadedReason() = 0;
     // What the data-file refresh of the last invocation did, when the client can tell.

@@ -31,8 +31,8 @@ std::string HResultText(HRESULT hr) {
 }
 
 // Dual, as a host's bag is: IDispatch through the host's registered SmartTagLib.
-class PropertyBag final
-    : public com::BasicPropertyBag<com::ComObject<PropertyBag, com::Dual<::ISmartTagProperties>>> {};
+class PropertyBag final : public com::BasicPropertyBag<com::ComObject<PropertyBag, com::Dual<::ISmartTagProperties>>> {
+};
 
 // Hands each committed tag on at once and keeps nothing.
 class StreamingSite final : public com::ComObject<StreamingSite, com::Dual<::ISmartTagRecognizerSite>> {
@@ -115,20 +115,27 @@ void LoadFrom(const com_ptr<I>& object, const std::u16string& path,
     (own.get()->*load)(argument.get(), result.put());
 }
 
-
 class ComRecognizerClient final : public RecognizerClient {
 public:
     ComRecognizerClient(com_ptr<::ISmartTagRecognizer> r, std::optional<std::u16string> list)
         : r_(std::move(r)), list_(std::move(list)) {}
-    std::u16string ProgId() override { return Get([&](BSTR* s) { return r_->get_ProgId(s); }); }
-    std::u16string Name(int32_t locale) override { return Get([&](BSTR* s) { return r_->get_Name(locale, s); }); }
-    std::u16string Desc(int32_t locale) override { return Get([&](BSTR* s) { return r_->get_Desc(locale, s); }); }
+    std::u16string ProgId() override {
+        return Get([&](BSTR* s) { return r_->get_ProgId(s); });
+    }
+    std::u16string Name(int32_t locale) override {
+        return Get([&](BSTR* s) { return r_->get_Name(locale, s); });
+    }
+    std::u16string Desc(int32_t locale) override {
+        return Get([&](BSTR* s) { return r_->get_Desc(locale, s); });
+    }
     int32_t SmartTagCount() override {
         int count = 0;
         r_->get_SmartTagCount(&count);
         return count;
     }
-    std::u16string SmartTagName(int32_t id) override { return Get([&](BSTR* s) { return r_->get_SmartTagName(id, s); }); }
+    std::u16string SmartTagName(int32_t id) override {
+        return Get([&](BSTR* s) { return r_->get_SmartTagName(id, s); });
+    }
     bool Recognize(std::u16string_view text, const std::function<void(const Tag&)>& onTag) override {
         com_ptr<StreamingSite> site;
         site.attach(new StreamingSite());

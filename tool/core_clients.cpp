@@ -70,8 +70,7 @@ public:
     }
     std::optional<std::u16string> VerbCaption(int32_t verb, std::u16string_view app, int32_t locale) override {
         std::u16string caption;
-        if (Action().ISmartTagAction_VerbCaptionFromID(verb, app, locale, caption) != Status::ok)
-            return std::nullopt;
+        if (Action().ISmartTagAction_VerbCaptionFromID(verb, app, locale, caption) != Status::ok) return std::nullopt;
         return caption;
     }
     std::u16string VerbName(int32_t verb) override {
@@ -107,7 +106,8 @@ private:
     // live invocation opens addresses and refreshes the data files.
     STAction& Action() {
         if (!action_) {
-            action_ = std::make_unique<STAction>(refresh_ ? platform_.Ports() : ActionPorts{*platform_.xml, recording_});
+            action_ =
+                std::make_unique<STAction>(refresh_ ? platform_.Ports() : ActionPorts{*platform_.xml, recording_});
             action_->Construct(folder_);
         }
         return *action_;

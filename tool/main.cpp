@@ -49,41 +49,65 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"scan", Scan, {"--data"}, {"--json", "--com"},
+    {"scan",
+     Scan,
+     {"--data"},
+     {"--json", "--com"},
      std::string("usage: varnoke scan [--data DIR] [--json] [--com] [FILE]\n"
                  "Recognizes stock names in UTF-8 text from FILE (or standard input) and\n"
                  "prints one line per tag: START<TAB>LENGTH<TAB>PRODUCTID<TAB>TEXT. In PRODUCTID\n"
                  "and TEXT a backslash, tab, carriage return or line feed is written \\\\, \\t, \\r, \\n.\n")},
-    {"info", Info, {"--data", "--locale"}, {"--com"},
+    {"info",
+     Info,
+     {"--data", "--locale"},
+     {"--com"},
      std::string("usage: varnoke info [--data DIR] [--locale LCID] [--com]\n"
                  "Prints the recognizer's ProgId, name, description and tag type.\n") +
          kLocaleHelp},
-    {"verbs", Verbs, {"--data", "--locale", "--app"}, {"--com"},
+    {"verbs",
+     Verbs,
+     {"--data", "--locale", "--app"},
+     {"--com"},
      std::string("usage: varnoke verbs [--data DIR] [--locale LCID] [--app NAME] [--com]\n"
                  "Lists the verbs a host offers on a stock tag: VERBID<TAB>CAPTION<TAB>NAME.\n") +
          kLocaleHelp + kVerbHelp},
-    {"invoke", Invoke, {"--data", "--app"}, {"--dry-run", "--com", "--verbose"},
+    {"invoke",
+     Invoke,
+     {"--data", "--app"},
+     {"--dry-run", "--com", "--verbose"},
      std::string("usage: varnoke invoke VERBID PRODUCTID [--data DIR] [--app NAME] [--dry-run] [--verbose] [--com]\n"
                  "Invokes a verb on a tag and prints the address it opens (or the web\n"
                  "query's connection); then refreshes the data files when due.\n"
                  "--dry-run opens and refreshes nothing; --verbose tells what the refresh did.\n") +
          kVerbHelp},
-    {"cellref", CellRef, {}, {},
+    {"cellref",
+     CellRef,
+     {},
+     {},
      std::string("usage: varnoke cellref TEXT\n"
                  "Checks a cell reference as the Insert-at dialog does: accepted<TAB>COLUMN<TAB>ROW\n"
                  "(exit 0), rejected or error<TAB>DESCRIPTION (exit 1).\n")},
-    {"check", Check, {"--data"}, {},
+    {"check",
+     Check,
+     {"--data"},
+     {},
      std::string("usage: varnoke check [--data DIR]\n"
                  "Checks the data files varnokeL.xml and acturl.xml for the mistakes that\n"
                  "make them load badly or not at all, and a keyed folder's signature: one line per finding,\n"
                  "FILE:LINE: error|warning: WHAT \u2014 WHY. Exit 1 when there are errors.\n")},
-    {"status", StatusCommand, {"--data"}, {},
+    {"status",
+     StatusCommand,
+     {"--data"},
+     {},
      std::string("usage: varnoke status [--data DIR]\n"
                  "Reports how the component is installed: on Windows its registration and\n"
                  "enrolment with the host; everywhere the data folder, whether each data\n"
                  "file loads and what it gives, whether the folder is writable and the\n"
                  "refresh state, and whether it is keyed with the manifest's expiry.\n")},
-    {"publish", Publish, {"--data", "--key", "--next-key", "--expires"}, {},
+    {"publish",
+     Publish,
+     {"--data", "--key", "--next-key", "--expires"},
+     {},
      std::string("usage: varnoke publish --key KEY.pem [--next-key KEY.pem] [--data DIR] [--expires DAYS]\n"
                  "Signs the data folder as it stands for refreshes keyed by <publickey>: writes\n"
                  "manifest.txt (the checkpoint, both files' SHA-256, an expiry DAYS from now,\n"
@@ -176,8 +200,7 @@ int main() {
     int argc = 0;
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &argc);
     std::vector<std::string> args;
-    for (int i = 0; i < argc; ++i)
-        args.push_back(varnoke::Utf16ToUtf8(reinterpret_cast<const char16_t*>(wide[i])));
+    for (int i = 0; i < argc; ++i) args.push_back(varnoke::Utf16ToUtf8(reinterpret_cast<const char16_t*>(wide[i])));
     LocalFree(wide);
     // Byte for byte as on POSIX: no CR added to output, none taken from input.
     _setmode(_fileno(stdin), _O_BINARY);

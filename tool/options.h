@@ -27,8 +27,7 @@ struct Options {
 // Parses args[first..]; on a bad option returns nothing and sets `error`.
 inline std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::size_t first,
                                            const std::set<std::string>& valueOptions,
-                                           const std::set<std::string>& flagOptions,
-                                           std::string& error) {
+                                           const std::set<std::string>& flagOptions, std::string& error) {
     Options o;
     for (std::size_t i = first; i < args.size(); ++i) {
         const std::string& a = args[i];

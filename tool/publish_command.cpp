@@ -97,7 +97,8 @@ int Publish(const Options& o) {
     if (!table || !list) return Fail("the folder needs both acturl.xml and varnokeL.xml as regular files");
     auto xml = adapters::NewXmlDocumentFactory();
     auto doc = xml->NewDocument();
-    if (!doc || !doc->LoadBytes(*table) || !doc->DocumentElement()) return Fail("acturl.xml does not load: run varnoke check");
+    if (!doc || !doc->LoadBytes(*table) || !doc->DocumentElement())
+        return Fail("acturl.xml does not load: run varnoke check");
     const RefreshFields fields = ReadRefreshFields(*doc);
     const auto checkpoint = fields.lastcheckpoint.Number();
     if (!checkpoint) return Fail("acturl.xml has no numeric <lastcheckpoint>: refreshes would never install it");
@@ -107,8 +108,9 @@ int Publish(const Options& o) {
     if (!action.UpdateInfoValid()) return Fail("acturl.xml lacks its refresh elements: run varnoke check");
     const std::string named = Utf16ToUtf8(fields.publickey.text.value_or(u""));
     if (!DecodePublicKey(named))
-        return Fail("acturl.xml names no P-256 <publickey> in base64: a keyed refresh refuses a table that would end "
-                    "signing or name a key no one can sign with");
+        return Fail(
+            "acturl.xml names no P-256 <publickey> in base64: a keyed refresh refuses a table that would end "
+            "signing or name a key no one can sign with");
     STRecognizer stocks(*xml);
     stocks.Construct(*folder);
     bool usable = false;

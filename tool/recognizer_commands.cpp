@@ -115,12 +115,10 @@ int Scan(const Options& o) {
         out.clear();
         if (json && first) out += "[";
         const std::string id = Utf16ToUtf8(tag.productId);
-        const std::string matched =
-            Utf16ToUtf8(std::u16string_view(text).substr(tag.start - 1, tag.length));
+        const std::string matched = Utf16ToUtf8(std::u16string_view(text).substr(tag.start - 1, tag.length));
         if (json) {
             out += first ? "\n  " : ",\n  ";
-            out += "{\"start\": " + std::to_string(tag.start) +
-                   ", \"length\": " + std::to_string(tag.length) +
+            out += "{\"start\": " + std::to_string(tag.start) + ", \"length\": " + std::to_string(tag.length) +
                    ", \"productId\": " + JsonString(id) + ", \"text\": " + JsonString(matched) + "}";
         } else {
             out += std::to_string(tag.start) + '\t' + std::to_string(tag.length) + '\t' + LineField(id) + '\t' +

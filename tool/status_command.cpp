@@ -77,7 +77,8 @@ void PrintRegistration(std::ostream& out) {
             for (const auto& [root, scope] : scopes) {
                 const std::wstring classKey = std::wstring(L"Software\\Classes\\CLSID\\") + c.clsid;
                 const auto server = ReadString(root, classKey + L"\\InprocServer32", view);
-                const auto progId = ReadString(root, std::wstring(L"Software\\Classes\\") + c.progId + L"\\CLSID", view);
+                const auto progId =
+                    ReadString(root, std::wstring(L"Software\\Classes\\") + c.progId + L"\\CLSID", view);
                 out << "registration (" << scope << ", " << viewName << "): " << Narrow(c.progId) << ' '
                     << Narrow(c.clsid) << ": ";
                 if (!server)
@@ -156,8 +157,7 @@ int StatusCommand(const Options& o) {
     else
         std::cout << "loads, " << verbs << " of " << kVerbCount << " verbs with an address\n";
 
-    std::cout << "folder writable: " << (Writable(*folder) ? "yes" : "no (a refresh cannot replace the files)")
-              << '\n';
+    std::cout << "folder writable: " << (Writable(*folder) ? "yes" : "no (a refresh cannot replace the files)") << '\n';
     if (!action.UpdateInfoValid()) {
         std::cout << "refresh: off (no lastcheckpoint, lastupdate and updateurl in the action table)\n";
         return 0;
@@ -167,8 +167,7 @@ int StatusCommand(const Options& o) {
     std::cout << "refresh: lastupdate " << action.LastUpdate() << " (" << MinutesText(action.LastUpdate())
               << "), every " << action.UpdateFrequency() << " minutes, next due " << MinutesText(due + 1)
               << (due < now ? " (due now)" : "") << '\n'
-              << "refresh: checkpoint " << action.LastCheckpoint() << ", updateurl "
-              << Utf16ToUtf8(action.UpdateURL())
+              << "refresh: checkpoint " << action.LastCheckpoint() << ", updateurl " << Utf16ToUtf8(action.UpdateURL())
               << (IsWebAddress(BaseLocation(action.UpdateURL()) + std::u16string(kActionFileName))
                       ? ""
                       : " (not an http(s) address: never read)")
@@ -190,7 +189,8 @@ int StatusCommand(const Options& o) {
     else if (!manifest)
         std::cout << "manifest: manifest.txt is malformed (run varnoke check)\n";
     else
-        std::cout << "manifest (of the installed pair): checkpoint " << manifest->checkpoint << ", expires " << UtcText(manifest->expires)
+        std::cout << "manifest (of the installed pair): checkpoint " << manifest->checkpoint << ", expires "
+                  << UtcText(manifest->expires)
                   << (manifest->expires <= adapters::NewSystemClock()->UtcSeconds() ? " (expired)" : "") << '\n';
     return 0;
 }

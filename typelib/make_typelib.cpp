@@ -55,18 +55,15 @@ struct Failure {
     HRESULT hr;
 };
 
-void check(HRESULT hr, const std::string& what)
-{
+void check(HRESULT hr, const std::string& what) {
     if (FAILED(hr)) throw Failure{what, hr};
 }
 
-void require(bool ok, const std::string& what)
-{
+void require(bool ok, const std::string& what) {
     if (!ok) throw Failure{what, E_FAIL};
 }
 
-std::string utf8(const std::wstring& w)
-{
+std::string utf8(const std::wstring& w) {
     if (w.empty()) return {};
     const int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
     std::string s(static_cast<size_t>(n), '\0');
@@ -80,15 +77,13 @@ std::string utf8(const std::wstring& w)
 wchar_t* text(const unique_bstr& s) { return s.get() ? s.get() : const_cast<wchar_t*>(L""); }
 bool empty(const unique_bstr& s) { return !s.get() || !*s.get(); }
 
-std::wstring type_name(ITypeInfo* ti)
-{
+std::wstring type_name(ITypeInfo* ti) {
     unique_bstr name;
     check(ti->GetDocumentation(MEMBERID_NIL, name.put(), nullptr, nullptr, nullptr), "type name");
     return text(name);
 }
 
-TLIBATTR lib_attr(ITypeLib* lib)
-{
+TLIBATTR lib_attr(ITypeLib* lib) {
     TLIBATTR* a = nullptr;
     check(lib->GetLibAttr(&a), "GetLibAttr");
     const TLIBATTR copy = *a;
@@ -96,8 +91,7 @@ TLIBATTR lib_attr(ITypeLib* lib)
     return copy;
 }
 
-TYPEATTR type_attr(ITypeInfo* ti)
-{
+TYPEATTR type_attr(ITypeInfo* ti) {
     TYPEATTR* a = nullptr;
     check(ti->GetTypeAttr(&a), "GetTypeAttr");
     const TYPEATTR copy = *a;
@@ -105,15 +99,13 @@ TYPEATTR type_attr(ITypeInfo* ti)
     return copy;
 }
 
-com_ptr<ITypeLib> load(const std::wstring& path)
-{
+com_ptr<ITypeLib> load(const std::wstring& path) {
     com_ptr<ITypeLib> lib;
     check(LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib.put()), "loading " + utf8(path));
     return lib;
 }
 
-com_ptr<ITypeInfo> find_type(ITypeLib* lib, const std::wstring& name)
-{
+com_ptr<ITypeInfo> find_type(ITypeLib* lib, const std::wstring& name) {
     for (UINT i = 0, n = lib->GetTypeInfoCount(); i < n; ++i) {
         com_ptr<ITypeInfo> ti;
         check(lib->GetTypeInfo(i, ti.put()), "GetTypeInfo");
@@ -124,8 +116,7 @@ com_ptr<ITypeInfo> find_type(ITypeLib* lib, const std::wstring& name)
 
 // A dual interface is listed by its dispatch side; its members with their
 // real signatures and vtable offsets are on the vtable side.
-com_ptr<ITypeInfo> vtable_side(ITypeInfo* ti)
-{
+com_ptr<ITypeInfo> vtable_side(ITypeInfo* ti) {
     const TYPEATTR a = type_attr(ti);
     com_ptr<ITypeInfo> out;
     if (a.typekind == TKIND_DISPATCH && (a.wTypeFlags & TYPEFLAG_FDUAL)) {
@@ -138,8 +129,7 @@ com_ptr<ITypeInfo> vtable_side(ITypeInfo* ti)
     return out;
 }
 
-std::vector<unsigned char> read_file(const std::wstring& path)
-{
+std::vector<unsigned char> read_file(const std::wstring& path) {
     FILE* f = _wfopen(path.c_str(), L"rb");
     require(f != nullptr, "opening " + utf8(path));
     std::vector<unsigned char> bytes;
@@ -151,8 +141,7 @@ std::vector<unsigned char> read_file(const std::wstring& path)
     return bytes;
 }
 
-void write_file(const std::wstring& path, const std::vector<unsigned char>& bytes)
-{
+void write_file(const std::wstring& path, const std::vector<unsigned char>& bytes) {
     FILE* f = _wfopen(path.c_str(), L"wb");
     require(f != nullptr, "opening " + utf8(path));
     const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
@@ -165,8 +154,7 @@ constexpr uint32_t kImpByGuid = 0x10000;  // impinfo: oGuid is a GUID offset, no
 
 class MsftFile {
 public:
-    explicit MsftFile(std::vector<unsigned char> bytes) : d_(std::move(bytes))
-    {
+    explicit MsftFile(std::vector<unsigned char> bytes) : d_(std::move(bytes)) {
         require(u32(0) == 0x5446534D, "not an MSFT type library");
         const uint32_t varflags = u32(0x14);
         segdir_ = 0x54 + 4 * static_cast<size_t>(type_count()) + ((varflags & 0x100) ? 4 : 0);
@@ -179,8 +167,7 @@ public:
     uint32_t vars(uint32_t i) const { return u32(type_entry(i) + 0x18) >> 16; }
 
     // Function records come first, then field records.
-    size_t member_record(uint32_t type, uint32_t member) const
-    {
+    size_t member_record(uint32_t type, uint32_t member) const {
         const size_t aux = u32(type_entry(type) + 4);
         const size_t offsets = aux + 4 + u32(aux) + 8 * static_cast<size_t>(funcs(type) + vars(type));
         return aux + 4 + u32(offsets + 4 * static_cast<size_t>(member));
@@ -192,12 +179,11 @@ public:
     struct Import {
         TYPEKIND kind;
         bool by_guid;
-        GUID guid;     // when by_guid
-        UINT index;    // otherwise: the type's index in its library
+        GUID guid;   // when by_guid
+        UINT index;  // otherwise: the type's index in its library
         GUID library;
     };
-    Import import_of(HREFTYPE href) const
-    {
+    Import import_of(HREFTYPE href) const {
         require((href & 1) && (href & ~3u) / 12 < impinfo_count(), "an imported reference of widl's library");
         const size_t at = impinfo((href & ~3u) / 12);
         const uint32_t flags = u32(at), target = u32(at + 8);
@@ -208,8 +194,7 @@ public:
 
     size_t impinfo_count() const { return seg_length(kImpInfos) / 12; }
     size_t impinfo(size_t i) const { return segment(kImpInfos) + 12 * i; }
-    GUID guid_at(uint32_t offset) const
-    {
+    GUID guid_at(uint32_t offset) const {
         const size_t at = segment(kGuids) + offset;
         bounds(at, sizeof(GUID));
         GUID g;
@@ -219,27 +204,23 @@ public:
     // The library an import record names.
     GUID impfile_guid(uint32_t offset) const { return guid_at(u32(segment(kImpFiles) + offset)); }
 
-    uint32_t u32(size_t at) const
-    {
+    uint32_t u32(size_t at) const {
         bounds(at, 4);
         uint32_t v;
         std::memcpy(&v, &d_[at], 4);
         return v;
     }
-    uint16_t u16(size_t at) const
-    {
+    uint16_t u16(size_t at) const {
         bounds(at, 2);
         uint16_t v;
         std::memcpy(&v, &d_[at], 2);
         return v;
     }
-    void set_u32(size_t at, uint32_t v)
-    {
+    void set_u32(size_t at, uint32_t v) {
         bounds(at, 4);
         std::memcpy(&d_[at], &v, 4);
     }
-    void set_u16(size_t at, uint16_t v)
-    {
+    void set_u16(size_t at, uint16_t v) {
         bounds(at, 2);
         std::memcpy(&d_[at], &v, 2);
     }
@@ -252,8 +233,7 @@ private:
 
     size_t segment(Segment s) const { return u32(segdir_ + 16 * static_cast<size_t>(s)); }
     size_t seg_length(Segment s) const { return u32(segdir_ + 16 * static_cast<size_t>(s) + 4); }
-    void bounds(size_t at, size_t n) const
-    {
+    void bounds(size_t at, size_t n) const {
         require(at <= d_.size() && n <= d_.size() - at, "MSFT offset out of range");
     }
 };
@@ -270,13 +250,15 @@ struct GuidlessRef {
 class Copier {
 public:
     Copier(ITypeLib* widl, const MsftFile& widl_file, ITypeLib* host, ITypeLib* stdole, ICreateTypeLib2* out)
-        : widl_(widl), widl_file_(widl_file), host_(host), stdole_(stdole), out_(out), host_id_(lib_attr(host).guid),
-          stdole_id_(lib_attr(stdole).guid)
-    {
-    }
+        : widl_(widl),
+          widl_file_(widl_file),
+          host_(host),
+          stdole_(stdole),
+          out_(out),
+          host_id_(lib_attr(host).guid),
+          stdole_id_(lib_attr(stdole).guid) {}
 
-    void run()
-    {
+    void run() {
         const TLIBATTR a = lib_attr(widl_);
         check(out_->SetGuid(a.guid), "SetGuid");
         check(out_->SetVersion(a.wMajorVerNum, a.wMinorVerNum), "SetVersion");
@@ -299,9 +281,9 @@ public:
             Type t{vtable_side(listed.get()), {}, {}};
             const std::wstring tn = type_name(listed.get());
             com_ptr<ICreateTypeInfo> created;
-            check(out_->CreateTypeInfo(const_cast<wchar_t*>(tn.c_str()), type_attr(t.src.get()).typekind,
-                                       created.put()),
-                  "CreateTypeInfo " + utf8(tn));
+            check(
+                out_->CreateTypeInfo(const_cast<wchar_t*>(tn.c_str()), type_attr(t.src.get()).typekind, created.put()),
+                "CreateTypeInfo " + utf8(tn));
             check(created->QueryInterface(IID_ICreateTypeInfo2, t.out.put_void()), "ICreateTypeInfo2");
             check(created->QueryInterface(IID_ITypeInfo, t.out_info.put_void()), "ITypeInfo");
             own_[tn] = t.out_info.get();
@@ -330,8 +312,7 @@ private:
     std::vector<std::unique_ptr<TYPEDESC>> typedescs_;  // outlives AddFuncDesc/AddVarDesc
     std::vector<GuidlessRef> guidless_;
 
-    HREFTYPE add_ref(ICreateTypeInfo2* out, ITypeInfo* target)
-    {
+    HREFTYPE add_ref(ICreateTypeInfo2* out, ITypeInfo* target) {
         HREFTYPE href = 0;
         check(out->AddRefTypeInfo(target, &href), "AddRefTypeInfo " + utf8(type_name(target)));
         return href;
@@ -342,8 +323,7 @@ private:
     // program was given, from widl's import table: asking oleaut32 would make
     // it search the registry and, failing that, load and register whatever
     // "SmartTagLib.tlb" its search path finds.
-    HREFTYPE retarget(ICreateTypeInfo2* out, ITypeInfo* src, HREFTYPE href)
-    {
+    HREFTYPE retarget(ICreateTypeInfo2* out, ITypeInfo* src, HREFTYPE href) {
         if (!(href & 1)) {
             com_ptr<ITypeInfo> ref;
             check(src->GetRefTypeInfo(href, ref.put()), "GetRefTypeInfo");
@@ -372,8 +352,7 @@ private:
         return add_ref(out, target.get());
     }
 
-    void note_guidless(const GuidlessRef& ref)
-    {
+    void note_guidless(const GuidlessRef& ref) {
         for (const GuidlessRef& g : guidless_) {
             if (g.name == ref.name) return;
             // Wine keys references by GUID and kind: two such types would
@@ -384,24 +363,22 @@ private:
         guidless_.push_back(ref);
     }
 
-    TYPEDESC copy(ICreateTypeInfo2* out, ITypeInfo* src, const TYPEDESC& t)
-    {
+    TYPEDESC copy(ICreateTypeInfo2* out, ITypeInfo* src, const TYPEDESC& t) {
         TYPEDESC c = t;
         switch (t.vt) {
-        case VT_PTR:
-        case VT_SAFEARRAY:
-            typedescs_.push_back(std::make_unique<TYPEDESC>(copy(out, src, *t.lptdesc)));
-            c.lptdesc = typedescs_.back().get();
-            break;
-        case VT_USERDEFINED: c.hreftype = retarget(out, src, t.hreftype); break;
-        case VT_CARRAY: throw Failure{"fixed-size arrays are not supported", E_NOTIMPL};
-        default: break;
+            case VT_PTR:
+            case VT_SAFEARRAY:
+                typedescs_.push_back(std::make_unique<TYPEDESC>(copy(out, src, *t.lptdesc)));
+                c.lptdesc = typedescs_.back().get();
+                break;
+            case VT_USERDEFINED: c.hreftype = retarget(out, src, t.hreftype); break;
+            case VT_CARRAY: throw Failure{"fixed-size arrays are not supported", E_NOTIMPL};
+            default: break;
         }
         return c;
     }
 
-    void fill(Type& t)
-    {
+    void fill(Type& t) {
         ITypeInfo* src = t.src.get();
         ICreateTypeInfo2* out = t.out.get();
         const std::wstring n = type_name(src);
@@ -432,8 +409,7 @@ private:
         check(out->LayOut(), "LayOut " + utf8(n));
     }
 
-    void add_host_interface(ICreateTypeInfo2* out, const std::wstring& coclass, UINT index)
-    {
+    void add_host_interface(ICreateTypeInfo2* out, const std::wstring& coclass, UINT index) {
         for (const HostInterface& h : kHostInterfaces) {
             if (coclass != h.coclass) continue;
             com_ptr<ITypeInfo> host = find_type(host_, h.host_interface);
@@ -442,8 +418,7 @@ private:
         }
     }
 
-    void copy_func(ITypeInfo* src, ICreateTypeInfo2* out, UINT index)
-    {
+    void copy_func(ITypeInfo* src, ICreateTypeInfo2* out, UINT index) {
         FUNCDESC* f = nullptr;
         check(src->GetFuncDesc(index, &f), "GetFuncDesc");
         FUNCDESC c = *f;
@@ -475,8 +450,7 @@ private:
         if (context) check(out->SetFuncHelpContext(index, context), "SetFuncHelpContext");
     }
 
-    void copy_var(ITypeInfo* src, ICreateTypeInfo2* out, UINT index)
-    {
+    void copy_var(ITypeInfo* src, ICreateTypeInfo2* out, UINT index) {
         VARDESC* v = nullptr;
         check(src->GetVarDesc(index, &v), "GetVarDesc");
         VARDESC c = *v;
@@ -500,8 +474,7 @@ private:
 };
 
 // Corrects what Wine's writer gets wrong (see the top of this file).
-void fix_file(const std::wstring& out_path, const MsftFile& widl, const std::vector<GuidlessRef>& guidless)
-{
+void fix_file(const std::wstring& out_path, const MsftFile& widl, const std::vector<GuidlessRef>& guidless) {
     MsftFile out(read_file(out_path));
     require(out.type_count() == widl.type_count(), "type count differs from widl's");
     for (uint32_t i = 0; i < out.type_count(); ++i) {
@@ -537,8 +510,7 @@ void fix_file(const std::wstring& out_path, const MsftFile& widl, const std::vec
 
 // Every type of the written library, as oleaut32 reads it back, must have
 // widl's layout. (Names and references are what the expected dump checks.)
-void verify(const std::wstring& out_path, ITypeLib* widl)
-{
+void verify(const std::wstring& out_path, ITypeLib* widl) {
     com_ptr<ITypeLib> out = load(out_path);
     require(out->GetTypeInfoCount() == widl->GetTypeInfoCount(), "written type count");
     for (UINT i = 0; i < out->GetTypeInfoCount(); ++i) {
@@ -572,16 +544,14 @@ void verify(const std::wstring& out_path, ITypeLib* widl)
     }
 }
 
-std::wstring full_path(const wchar_t* p)
-{
+std::wstring full_path(const wchar_t* p) {
     wchar_t buf[MAX_PATH];
     const DWORD n = GetFullPathNameW(p, MAX_PATH, buf, nullptr);
     require(n > 0 && n < MAX_PATH, "GetFullPathNameW");
     return buf;
 }
 
-void make(bool win32, const std::wstring& host_path, const std::wstring& widl_path, const std::wstring& out_path)
-{
+void make(bool win32, const std::wstring& host_path, const std::wstring& widl_path, const std::wstring& out_path) {
     com_ptr<ITypeLib> host = load(host_path);
     com_ptr<ITypeLib> widl = load(widl_path);
     const MsftFile widl_file(read_file(widl_path));
@@ -604,8 +574,7 @@ void make(bool win32, const std::wstring& host_path, const std::wstring& widl_pa
 
 }  // namespace
 
-int wmain(int argc, wchar_t** argv)
-{
+int wmain(int argc, wchar_t** argv) {
     if (argc != 5 || (std::wcscmp(argv[1], L"win32") != 0 && std::wcscmp(argv[1], L"win64") != 0)) {
         std::fprintf(stderr, "usage: make_typelib win32|win64 SmartTagLib.tlb widl_varnoke.tlb OUT.tlb\n");
         return 2;

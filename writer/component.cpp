@@ -12,12 +12,8 @@ namespace {
 
 using Context = css::uno::Reference<css::uno::XComponentContext>;
 
-css::uno::Reference<css::uno::XInterface> SAL_CALL NewRecognizer(const Context& c) {
-    return CreateRecognizer(c);
-}
-css::uno::Reference<css::uno::XInterface> SAL_CALL NewAction(const Context& c) {
-    return CreateAction(c);
-}
+css::uno::Reference<css::uno::XInterface> SAL_CALL NewRecognizer(const Context& c) { return CreateRecognizer(c); }
+css::uno::Reference<css::uno::XInterface> SAL_CALL NewAction(const Context& c) { return CreateAction(c); }
 OUString SAL_CALL RecognizerName() { return ToOUString(kRecognizerImplementation); }
 OUString SAL_CALL ActionName() { return ToOUString(kActionImplementation); }
 css::uno::Sequence<OUString> SAL_CALL RecognizerServices() { return OneName(kRecognizerService); }
@@ -33,7 +29,7 @@ const cppu::ImplementationEntry kEntries[] = {
 }  // namespace varnoke::writer
 
 extern "C" SAL_DLLPUBLIC_EXPORT void SAL_CALL component_getImplementationEnvironment(const char** envTypeName,
-                                                                                    uno_Environment**) {
+                                                                                     uno_Environment**) {
     *envTypeName = CPPU_CURRENT_LANGUAGE_BINDING_NAME;
 }
 

@@ -94,8 +94,7 @@ private:
     std::vector<std::shared_ptr<const Paragraph>> recent_;  // the most recent first
 };
 
-class Recognizer final
-    : public cppu::WeakImplHelper2<css::smarttags::XSmartTagRecognizer, css::lang::XServiceInfo> {
+class Recognizer final : public cppu::WeakImplHelper2<css::smarttags::XSmartTagRecognizer, css::lang::XServiceInfo> {
 public:
     Recognizer() { core_.Construct(ExtensionFolder()); }
 

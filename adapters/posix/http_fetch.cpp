@@ -18,7 +18,8 @@ namespace {
 std::optional<std::string> FetchBounded(const std::string& url, const hostapi::FetchLimits& limits,
                                         std::chrono::steady_clock::time_point deadline) {
     // The caller's deadline shortens both time bounds; past it nothing is sent.
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return std::nullopt;
     const long totalMs = static_cast<long>(
         std::min<long long>({hostapi::BoundSeconds(limits.totalSeconds) * 1000LL, left.count(), 0x7FFFFFFF}));

@@ -25,8 +25,7 @@ namespace {
 // nodes below, as the platform DOM does; comments and processing
 // instructions are child nodes. The DOCTYPE is skipped without expanding or
 // fetching anything: unknown entity references stay in the text as written.
-constexpr unsigned kParseOptions =
-    pugi::parse_default | pugi::parse_comments | pugi::parse_pi | pugi::parse_ws_pcdata;
+constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_comments | pugi::parse_pi | pugi::parse_ws_pcdata;
 
 // Whether an element's name is `wanted`, without converting ASCII names.
 bool NameIs(const char* name, std::u16string_view wanted) {
@@ -119,8 +118,7 @@ bool AppendUtf16(const char* p, std::u16string& out, std::size_t& used) {
 
 // Whether a handle names a node, without a call into the library: a handle
 // is the node's address and nothing else.
-static_assert(sizeof(pugi::xml_node) == sizeof(pugi::xml_node_struct*) &&
-              std::is_trivially_copyable_v<pugi::xml_node>);
+static_assert(sizeof(pugi::xml_node) == sizeof(pugi::xml_node_struct*) && std::is_trivially_copyable_v<pugi::xml_node>);
 bool Present(const pugi::xml_node n) { return std::bit_cast<pugi::xml_node_struct*>(n) != nullptr; }
 
 // What an XPath result holds, as the library's header lays it out: read
@@ -162,7 +160,6 @@ bool IsWhitespaceText(pugi::xml_node n) {
 
 class PugiXmlDocument final : public IXmlDocument {
 public:
-
     XmlLoadResult Load(std::u16string_view path) override {
         Reset();
         auto bytes = ReadRegularFile(path);
@@ -214,7 +211,8 @@ private:
             doc_.load_buffer_inplace(buffer_.data(), buffer_.size(), kParseOptions, pugi::encoding_utf8);
         XmlLoadResult result;
         const auto at = [&](std::ptrdiff_t offset) {
-            XmlPosition(std::string_view(buffer_), static_cast<std::size_t>(std::max<std::ptrdiff_t>(offset, 0)), result);
+            XmlPosition(std::string_view(buffer_), static_cast<std::size_t>(std::max<std::ptrdiff_t>(offset, 0)),
+                        result);
         };
         if (!parsed) {
             result.status = XmlLoadStatus::not_well_formed;
@@ -308,7 +306,7 @@ public:
         const std::vector<WantedName> fieldNames(fields.begin(), fields.end());
         auto span = records.spans.begin();
         std::u16string& text = records.text;
-        std::size_t used = 0;  // text's size is room: AppendUtf16 grows it
+        std::size_t used = 0;                   // text's size is room: AppendUtf16 grows it
         text.resize(records.spans.size() * 6);  // names and codes are short: grown seldom, if at all
         for (const pugi::xml_node e : entries) {
             for (std::size_t k = 0; k < fields.size(); ++k) {
@@ -332,8 +330,10 @@ public:
                 const std::size_t start = used;
                 if (Present(first) && first.type() == pugi::node_pcdata && !Present(first.next_sibling()))
                     PlainText(first, text, used);  // plain text alone holds no element: no second look
-                else if (!HoldsElement(field)) TextOf(field, text, used);
-                else continue;  // the first of that name, even when it holds an element
+                else if (!HoldsElement(field))
+                    TextOf(field, text, used);
+                else
+                    continue;  // the first of that name, even when it holds an element
                 span[k] = {start, used - start};
             }
             span += static_cast<std::ptrdiff_t>(fields.size());
@@ -416,7 +416,7 @@ private:
     static pugi::xml_node PlainTextOnly(const pugi::xml_node element) {
         const pugi::xml_node only = element.first_child();
         return Present(only) && only.type() == pugi::node_pcdata && !Present(only.next_sibling()) ? only
-                                                                                                 : pugi::xml_node();
+                                                                                                  : pugi::xml_node();
     }
 
     // A text node's text, written into `out` at `used` as AppendUtf16 does,
@@ -477,9 +477,7 @@ private:
     static XmlNode Handle(pugi::xml_node n) {
         return n ? XmlNode(reinterpret_cast<std::uintptr_t>(n.internal_object())) : XmlNode();
     }
-    static pugi::xml_node Node(XmlNode h) {
-        return pugi::xml_node(reinterpret_cast<pugi::xml_node_struct*>(h.id()));
-    }
+    static pugi::xml_node Node(XmlNode h) { return pugi::xml_node(reinterpret_cast<pugi::xml_node_struct*>(h.id())); }
 
     std::string buffer_;  // the loaded bytes, which doc_ was parsed in
     pugi::xml_document doc_;
@@ -487,8 +485,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<IXmlDocument> PugiXmlDocumentFactory::NewDocument() {
-    return std::make_unique<PugiXmlDocument>();
-}
+std::unique_ptr<IXmlDocument> PugiXmlDocumentFactory::NewDocument() { return std::make_unique<PugiXmlDocument>(); }
 
 }  // namespace varnoke::adapters::posix

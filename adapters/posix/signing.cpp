@@ -46,14 +46,14 @@ std::unique_ptr<SigningKey> LoadP256PrivateKeyPem(std::string_view pem, std::str
     }
     if (EVP_PKEY_get_base_id(key.get()) != EVP_PKEY_EC) {
         const char* type = EVP_PKEY_get0_type_name(key.get());
-        error = std::string("the key is of type ") + (type ? type : "unknown") +
-                ", not an EC key on P-256 (prime256v1)";
+        error =
+            std::string("the key is of type ") + (type ? type : "unknown") + ", not an EC key on P-256 (prime256v1)";
         return nullptr;
     }
     if (!IsP256(key.get())) {
         const std::string curve = CurveName(key.get());
-        error = "the key is on curve " + (curve.empty() ? std::string("(unnamed)") : curve) +
-                ", not P-256 (prime256v1)";
+        error =
+            "the key is on curve " + (curve.empty() ? std::string("(unnamed)") : curve) + ", not P-256 (prime256v1)";
         return nullptr;
     }
     // The public key is published in the one form the verifiers take,

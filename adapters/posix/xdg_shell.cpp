@@ -48,8 +48,7 @@ bool XdgOpenShell::Open(std::u16string_view url) {
         if (opener == 0) {
             execvp(argv[0], argv);
             const int error = errno;
-            while (write(report[1], &error, sizeof error) < 0 && errno == EINTR) {
-            }
+            while (write(report[1], &error, sizeof error) < 0 && errno == EINTR) {}
             _exit(127);
         }
         _exit(opener < 0 ? 1 : 0);
@@ -69,8 +68,7 @@ bool XdgOpenShell::Open(std::u16string_view url) {
     if (started) {
         int error = 0;
         ssize_t got;
-        while ((got = read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
-        }
+        while ((got = read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {}
         started = got == 0;
     }
     close(report[0]);

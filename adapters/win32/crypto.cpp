@@ -86,8 +86,7 @@ public:
     }
 
     bool VerifyP256(std::string_view publicKey, std::string_view message, std::string_view signature) override {
-        if (!ecdsa_ || !hostapi::IsP256SpkiForm(publicKey))
-            return false;
+        if (!ecdsa_ || !hostapi::IsP256SpkiForm(publicKey)) return false;
         std::array<unsigned char, 2 * kCoordinate> raw;
         if (!RawSignature(signature, raw)) return false;
         const auto digest = Sha256(message);

@@ -36,8 +36,8 @@ bool MoveOver(std::u16string_view source, std::u16string_view target) {
     // Over an existing file, ReplaceFileW keeps the target's attributes and
     // access rights, as a rename would not; it fails where it cannot, and
     // the plain move (write-through) is then the fallback.
-    if (IsFile(to) && ::ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                                   nullptr))
+    if (IsFile(to) &&
+        ::ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
         return true;
     return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
@@ -74,7 +74,8 @@ std::wstring MutexName(std::u16string_view folder) {
     while (full.size() > 3 && (full.back() == L'\\' || full.back() == L'/')) full.pop_back();
     unsigned long long hash = 14695981039346656037ull;  // FNV-1a
     for (wchar_t c : full) {
-        const wchar_t lower = (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : (c == L'/' ? L'\\' : c);
+        const wchar_t lower =
+            (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : (c == L'/' ? L'\\' : c);
         hash = (hash ^ static_cast<unsigned short>(lower)) * 1099511628211ull;
     }
     wchar_t name[64];
@@ -93,8 +94,8 @@ HANDLE OpenLockMutex(const std::wstring& name) {
     constexpr DWORD kAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE;
     SECURITY_ATTRIBUTES everyone{sizeof everyone, nullptr, FALSE};
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;0x00100001;;;WD)", SDDL_REVISION_1,
-                                                             &descriptor, nullptr))
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;0x00100001;;;WD)", SDDL_REVISION_1, &descriptor,
+                                                             nullptr))
         everyone.lpSecurityDescriptor = descriptor;
     HANDLE mutex = CreateMutexExW(&everyone, (std::wstring(kGlobalPrefix) + name).c_str(), 0, kAccess);
     if (descriptor) LocalFree(descriptor);
@@ -120,8 +121,10 @@ std::optional<std::wstring> FinalPath(const std::wstring& path, bool folder = fa
     if (length == 0 || length >= final.size()) return std::nullopt;
     final.resize(length);
     // "\\?\C:\..." as the plain drive path the rest of the component uses.
-    if (final.rfind(L"\\\\?\\UNC\\", 0) == 0) final = L"\\\\" + final.substr(8);
-    else if (final.rfind(L"\\\\?\\", 0) == 0) final = final.substr(4);
+    if (final.rfind(L"\\\\?\\UNC\\", 0) == 0)
+        final = L"\\\\" + final.substr(8);
+    else if (final.rfind(L"\\\\?\\", 0) == 0)
+        final = final.substr(4);
     return final;
 }
 
@@ -135,9 +138,9 @@ public:
     std::optional<std::u16string> ReplacementTarget(std::u16string_view path) override {
         const std::wstring given = Wide(path);
         // The name's own attributes, a link not followed.
-        const HANDLE own = CreateFileW(given.c_str(), FILE_READ_ATTRIBUTES,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        const HANDLE own =
+            CreateFileW(given.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (own == INVALID_HANDLE_VALUE) {
             const DWORD error = GetLastError();
             if (error == ERROR_FILE_NOT_FOUND) return std::u16string(path);
@@ -174,8 +177,8 @@ public:
     // The target's attributes and access rights come over with ReplaceFileW.
     bool WriteNew(std::u16string_view path, std::string_view bytes, std::u16string_view) override {
         const std::wstring name = Wide(path);
-        const HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                        nullptr);
+        const HANDLE file =
+            CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) return false;
         bool ok = true;
         for (std::size_t at = 0; ok && at < bytes.size();) {
@@ -201,9 +204,9 @@ public:
         do {
             const std::wstring name = found.cFileName;
             // The pattern also matches short names: check the long one.
-            if (name.size() > start.size() && CompareStringOrdinal(name.c_str(), static_cast<int>(start.size()),
-                                                                   start.c_str(), static_cast<int>(start.size()),
-                                                                   TRUE) == CSTR_EQUAL &&
+            if (name.size() > start.size() &&
+                CompareStringOrdinal(name.c_str(), static_cast<int>(start.size()), start.c_str(),
+                                     static_cast<int>(start.size()), TRUE) == CSTR_EQUAL &&
                 !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
                 DeleteFileW((folder + name).c_str());
         } while (FindNextFileW(search, &found));
@@ -214,7 +217,8 @@ public:
                                                      std::chrono::steady_clock::time_point deadline) override {
         const HANDLE mutex = OpenLockMutex(MutexName(folder));
         if (!mutex) return nullptr;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         const DWORD wait = static_cast<DWORD>(std::clamp<long long>(left.count(), 0, 0x7FFFFFFF));
         const DWORD result = WaitForSingleObject(mutex, wait);
         if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED) return std::make_unique<FolderLock>(mutex);

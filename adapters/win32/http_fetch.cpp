@@ -61,8 +61,8 @@ InternetHandle OpenSession() {
 
 std::optional<DWORD> NumericHeader(HINTERNET request, DWORD query) {
     DWORD value = 0, size = sizeof value;
-    if (!WinHttpQueryHeaders(request, query | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX, &value,
-                             &size, WINHTTP_NO_HEADER_INDEX))
+    if (!WinHttpQueryHeaders(request, query | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX, &value, &size,
+                             WINHTTP_NO_HEADER_INDEX))
         return std::nullopt;
     return value;
 }
@@ -105,8 +105,7 @@ std::optional<std::string> Fetch(const std::u16string& url, const FetchLimits& l
     // caller set a deadline); 0 would mean no timeout at all.
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) return std::nullopt;
-    const int totalMs = static_cast<int>(
-        std::min<long long>(BoundSeconds(limits.totalSeconds) * 1000LL, left));
+    const int totalMs = static_cast<int>(std::min<long long>(BoundSeconds(limits.totalSeconds) * 1000LL, left));
     const int connectMs = std::min(static_cast<int>(BoundSeconds(limits.connectSeconds) * 1000), totalMs);
     if (!WinHttpSetTimeouts(session.get(), connectMs, connectMs, totalMs, totalMs)) return std::nullopt;
     const InternetHandle connection(WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0));
@@ -172,7 +171,8 @@ std::optional<std::string> FetchWithin(std::u16string_view url, const FetchLimit
         bool done = false;
         std::optional<std::string> body;
     };
-    const auto deadline = std::min(Clock::now() + std::chrono::seconds(BoundSeconds(limits.totalSeconds)), callersDeadline);
+    const auto deadline =
+        std::min(Clock::now() + std::chrono::seconds(BoundSeconds(limits.totalSeconds)), callersDeadline);
     if (deadline <= Clock::now()) return std::nullopt;
     auto outcome = std::make_shared<Outcome>();
     std::thread worker;

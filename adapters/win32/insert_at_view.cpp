@@ -49,8 +49,8 @@ constexpr std::array<ControlLayout, 6> kLayout = {{
     // moves it along with the check.
     {kOptCellId, kButtonClass, WS_GROUP | WS_TABSTOP | BS_AUTORADIOBUTTON, 0, 600, 600, 2415, 375},
     {kOptNewSheetId, kButtonClass, BS_AUTORADIOBUTTON, 0, 600, 1560, 1695, 375},
-    {kCellRangeId, kEditClass, WS_GROUP | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, 1440, 1080,
-     1575, 375},
+    {kCellRangeId, kEditClass, WS_GROUP | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, 1440, 1080, 1575,
+     375},
 }};
 
 constexpr DWORD kDialogStyle = DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU;
@@ -162,8 +162,12 @@ private:
     }
 
     // The design-time state, kept while no window shows it.
-    std::array<std::u16string, 6> captions_{u"Insert Stock Price", u"Insert Stock Price Web Query:",
-                                            u"Starting at cell ", u"On a new sheet", u"確定", u"取消"};
+    std::array<std::u16string, 6> captions_{u"Insert Stock Price",
+                                            u"Insert Stock Price Web Query:",
+                                            u"Starting at cell ",
+                                            u"On a new sheet",
+                                            u"確定",
+                                            u"取消"};
     std::u16string cellText_ = u"Text1";
     bool cellOption_ = true;
 
@@ -228,15 +232,15 @@ BOOL Win32InsertAtView::OnInitDialog() {
                         L"MS Shell Dlg");
     for (const ControlLayout& layout : kLayout) {
         HWND control = GetDlgItem(window_, layout.id);
-        MoveWindow(control, pixelsX(layout.left), pixelsY(layout.top), pixelsX(layout.width),
-                   pixelsY(layout.height), FALSE);
+        MoveWindow(control, pixelsX(layout.left), pixelsY(layout.top), pixelsX(layout.width), pixelsY(layout.height),
+                   FALSE);
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     }
     SendDlgItemMessageW(window_, kCellRangeId, EM_SETLIMITTEXT, 0, 0);
 
-    const InsertAtControl controls[] = {InsertAtControl::Form,        InsertAtControl::Label1,
-                                        InsertAtControl::optCell,     InsertAtControl::optNewSheet,
-                                        InsertAtControl::OKButton,    InsertAtControl::CancelButton};
+    const InsertAtControl controls[] = {InsertAtControl::Form,     InsertAtControl::Label1,
+                                        InsertAtControl::optCell,  InsertAtControl::optNewSheet,
+                                        InsertAtControl::OKButton, InsertAtControl::CancelButton};
     for (InsertAtControl control : controls)
         SetWindowTextW(Control(control), Wide(captions_[static_cast<std::size_t>(control)]).c_str());
     SetDlgItemTextW(window_, kCellRangeId, Wide(cellText_).c_str());
@@ -265,12 +269,8 @@ BOOL Win32InsertAtView::OnInitDialog() {
 
 bool Win32InsertAtView::OnCommand(int id) {
     switch (id) {
-        case kOKButtonId:
-            Raise([this] { events_->OKButton_Click(); });
-            return true;
-        case kCancelButtonId:
-            Raise([this] { events_->CancelButton_Click(); });
-            return true;
+        case kOKButtonId: Raise([this] { events_->OKButton_Click(); }); return true;
+        case kCancelButtonId: Raise([this] { events_->CancelButton_Click(); }); return true;
         case IDOK: {
             // Enter with no default button: it presses only a focused push
             // button; in the text box or on an option it does nothing.
@@ -279,10 +279,8 @@ bool Win32InsertAtView::OnCommand(int id) {
             if (focus == GetDlgItem(window_, kCancelButtonId)) return OnCommand(kCancelButtonId);
             return true;
         }
-        case IDCANCEL:
-            return true;  // Esc: there is no cancel button
-        default:
-            return false;
+        case IDCANCEL: return true;  // Esc: there is no cancel button
+        default: return false;
     }
 }
 
@@ -311,8 +309,7 @@ INT_PTR CALLBACK Win32InsertAtView::DialogProc(HWND window, UINT message, WPARAM
             view->window_ = nullptr;
             SetWindowLongPtrW(window, DWLP_USER, 0);
             return FALSE;
-        default:
-            return FALSE;
+        default: return FALSE;
     }
 }
 

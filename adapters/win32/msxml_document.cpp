@@ -226,8 +226,7 @@ public:
                 if (SUCCEEDED(child->get_nodeType(&type)) && type == NODE_ELEMENT &&
                     SUCCEEDED(child->get_nodeName(name.put()))) {
                     for (std::size_t k = 0; k < fields.size(); ++k) {
-                        if (seen[k] || com::View(name.get()) != fields[k] || !OutsideNamespaces(child.get()))
-                            continue;
+                        if (seen[k] || com::View(name.get()) != fields[k] || !OutsideNamespaces(child.get())) continue;
                         seen[k] = 1;  // the first of that name, even when it holds an element
                         if (HoldsElement(child.get())) continue;
                         if (const auto value = TypedValueOf(child.get())) {
@@ -407,11 +406,11 @@ void SetProperty(IXMLDOMDocument2* doc, const wchar_t* name, VARIANT value) {
 
 std::unique_ptr<IXmlDocument> MsxmlDocumentFactory::NewDocument() {
     com_ptr<IXMLDOMDocument2> doc;
-    lastError_ = CoCreateInstance(kDomDocument60, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IXMLDOMDocument2),
-                                  doc.put_void());
+    lastError_ =
+        CoCreateInstance(kDomDocument60, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IXMLDOMDocument2), doc.put_void());
     if (FAILED(lastError_))
-        lastError_ = CoCreateInstance(kDomDocument30, nullptr, CLSCTX_INPROC_SERVER,
-                                      __uuidof(IXMLDOMDocument2), doc.put_void());
+        lastError_ =
+            CoCreateInstance(kDomDocument30, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IXMLDOMDocument2), doc.put_void());
     if (FAILED(lastError_)) return nullptr;
 
     doc->put_async(VARIANT_FALSE);

@@ -24,8 +24,8 @@ std::string ShellArgument(std::u16string_view url) {
 bool ShellExecuteShell::Open(std::u16string_view url) {
     const std::string address = ShellArgument(url);
     if (address.empty()) return false;
-    const auto result = reinterpret_cast<INT_PTR>(
-        ShellExecuteA(nullptr, "Open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    const auto result =
+        reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "Open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     return result > 32;
 }
 

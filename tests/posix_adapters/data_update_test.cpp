@@ -84,7 +84,7 @@ TEST_F(DataUpdate, RefreshReplacesBothFilesAndRewritesLastupdate) {
     EXPECT_NE(table.find("<lastupdate>" + std::to_string(now) + "</lastupdate>"), std::string::npos) << table;
     EXPECT_NE(table.find("<lastcheckpoint>6</lastcheckpoint>"), std::string::npos);
     EXPECT_NE(table.find("next/acturl.xml"), std::string::npos);  // the remote location comes over
-    EXPECT_EQ(action->LastCheckpoint(), 5);  // nothing in memory changes
+    EXPECT_EQ(action->LastCheckpoint(), 5);                       // nothing in memory changes
     // No temporary file is left behind.
     int files = 0;
     for (const auto& e : std::filesystem::directory_iterator(local.path())) files += e.is_regular_file();
@@ -117,8 +117,8 @@ TEST_F(DataUpdate, RemoteFieldsAreReadAsTheLoaderReadsThem) {
          UpdateOutcome::refreshed, 7, 99, *Utf8ToUtf16(url)},
         {"updatefrequency holding an element has no value", Table("7", "1", "<a/>99", url, "NEW"),
          UpdateOutcome::refreshed, 7, 0, *Utf8ToUtf16(url)},
-        {"updateurl holding an element is empty", Table("7", "1", "99", "<a/>" + url, "NEW"),
-         UpdateOutcome::refreshed, 7, 99, u""},
+        {"updateurl holding an element is empty", Table("7", "1", "99", "<a/>" + url, "NEW"), UpdateOutcome::refreshed,
+         7, 99, u""},
         {"a checkpoint holding an element is no checkpoint", Table("<a/>7", "1", "99", url, "NEW"),
          UpdateOutcome::not_newer, 5, 60, *Utf8ToUtf16(server.Url("/v/acturl.xml"))},
     };
@@ -144,12 +144,9 @@ TEST_F(DataUpdate, DueOnlyAfterTheInterval) {
         int32_t frequency;
         bool due;
     } cases[] = {
-        {"exactly the interval", 60, 60, false},
-        {"one minute more", 61, 60, true},
-        {"clock set back", -30, 60, false},
-        {"interval 0, one minute later", 1, 0, true},
-        {"interval 0, same minute", 0, 0, false},
-        {"difference overflows 32 bits", int64_t{now} - INT32_MIN, 60, true},
+        {"exactly the interval", 60, 60, false},  {"one minute more", 61, 60, true},
+        {"clock set back", -30, 60, false},       {"interval 0, one minute later", 1, 0, true},
+        {"interval 0, same minute", 0, 0, false}, {"difference overflows 32 bits", int64_t{now} - INT32_MIN, 60, true},
     };
     for (const auto& c : cases) {
         auto action = Local(5, c.minutesAgo, c.frequency, server.Url("/v/acturl.xml"));
@@ -180,38 +177,59 @@ TEST_F(DataUpdate, StopsWithoutTouchingAnyFile) {
     } cases[] = {
         {"equal checkpoint", {200, Table("5", "1", "", "u")}, {200, newList}, UpdateOutcome::not_newer},
         {"smaller checkpoint", {200, Table("4", "1", "", "u")}, {200, newList}, UpdateOutcome::not_newer},
-        {"non-numeric checkpoint counts as 0", {200, Table("six", "1", "", "u")}, {200, newList}, UpdateOutcome::not_newer},
+        {"non-numeric checkpoint counts as 0",
+         {200, Table("six", "1", "", "u")},
+         {200, newList},
+         UpdateOutcome::not_newer},
         // Read as the loader reads it: holding an element, it has no value.
-        {"a checkpoint holding an element counts as 0", {200, Table("<a/>7", "1", "", "u")}, {200, newList},
+        {"a checkpoint holding an element counts as 0",
+         {200, Table("<a/>7", "1", "", "u")},
+         {200, newList},
          UpdateOutcome::not_newer},
         {"no lastcheckpoint", {200, Table("", "1", "", "u")}, {200, newList}, UpdateOutcome::no_checkpoint},
         {"no lastupdate", {200, Table("9", "", "", "u")}, {200, newList}, UpdateOutcome::no_lastupdate},
         {"404", {404, "gone"}, {200, newList}, UpdateOutcome::table_unreachable},
         {"500", {500, Table("9", "1", "", "u")}, {200, newList}, UpdateOutcome::table_unreachable},
         {"not XML", {200, "<html><body>hello"}, {200, newList}, UpdateOutcome::table_unreachable},
-        {"body past the size bound", {200, Table("9", "1", "", std::string(100 * 1024, 'x'))}, {200, newList},
+        {"body past the size bound",
+         {200, Table("9", "1", "", std::string(100 * 1024, 'x'))},
+         {200, newList},
          UpdateOutcome::table_unreachable},
         {"entity bomb", {200, bomb}, {200, newList}, UpdateOutcome::not_newer},
-        {"list fails after the table succeeded", {200, Table("9", "1", "", "u")}, {404, ""},
+        {"list fails after the table succeeded",
+         {200, Table("9", "1", "", "u")},
+         {404, ""},
          UpdateOutcome::list_unreachable},
         {"list is not XML", {200, Table("9", "1", "", "u")}, {200, "nonsense"}, UpdateOutcome::list_unreachable},
         // Saved, these would leave both files unloadable and no refresh to mend them.
-        {"table names a surrogate", {200, Table("9", "1", "", "u", "&#xD800;")}, {200, newList},
+        {"table names a surrogate",
+         {200, Table("9", "1", "", "u", "&#xD800;")},
+         {200, newList},
          UpdateOutcome::table_unreachable},
         {"table names NUL", {200, Table("9", "1", "", "u&#0;")}, {200, newList}, UpdateOutcome::table_unreachable},
-        {"list names a character past U+10FFFF", {200, Table("9", "1", "", "u")},
+        {"list names a character past U+10FFFF",
+         {200, Table("9", "1", "", "u")},
          {200, "<StockData><KestriaStockList><StockName>&#x110000;</StockName></KestriaStockList></StockData>"},
          UpdateOutcome::list_unreachable},
-        {"a sign-in page instead of the list", {200, Table("9", "1", "", "u")},
-         {200, "<html><body><form><input name=\"user\"/></form></body></html>"}, UpdateOutcome::list_invalid},
-        {"list entries without StockID", {200, Table("9", "1", "", "u")},
+        {"a sign-in page instead of the list",
+         {200, Table("9", "1", "", "u")},
+         {200, "<html><body><form><input name=\"user\"/></form></body></html>"},
+         UpdateOutcome::list_invalid},
+        {"list entries without StockID",
+         {200, Table("9", "1", "", "u")},
          {200, "<StockData><KestriaStockList><StockName>N</StockName></KestriaStockList></StockData>"},
          UpdateOutcome::list_invalid},
-        {"table without verbs", {200, "<ActionList><lastcheckpoint>9</lastcheckpoint><lastupdate>1</lastupdate>"
-                                      "<updateurl>u</updateurl></ActionList>"},
-         {200, newList}, UpdateOutcome::table_invalid},
+        {"table without verbs",
+         {200,
+          "<ActionList><lastcheckpoint>9</lastcheckpoint><lastupdate>1</lastupdate>"
+          "<updateurl>u</updateurl></ActionList>"},
+         {200, newList},
+         UpdateOutcome::table_invalid},
         {"table without updateurl", {200, Table("9", "1", "", "")}, {200, newList}, UpdateOutcome::table_invalid},
-        {"another refresh holds the lock", {200, Table("9", "1", "", "u")}, {200, newList}, UpdateOutcome::lock_busy,
+        {"another refresh holds the lock",
+         {200, Table("9", "1", "", "u")},
+         {200, newList},
+         UpdateOutcome::lock_busy,
          true},
     };
     for (const auto& c : cases) {
@@ -275,7 +293,8 @@ TEST_F(DataUpdate, SignedFilesGoUnderTheirOwnNamesOnly) {
         } else {
             EXPECT_EQ(Read(local.path() / "acturl.xml"), table);
         }
-        for (const char* name : {"manifest.txt", "manifest.sig", "varnokeL.xml"}) std::filesystem::remove(local.path() / name);
+        for (const char* name : {"manifest.txt", "manifest.sig", "varnokeL.xml"})
+            std::filesystem::remove(local.path() / name);
     }
 }
 
@@ -323,8 +342,8 @@ TEST_F(DataUpdate, OnlyWebAddressesAreRead) {
     ASSERT_EQ(mkfifo((source / "pipe" / "acturl.xml").c_str(), 0600), 0);
     const std::string folder = source.string() + "/";
     const std::string cases[] = {
-        folder, folder + "acturl.xml", "file://" + folder, source.string() + "/pipe/", "/dev/zero/",
-        "acturl.xml", "ftp://127.0.0.1/v/", server.Url("/v with blank/acturl.xml"),
+        folder,       folder + "acturl.xml", "file://" + folder,   source.string() + "/pipe/",
+        "/dev/zero/", "acturl.xml",          "ftp://127.0.0.1/v/", server.Url("/v with blank/acturl.xml"),
     };
     Remote(RemoteTable(9));
     for (const auto& url : cases) {
@@ -487,7 +506,8 @@ TEST_F(DataUpdate, ServerThatNeverAnswersCostsOnlyTheBound) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     // Bounds of 0 seconds are one second, as on every platform, not "none".
     const auto unbounded = adapters::NewFetch({0, 0, 64 * 1024});
-    EXPECT_FALSE(unbounded->Fetch(*Utf8ToUtf16(server.Url("/v/acturl.xml")), std::chrono::steady_clock::time_point::max()));
+    EXPECT_FALSE(
+        unbounded->Fetch(*Utf8ToUtf16(server.Url("/v/acturl.xml")), std::chrono::steady_clock::time_point::max()));
 }
 
 TEST_F(DataUpdate, SlowBodyPastTheBoundIsUnreachable) {
@@ -519,7 +539,8 @@ TEST(DataUpdateDefaults, DownloadBounds) {
     constexpr std::size_t kBound = 16 * 1024 * 1024;
     for (const std::size_t size : {kBound, kBound + 1}) {
         server.Set("/big.xml", {200, std::string(size, 'x')});
-        const auto body = fetch->Fetch(*Utf8ToUtf16(server.Url("/big.xml")), std::chrono::steady_clock::now() + std::chrono::seconds(30));
+        const auto body = fetch->Fetch(*Utf8ToUtf16(server.Url("/big.xml")),
+                                       std::chrono::steady_clock::now() + std::chrono::seconds(30));
         EXPECT_EQ(body.has_value(), size == kBound) << size;
     }
     EXPECT_EQ(server.Requests().size(), 2u);
@@ -605,7 +626,8 @@ TEST_F(DataUpdate, KilledAtAnyPointNeverTearsOrMixesTheFiles) {
         const std::string list = Read(local.path() / "varnokeL.xml");
         const std::string table = Read(local.path() / "acturl.xml");
         const bool listOld = list == oldList, listNew = list.find("NEW") != std::string::npos;
-        const bool tableOld = table == oldTable, tableNew = table.find("<lastcheckpoint>6</lastcheckpoint>") != std::string::npos;
+        const bool tableOld = table == oldTable,
+                   tableNew = table.find("<lastcheckpoint>6</lastcheckpoint>") != std::string::npos;
         EXPECT_TRUE(listOld || listNew) << "kill " << i << ": torn list: " << list;
         EXPECT_TRUE(tableOld || tableNew) << "kill " << i << ": torn table: " << table;
         EXPECT_FALSE(tableNew && listOld) << "kill " << i << ": new checkpoint beside the old list";
@@ -627,11 +649,15 @@ TEST_F(DataUpdate, KilledAtAnyPointNeverTearsOrMixesTheFiles) {
     const std::vector<std::string> both = {slow.Url("/v/acturl.xml"), server.Url("/v/acturl.xml")};
     const auto version = [](const std::string& text, const std::string& old, const std::string& six,
                             const std::string& seven) {
-        return text == old ? 5 : text.find(seven) != std::string::npos ? 7 : text.find(six) != std::string::npos ? 6 : -1;
+        return text == old                             ? 5
+               : text.find(seven) != std::string::npos ? 7
+               : text.find(six) != std::string::npos   ? 6
+                                                       : -1;
     };
     const auto check = [&](const std::string& oldTable, const std::string& when) {
         const int list = version(Read(local.path() / "varnokeL.xml"), oldList, ">SIX<", ">SEVEN<");
-        const int table = version(Read(local.path() / "acturl.xml"), oldTable, "<lastcheckpoint>6<", "<lastcheckpoint>7<");
+        const int table =
+            version(Read(local.path() / "acturl.xml"), oldTable, "<lastcheckpoint>6<", "<lastcheckpoint>7<");
         EXPECT_NE(list, -1) << when << ": torn list";
         EXPECT_NE(table, -1) << when << ": torn table";
         EXPECT_GE(list, table) << when << ": a list older than the checkpoint";

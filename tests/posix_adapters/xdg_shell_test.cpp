@@ -53,8 +53,8 @@ protected:
 TEST_F(XdgOpen, PassesTheUrlAsOneUninterpretedArgument) {
     adapters::posix::XdgOpenShell shell;
     const std::string marker = (dir.path() / "pwned").string();
-    const std::u16string url = u"https://example.com/?a=1&b=$(touch " +
-                               *Utf8ToUtf16(marker) + u");`touch " + *Utf8ToUtf16(marker) + u"`|x>y 股";
+    const std::u16string url = u"https://example.com/?a=1&b=$(touch " + *Utf8ToUtf16(marker) + u");`touch " +
+                               *Utf8ToUtf16(marker) + u"`|x>y 股";
     EXPECT_TRUE(shell.Open(url));
     EXPECT_EQ(Received(), "1\n" + Utf16ToUtf8(url) + "\n");
     EXPECT_FALSE(std::filesystem::exists(marker));

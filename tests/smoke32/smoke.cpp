@@ -244,7 +244,7 @@ struct Tag {
 
 // Entry order of the list first, then position in the text.
 const Tag kExpectedTags[] = {
-    {8, 4, L"1101"},  // 峻磐水泥
+    {8, 4, L"1101"},   // 峻磐水泥
     {13, 4, L"1101"},  // 1101
     {3, 2, L"1203"},   // 穗霖
     {19, 2, L"1203"},  // 穗霖

@@ -20,24 +20,15 @@ constexpr int32_t kLastColumn = 256;
 
 std::string DescribeValue(const VARIANTARG& v) {
     switch (v.vt) {
-        case VT_I2:
-            return std::to_string(v.iVal);
-        case VT_I4:
-            return std::to_string(v.lVal);
-        case VT_R8:
-            return std::to_string(v.dblVal);
-        case VT_BOOL:
-            return std::to_string(v.boolVal);
-        case VT_ERROR:
-            return Hex(v.scode);
-        case VT_BSTR:
-            return "\"" + Utf16ToUtf8(com::View(v.bstrVal)) + "\"";
-        case VT_DISPATCH:
-            return v.pdispVal ? "object" : "nothing";
-        case VT_DISPATCH | VT_BYREF:
-            return v.ppdispVal && *v.ppdispVal ? "object" : "nothing";
-        default:
-            return "";
+        case VT_I2: return std::to_string(v.iVal);
+        case VT_I4: return std::to_string(v.lVal);
+        case VT_R8: return std::to_string(v.dblVal);
+        case VT_BOOL: return std::to_string(v.boolVal);
+        case VT_ERROR: return Hex(v.scode);
+        case VT_BSTR: return "\"" + Utf16ToUtf8(com::View(v.bstrVal)) + "\"";
+        case VT_DISPATCH: return v.pdispVal ? "object" : "nothing";
+        case VT_DISPATCH | VT_BYREF: return v.ppdispVal && *v.ppdispVal ? "object" : "nothing";
+        default: return "";
     }
 }
 
@@ -109,41 +100,18 @@ void SetObject(VARIANT* result, com_ptr<IDispatch> object) {
 std::string TypeName(VARTYPE type) {
     std::string name;
     switch (type & VT_TYPEMASK) {
-        case VT_EMPTY:
-            name = "VT_EMPTY";
-            break;
-        case VT_NULL:
-            name = "VT_NULL";
-            break;
-        case VT_I2:
-            name = "VT_I2";
-            break;
-        case VT_I4:
-            name = "VT_I4";
-            break;
-        case VT_R8:
-            name = "VT_R8";
-            break;
-        case VT_BSTR:
-            name = "VT_BSTR";
-            break;
-        case VT_DISPATCH:
-            name = "VT_DISPATCH";
-            break;
-        case VT_ERROR:
-            name = "VT_ERROR";
-            break;
-        case VT_BOOL:
-            name = "VT_BOOL";
-            break;
-        case VT_VARIANT:
-            name = "VT_VARIANT";
-            break;
-        case VT_UNKNOWN:
-            name = "VT_UNKNOWN";
-            break;
-        default:
-            name = "VT_" + std::to_string(type & VT_TYPEMASK);
+        case VT_EMPTY: name = "VT_EMPTY"; break;
+        case VT_NULL: name = "VT_NULL"; break;
+        case VT_I2: name = "VT_I2"; break;
+        case VT_I4: name = "VT_I4"; break;
+        case VT_R8: name = "VT_R8"; break;
+        case VT_BSTR: name = "VT_BSTR"; break;
+        case VT_DISPATCH: name = "VT_DISPATCH"; break;
+        case VT_ERROR: name = "VT_ERROR"; break;
+        case VT_BOOL: name = "VT_BOOL"; break;
+        case VT_VARIANT: name = "VT_VARIANT"; break;
+        case VT_UNKNOWN: name = "VT_UNKNOWN"; break;
+        default: name = "VT_" + std::to_string(type & VT_TYPEMASK);
     }
     if (type & VT_BYREF) name += "|VT_BYREF";
     if (type & VT_ARRAY) name += "|VT_ARRAY";
@@ -152,24 +120,15 @@ std::string TypeName(VARTYPE type) {
 
 const char* KindName(Kind kind) {
     switch (kind) {
-        case Kind::Range:
-            return "Range";
-        case Kind::Cells:
-            return "Cells";
-        case Kind::Application:
-            return "Application";
-        case Kind::LanguageSettings:
-            return "LanguageSettings";
-        case Kind::Sheets:
-            return "Sheets";
-        case Kind::Worksheet:
-            return "Worksheet";
-        case Kind::QueryTables:
-            return "QueryTables";
-        case Kind::QueryTable:
-            return "QueryTable";
-        case Kind::Foreign:
-            return "Foreign";
+        case Kind::Range: return "Range";
+        case Kind::Cells: return "Cells";
+        case Kind::Application: return "Application";
+        case Kind::LanguageSettings: return "LanguageSettings";
+        case Kind::Sheets: return "Sheets";
+        case Kind::Worksheet: return "Worksheet";
+        case Kind::QueryTables: return "QueryTables";
+        case Kind::QueryTable: return "QueryTable";
+        case Kind::Foreign: return "Foreign";
     }
     return "?";
 }
@@ -183,8 +142,7 @@ std::string CallRecord::Describe() const {
         text += TypeName(a.type);
         if (!a.value.empty()) text += " " + a.value;
     }
-    return text + ") flags " + std::to_string(flags) + " lcid " + std::to_string(locale) + " -> " +
-           Hex(result);
+    return text + ") flags " + std::to_string(flags) + " lcid " + std::to_string(locale) + " -> " + Hex(result);
 }
 
 std::vector<std::string> Workbook::Operations() const {
@@ -664,9 +622,7 @@ protected:
                 result->vt = VT_BSTR;
                 result->bstrVal = SysAllocString(reinterpret_cast<const OLECHAR*>(Decimal(language->second).c_str()));
                 break;
-            default:
-                result->vt = VT_I4;
-                result->lVal = language->second;
+            default: result->vt = VT_I4; result->lVal = language->second;
         }
         return S_OK;
     }
@@ -687,16 +643,13 @@ protected:
     }
     HRESULT Perform(const Member& member, const Arguments&, VARIANT* result, EXCEPINFO* exception) override {
         switch (member.id) {
-            case 0x709:
-                SetObject(result, Make<LanguageSettingsObject>(book_));
-                break;
+            case 0x709: SetObject(result, Make<LanguageSettingsObject>(book_)); break;
             case 0x133:
                 if (std::find(book_.sheets.begin(), book_.sheets.end(), book_.activeSheet) == book_.sheets.end())
                     return Raise(exception, L"No active sheet.");
                 SetObject(result, Make<WorksheetObject>(book_, book_.activeSheet));
                 break;
-            default:
-                SetObject(result, Make<SheetsObject>(book_));
+            default: SetObject(result, Make<SheetsObject>(book_));
         }
         return S_OK;
     }
@@ -713,7 +666,8 @@ HRESULT RangeObject::Perform(const Member& member, const Arguments& args, VARIAN
     if (lastRow_ != cell_.rowNumber || lastColumn_ != cell_.columnNumber)
         address += u":" + Cell(lastRow_, lastColumn_, rowAbsolute, columnAbsolute);
     result->vt = VT_BSTR;
-    result->bstrVal = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(address.data()), static_cast<UINT>(address.size()));
+    result->bstrVal =
+        SysAllocStringLen(reinterpret_cast<const OLECHAR*>(address.data()), static_cast<UINT>(address.size()));
     return result->bstrVal ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -733,24 +687,15 @@ com_ptr<IDispatch> Workbook::NewTarget(std::u16string_view address, std::u16stri
 
 com_ptr<IDispatch> Workbook::New(Kind kind) {
     switch (kind) {
-        case Kind::Range:
-            return NewTarget(u"A1");
-        case Kind::Cells:
-            return Make<CellsObject>(*this, activeSheet);
-        case Kind::Application:
-            return Make<ApplicationObject>(*this);
-        case Kind::LanguageSettings:
-            return Make<LanguageSettingsObject>(*this);
-        case Kind::Sheets:
-            return Make<SheetsObject>(*this);
-        case Kind::Worksheet:
-            return Make<WorksheetObject>(*this, activeSheet);
-        case Kind::QueryTables:
-            return Make<QueryTablesObject>(*this, activeSheet);
-        case Kind::QueryTable:
-            return QueryTablesObject::Table(*this, {activeSheet, {}, {}, {}, 0});
-        case Kind::Foreign:
-            return Make<Foreign>(*this);
+        case Kind::Range: return NewTarget(u"A1");
+        case Kind::Cells: return Make<CellsObject>(*this, activeSheet);
+        case Kind::Application: return Make<ApplicationObject>(*this);
+        case Kind::LanguageSettings: return Make<LanguageSettingsObject>(*this);
+        case Kind::Sheets: return Make<SheetsObject>(*this);
+        case Kind::Worksheet: return Make<WorksheetObject>(*this, activeSheet);
+        case Kind::QueryTables: return Make<QueryTablesObject>(*this, activeSheet);
+        case Kind::QueryTable: return QueryTablesObject::Table(*this, {activeSheet, {}, {}, {}, 0});
+        case Kind::Foreign: return Make<Foreign>(*this);
     }
     return nullptr;
 }

@@ -63,17 +63,10 @@ public:
 private:
     IDispatch* Object(long which) {
         switch (which) {
-            case kCellHere:
-                objects_.push_back(book_.NewTarget(u"C3"));
-                break;
-            case kCellOnOtherSheet:
-                objects_.push_back(book_.NewTarget(u"C3", u"Other"));
-                break;
-            case kForeignObject:
-                objects_.push_back(book_.New(Kind::Foreign));
-                break;
-            default:
-                objects_.emplace_back();
+            case kCellHere: objects_.push_back(book_.NewTarget(u"C3")); break;
+            case kCellOnOtherSheet: objects_.push_back(book_.NewTarget(u"C3", u"Other")); break;
+            case kForeignObject: objects_.push_back(book_.New(Kind::Foreign)); break;
+            default: objects_.emplace_back();
         }
         return objects_.back().get();
     }
@@ -83,25 +76,15 @@ private:
         VariantInit(&a);
         a.vt = v.type;
         switch (v.type) {
-            case VT_BOOL:
-                a.boolVal = static_cast<VARIANT_BOOL>(v.number);
-                break;
-            case VT_I2:
-                a.iVal = static_cast<SHORT>(v.number);
-                break;
-            case VT_I4:
-                a.lVal = v.number;
-                break;
-            case VT_ERROR:
-                a.scode = DISP_E_PARAMNOTFOUND;
-                break;
+            case VT_BOOL: a.boolVal = static_cast<VARIANT_BOOL>(v.number); break;
+            case VT_I2: a.iVal = static_cast<SHORT>(v.number); break;
+            case VT_I4: a.lVal = v.number; break;
+            case VT_ERROR: a.scode = DISP_E_PARAMNOTFOUND; break;
             case VT_BSTR:
                 strings_.push_back(com::MakeBstr(v.text));
                 a.bstrVal = strings_.back().get();
                 break;
-            case VT_DISPATCH:
-                a.pdispVal = Object(v.number);
-                break;
+            case VT_DISPATCH: a.pdispVal = Object(v.number); break;
             case VT_DISPATCH | VT_BYREF:
                 variables_.push_back(Object(v.number));
                 a.ppdispVal = &variables_.back();
@@ -114,8 +97,7 @@ private:
                 a.pvarVal = &held;
                 break;
             }
-            default:
-                break;
+            default: break;
         }
         return a;
     }

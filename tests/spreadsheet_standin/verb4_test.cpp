@@ -28,12 +28,12 @@
 namespace varnoke::spreadsheet_standin {
 namespace {
 
-using com::com_ptr;
 using adapters::win32::kCancelButtonId;
 using adapters::win32::kCellRangeId;
 using adapters::win32::kOKButtonId;
 using adapters::win32::kOptCellId;
 using adapters::win32::kOptNewSheetId;
+using com::com_ptr;
 using wintest::FakeBag;
 using wintest::Harness;
 using wintest::Hex;
@@ -119,18 +119,14 @@ void User(Answer answer, UserReport& report, const std::atomic<bool>& returned) 
     report.cellText = ItemText(dialog, kCellRangeId);
     report.cellOptionChecked = Checked(dialog, kOptCellId);
     switch (answer) {
-        case Answer::ok:
-            report.answered = Click(dialog, kOKButtonId);
-            break;
+        case Answer::ok: report.answered = Click(dialog, kOKButtonId); break;
         case Answer::newSheetOk:
             Click(dialog, kOptNewSheetId);
             report.newSheetChecked = Checked(dialog, kOptNewSheetId) && !Checked(dialog, kOptCellId);
             report.answered = Click(dialog, kOKButtonId);
             break;
         case Answer::cancel:
-        case Answer::refused:
-            report.answered = Click(dialog, kCancelButtonId);
-            break;
+        case Answer::refused: report.answered = Click(dialog, kCancelButtonId); break;
     }
 }
 

@@ -47,9 +47,7 @@ public:
     }
     STDMETHODIMP GetTypeInfoCount(UINT*) override { return Unexpect("GetTypeInfoCount"); }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return Unexpect("GetTypeInfo"); }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return Unexpect("GetIDsOfNames");
-    }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return Unexpect("GetIDsOfNames"); }
     STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
         return Unexpect("Invoke");
     }

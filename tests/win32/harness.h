@@ -22,11 +22,10 @@ namespace varnoke::wintest {
 
 inline std::string Utf8(std::wstring_view text) {
     if (text.empty()) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr,
-                        nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
     return out;
 }
 
@@ -46,8 +45,7 @@ inline std::wstring Wide(std::string_view utf8) {
 
 // An HRESULT, SCODE, VARTYPE or other code of at most 32 bits, as 0x%08lX.
 template <class Number>
-requires std::is_integral_v<Number> && (sizeof(Number) <= sizeof(unsigned long))
-inline std::string Hex(Number value) {
+requires std::is_integral_v<Number> &&(sizeof(Number) <= sizeof(unsigned long)) inline std::string Hex(Number value) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(value));
     return text;

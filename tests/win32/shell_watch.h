@@ -57,8 +57,7 @@ private:
     // What a refused call returns: "file not found".
     static HINSTANCE Refused() { return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(SE_ERR_FNF)); }
 
-    static HINSTANCE WINAPI RecordA(HWND window, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR folder,
-                                    INT show) {
+    static HINSTANCE WINAPI RecordA(HWND window, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR folder, INT show) {
         const std::wstring wide = FromAnsi(file);
         Calls().push_back({"ShellExecuteA", wide, IsWeb(wide)});
         if (!IsWeb(wide)) return Refused();

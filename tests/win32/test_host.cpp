@@ -119,8 +119,7 @@ std::wstring WriteActionTable(const std::wstring& fileName, const std::vector<Ve
 // Moves one of the component's data files away for as long as it lives.
 class DataFileAway {
 public:
-    explicit DataFileAway(const std::wstring& name)
-        : path_(setup.folder + L"\\" + name), away_(path_ + L".away") {
+    explicit DataFileAway(const std::wstring& name) : path_(setup.folder + L"\\" + name), away_(path_ + L".away") {
         moved_ = MoveFileW(path_.c_str(), away_.c_str()) != 0;
         h.Check(moved_, "moving " + Utf8(path_) + " away, error " + Num(GetLastError()));
     }
@@ -184,8 +183,8 @@ HRESULT LoadStockList(ISmartTagRecognizer* r, VARIANT* path, const std::string& 
     V_VT(&result) = VT_I4;  // whatever the caller left there is overwritten
     V_I4(&result) = 77;
     const HRESULT hr = d->LoadStockSymbolFromXMLFile(path, &result);
-    h.Check(V_VT(&result) == VT_EMPTY, what + ": the load returns an empty variant, vt " + Num(V_VT(&result)) +
-                                           " HRESULT " + Hex(hr));
+    h.Check(V_VT(&result) == VT_EMPTY,
+            what + ": the load returns an empty variant, vt " + Num(V_VT(&result)) + " HRESULT " + Hex(hr));
     VariantClear(&result);
     return hr;
 }
@@ -230,7 +229,6 @@ HRESULT CallByName(IDispatch* d, const wchar_t* name, WORD flags, const std::vec
     for (VARIANT& v : copies) VariantClear(&v);
     return hr;
 }
-
 
 // ---------------------------------------------------------------- recognition
 
@@ -347,11 +345,17 @@ void RecognizeTable() {
     const RecognizeCase cases[] = {
         {.name = "empty text", .stocks = {{L"甲", L"1"}}, .text = L"", .expected = {}},
         {.name = "null text", .stocks = {{L"甲", L"1"}}, .text = std::nullopt, .expected = {}},
-        {.name = "the whole text is a name", .stocks = {{L"華岳精密", L"2417"}}, .text = L"華岳精密",
+        {.name = "the whole text is a name",
+         .stocks = {{L"華岳精密", L"2417"}},
+         .text = L"華岳精密",
          .expected = {{1, 4, L"2417"}}},
-        {.name = "case-sensitive, no folding", .stocks = {{L"Abc", L"1"}}, .text = L"abc ABC Ａbc Abc",
+        {.name = "case-sensitive, no folding",
+         .stocks = {{L"Abc", L"1"}},
+         .text = L"abc ABC Ａbc Abc",
          .expected = {{13, 3, L"1"}}},
-        {.name = "overlapping occurrences of one name", .stocks = {{L"aa", L"1"}}, .text = L"aaaa",
+        {.name = "overlapping occurrences of one name",
+         .stocks = {{L"aa", L"1"}},
+         .text = L"aaaa",
          .expected = {{1, 2, L"1"}, {2, 2, L"1"}, {3, 2, L"1"}}},
         {.name = "prefix and overlapping names, stock by stock in list order",
          .stocks = {{L"電子", L"2"}, {L"宏岳電子", L"1"}, {L"宏岳", L"3"}},
@@ -361,29 +365,52 @@ void RecognizeTable() {
          .stocks = {{L"同名", L"1"}, {L"其他", L"9"}, {L"同名", L"2"}},
          .text = L"同名x其他同名",
          .expected = {{1, 2, L"1"}, {6, 2, L"1"}, {4, 2, L"9"}, {1, 2, L"2"}, {6, 2, L"2"}}},
-        {.name = "no word boundaries", .stocks = {{L"2330", L"2330"}}, .text = L"A23301",
+        {.name = "no word boundaries",
+         .stocks = {{L"2330", L"2330"}},
+         .text = L"A23301",
          .expected = {{2, 4, L"2330"}}},
-        {.name = "empty names commit nothing", .stocks = {{L"", L"1"}, {L"x", L"2"}, {L"", L""}}, .text = L"xx",
+        {.name = "empty names commit nothing",
+         .stocks = {{L"", L"1"}, {L"x", L"2"}, {L"", L""}},
+         .text = L"xx",
          .expected = {{1, 1, L"2"}, {2, 1, L"2"}}},
         {.name = "positions count UTF-16 code units (surrogate pairs)",
          .stocks = {{L"\U00020000岳", L"1"}, {L"b", L"2"}},
          .text = L"a\U00020000岳b",
          .expected = {{2, 3, L"1"}, {5, 1, L"2"}}},
-        {.name = "half a surrogate pair is not a match", .stocks = {{L"\U00020000", L"1"}},
-         .text = std::wstring(L"\xD840x\U00020000"), .expected = {{3, 2, L"1"}}},
-        {.name = "an empty identifier is still written", .stocks = {{L"x", L""}}, .text = L"x",
+        {.name = "half a surrogate pair is not a match",
+         .stocks = {{L"\U00020000", L"1"}},
+         .text = std::wstring(L"\xD840x\U00020000"),
+         .expected = {{3, 2, L"1"}}},
+        {.name = "an empty identifier is still written",
+         .stocks = {{L"x", L""}},
+         .text = L"x",
          .expected = {{1, 1, L""}}},
-        {.name = "second bag request fails: that tag only is lost", .stocks = {{L"a", L"1"}, {L"b", L"2"}},
-         .text = L"aab", .expected = {{1, 1, L"1"}, {3, 1, L"2"}}, .failures = {.failBag = 2},
-         .bagRequests = 3, .commitCalls = 2},
-        {.name = "a bag request succeeding without a bag loses that tag", .stocks = {{L"a", L"1"}, {L"b", L"2"}},
-         .text = L"aab", .expected = {{2, 1, L"1"}, {3, 1, L"2"}}, .failures = {.nullBag = 1},
-         .bagRequests = 3, .commitCalls = 2},
-        {.name = "first commit fails: the others still come", .stocks = {{L"a", L"1"}, {L"b", L"2"}},
-         .text = L"aab", .expected = {{2, 1, L"1"}, {3, 1, L"2"}}, .failures = {.failCommit = 1},
-         .bagRequests = 3, .commitCalls = 3},
-        {.name = "failing writes: committed without the property", .stocks = {{L"b", L"2"}}, .text = L"b",
-         .expected = {{1, 1, L"(no property)"}}, .failures = {.failWrites = true}},
+        {.name = "second bag request fails: that tag only is lost",
+         .stocks = {{L"a", L"1"}, {L"b", L"2"}},
+         .text = L"aab",
+         .expected = {{1, 1, L"1"}, {3, 1, L"2"}},
+         .failures = {.failBag = 2},
+         .bagRequests = 3,
+         .commitCalls = 2},
+        {.name = "a bag request succeeding without a bag loses that tag",
+         .stocks = {{L"a", L"1"}, {L"b", L"2"}},
+         .text = L"aab",
+         .expected = {{2, 1, L"1"}, {3, 1, L"2"}},
+         .failures = {.nullBag = 1},
+         .bagRequests = 3,
+         .commitCalls = 2},
+        {.name = "first commit fails: the others still come",
+         .stocks = {{L"a", L"1"}, {L"b", L"2"}},
+         .text = L"aab",
+         .expected = {{2, 1, L"1"}, {3, 1, L"2"}},
+         .failures = {.failCommit = 1},
+         .bagRequests = 3,
+         .commitCalls = 3},
+        {.name = "failing writes: committed without the property",
+         .stocks = {{L"b", L"2"}},
+         .text = L"b",
+         .expected = {{1, 1, L"(no property)"}},
+         .failures = {.failWrites = true}},
     };
     int n = 0;
     for (const auto& c : cases) {
@@ -461,11 +488,24 @@ void LoadPathVariants() {
         std::function<void(VARIANT&)> fill;
         bool loads;
     } cases[] = {
-        {"VT_BSTR", [&](VARIANT& v) { V_VT(&v) = VT_BSTR; V_BSTR(&v) = Bstr(path).release(); }, true},
-        {"VT_BSTR|VT_BYREF",
-         [&](VARIANT& v) { V_VT(&v) = VT_BSTR | VT_BYREF; V_BSTRREF(&v) = &byRefPath; },
+        {"VT_BSTR",
+         [&](VARIANT& v) {
+             V_VT(&v) = VT_BSTR;
+             V_BSTR(&v) = Bstr(path).release();
+         },
          true},
-        {"VT_I4 (converts to the path \"5\")", [](VARIANT& v) { V_VT(&v) = VT_I4; V_I4(&v) = 5; }, false},
+        {"VT_BSTR|VT_BYREF",
+         [&](VARIANT& v) {
+             V_VT(&v) = VT_BSTR | VT_BYREF;
+             V_BSTRREF(&v) = &byRefPath;
+         },
+         true},
+        {"VT_I4 (converts to the path \"5\")",
+         [](VARIANT& v) {
+             V_VT(&v) = VT_I4;
+             V_I4(&v) = 5;
+         },
+         false},
         {"VT_EMPTY (converts to an empty path)", [](VARIANT&) {}, false},
         {"VT_NULL (does not convert)", [](VARIANT& v) { V_VT(&v) = VT_NULL; }, false},
     };
@@ -496,7 +536,8 @@ void TwoObjectsOwnData() {
     auto third = NewRecognizer("third recognizer, created after both loads");
     ExpectTags(first.get(), Via::host, L"甲乙穗霖", {{1, 1, L"1"}}, 1, 1, "first recognizer");
     ExpectTags(second.get(), Via::host, L"甲乙穗霖", {{2, 1, L"2"}}, 1, 1, "second recognizer");
-    if (third) ExpectTags(third.get(), Via::host, L"甲乙穗霖", {{3, 2, L"1203"}}, 1, 1, "third recognizer (shipped list)");
+    if (third)
+        ExpectTags(third.get(), Via::host, L"甲乙穗霖", {{3, 2, L"1203"}}, 1, 1, "third recognizer (shipped list)");
 
     auto a1 = NewAction("first action");
     auto a2 = NewAction("second action");
@@ -563,8 +604,8 @@ void ActionMembers() {
     if (!a) return;
     ExpectString(GetString([&](BSTR* s) { return a->get_ProgId(s); }), S_OK, L"Varnoke.STAction", "ProgId");
     for (int locale : {1028, 3076, 2052, 1033, 4100}) {
-        ExpectString(GetString([&](BSTR* s) { return a->get_Name(locale, s); }), S_OK,
-                     L"Kestria Stock Symbol Actions", "Name(" + Num(locale) + ")");
+        ExpectString(GetString([&](BSTR* s) { return a->get_Name(locale, s); }), S_OK, L"Kestria Stock Symbol Actions",
+                     "Name(" + Num(locale) + ")");
         ExpectString(GetString([&](BSTR* s) { return a->get_Desc(locale, s); }), S_OK,
                      L"Provide actions for Kestria Stock Symbol data", "Desc(" + Num(locale) + ")");
     }
@@ -596,8 +637,8 @@ void ActionMembers() {
         int n = -1;
         unique_bstr name = Bstr(c.name);
         const HRESULT hr = a->get_VerbCount(name.get(), &n);
-        h.Check(hr == S_OK && n == c.count, "VerbCount(" + Shown(c.name) + ") = " + Num(n) + ", expected " +
-                                                Num(c.count) + ", HRESULT " + Hex(hr));
+        h.Check(hr == S_OK && n == c.count,
+                "VerbCount(" + Shown(c.name) + ") = " + Num(n) + ", expected " + Num(c.count) + ", HRESULT " + Hex(hr));
     }
 
     unique_bstr type = Bstr(kType);
@@ -643,10 +684,10 @@ void ActionMembers() {
     };
     for (const auto& c : verbCaptions) {
         unique_bstr app = c.app ? Bstr(c.app) : unique_bstr();
-        ExpectString(GetString([&](BSTR* s) { return a->get_VerbCaptionFromID(c.verb, app.get(), c.locale, s); }),
-                     c.hr, c.caption,
-                     "VerbCaptionFromID(" + Num(c.verb) + ", " + (c.app ? Shown(c.app) : "null") + ", " +
-                         Num(c.locale) + ")");
+        ExpectString(
+            GetString([&](BSTR* s) { return a->get_VerbCaptionFromID(c.verb, app.get(), c.locale, s); }), c.hr,
+            c.caption,
+            "VerbCaptionFromID(" + Num(c.verb) + ", " + (c.app ? Shown(c.app) : "null") + ", " + Num(c.locale) + ")");
     }
 
     const wchar_t* verbNames[] = {L"StockQuote", L"CompanyReport", L"RecentNews", L"BasicInformation",
@@ -715,12 +756,12 @@ std::vector<std::wstring> HandedToShell() {
 // `expected`, each one also arriving at the browser.
 void ExpectShell(const std::vector<std::wstring>& expected, std::size_t logBefore, const std::string& what) {
     const auto handed = HandedToShell();
-    h.Check(handed == expected, what + ": handed to the shell " + ShownLines(handed) + ", expected " +
-                                    ShownLines(expected));
+    h.Check(handed == expected,
+            what + ": handed to the shell " + ShownLines(handed) + ", expected " + ShownLines(expected));
     if (expected.empty()) return;
     const auto lines = WaitForShellLines(logBefore, expected.size());
-    h.Check(lines == expected, what + ": the browser received " + ShownLines(lines) + ", expected " +
-                                   ShownLines(expected));
+    h.Check(lines == expected,
+            what + ": the browser received " + ShownLines(lines) + ", expected " + ShownLines(expected));
 }
 
 void RunInvokeCase(ISmartTagAction* a, const InvokeCase& c, const std::string& group) {
@@ -823,8 +864,8 @@ void Dispatch() {
         HRESULT hr1 = object->QueryInterface(IID_IDispatch, viaDispatch.put_void());
         HRESULT hr2 = object->QueryInterface(iid, viaDefault.put_void());
         h.Check(hr1 == S_OK && hr2 == S_OK && viaDispatch.get() == viaDefault.get(),
-                std::string(name) + ": QueryInterface(IDispatch) is the default interface, HRESULTs " + Hex(hr1) +
-                    " " + Hex(hr2));
+                std::string(name) + ": QueryInterface(IDispatch) is the default interface, HRESULTs " + Hex(hr1) + " " +
+                    Hex(hr2));
         hr1 = object->QueryInterface(IID_IUnknown, unknown1.put_void());
         hr2 = viaDefault ? viaDefault->QueryInterface(IID_IUnknown, unknown2.put_void()) : E_POINTER;
         h.Check(hr1 == S_OK && hr2 == S_OK && unknown1.get() == unknown2.get(),
@@ -855,18 +896,16 @@ void Dispatch() {
         HRESULT hr;
         DISPID id;
     } names[] = {
-        {L"LoadStockSymbolFromXMLFile", S_OK, 0x60030000},
-        {L"loadstocksymbolfromxmlfile", S_OK, 0x60030000},
-        {L"ISmartTagRecognizer_Recognize", S_OK, 0x60030001},
-        {L"ProgId", DISP_E_UNKNOWNNAME, DISPID_UNKNOWN},
+        {L"LoadStockSymbolFromXMLFile", S_OK, 0x60030000},     {L"loadstocksymbolfromxmlfile", S_OK, 0x60030000},
+        {L"ISmartTagRecognizer_Recognize", S_OK, 0x60030001},  {L"ProgId", DISP_E_UNKNOWNNAME, DISPID_UNKNOWN},
         {L"NoSuchMember", DISP_E_UNKNOWNNAME, DISPID_UNKNOWN},
     };
     for (const auto& c : names) {
         DISPID id = 12345;
         LPOLESTR n[] = {const_cast<LPOLESTR>(c.name)};
         hr = d->GetIDsOfNames(IID_NULL, n, 1, LOCALE_USER_DEFAULT, &id);
-        h.Check(hr == c.hr && (FAILED(hr) || id == c.id),
-                "GetIDsOfNames(" + Utf8(c.name) + ") = " + Num(id) + ", HRESULT " + Hex(hr) + ", expected " + Hex(c.hr));
+        h.Check(hr == c.hr && (FAILED(hr) || id == c.id), "GetIDsOfNames(" + Utf8(c.name) + ") = " + Num(id) +
+                                                              ", HRESULT " + Hex(hr) + ", expected " + Hex(c.hr));
     }
 
     // Load by name with each way a script passes a string; a path passed by
@@ -941,8 +980,7 @@ void Dispatch() {
         unique_variant result;
         hr = CallByName(a.get(), L"VerbCaptionFromID", DISPATCH_PROPERTYGET,
                         {IntArg(0), StringArg(word.get()), IntArg(1033)}, result.get(), nullptr, "ISmartTagAction");
-        h.Check(hr == S_OK && V_VT(result.get()) == VT_BSTR &&
-                    Text(V_BSTR(result.get())) == L"Stock Quote on Web Site",
+        h.Check(hr == S_OK && V_VT(result.get()) == VT_BSTR && Text(V_BSTR(result.get())) == L"Stock Quote on Web Site",
                 "ISmartTagAction Invoke VerbCaptionFromID(0, Word, 1033), HRESULT " + Hex(hr));
     }
     {
@@ -1049,7 +1087,8 @@ void ClassFactories() {
               "DllGetClassObject(unknown CLSID)");
     h.Check(object == nullptr, "DllGetClassObject(unknown CLSID) clears its out-parameter");
 
-    for (const auto& [clsid, name] : {std::pair{CLSID_STRecognizer, "STRecognizer"}, std::pair{CLSID_STAction, "STAction"}}) {
+    for (const auto& [clsid, name] :
+         {std::pair{CLSID_STRecognizer, "STRecognizer"}, std::pair{CLSID_STAction, "STAction"}}) {
         const std::string what = name;
         object = reinterpret_cast<void*>(1);
         h.CheckHr(setup.exports.getClassObject(clsid, IID_IDispatch, &object), E_NOINTERFACE,
@@ -1066,8 +1105,8 @@ void ClassFactories() {
         h.Check(!aggregated, what + ": no object from a refused aggregation");
         h.CheckHr(CoCreateInstance(clsid, outer.get(), CLSCTX_INPROC_SERVER, IID_IUnknown, aggregated.put_void()),
                   CLASS_E_NOAGGREGATION, what + ": CoCreateInstance with an outer object");
-        h.Check(outer->References() == 1, what + ": the outer object is not kept, references " +
-                                              Num(outer->References()));
+        h.Check(outer->References() == 1,
+                what + ": the outer object is not kept, references " + Num(outer->References()));
         CheckNoUnexpectedCalls(what + ": aggregation");
         h.CheckHr(setup.exports.canUnloadNow(), S_OK, what + ": DllCanUnloadNow after refused creations");
 
@@ -1083,12 +1122,13 @@ void ClassFactories() {
 void Lifetime() {
     h.Section("Reference counts and unloading");
     h.CheckHr(setup.exports.canUnloadNow(), S_OK, "DllCanUnloadNow with nothing alive");
-    for (const auto& [progId, iid] : {std::pair{kRecognizerProgId, IID__STRecognizer}, std::pair{kActionProgId, IID__STAction}}) {
+    for (const auto& [progId, iid] :
+         {std::pair{kRecognizerProgId, IID__STRecognizer}, std::pair{kActionProgId, IID__STAction}}) {
         const std::string what = Utf8(progId);
         com_ptr<IUnknown> object = Create<IUnknown>(h, progId, what);
         if (!object) continue;
-        h.Check(References(object.get()) == 1, what + ": a new object holds one reference, not " +
-                                                   Num(References(object.get())));
+        h.Check(References(object.get()) == 1,
+                what + ": a new object holds one reference, not " + Num(References(object.get())));
         h.CheckHr(setup.exports.canUnloadNow(), S_FALSE, what + ": DllCanUnloadNow with an object alive");
         com_ptr<IUnknown> second;
         h.CheckHr(object->QueryInterface(iid, second.put_void()), S_OK, what + ": QueryInterface");
@@ -1124,9 +1164,11 @@ HMODULE LoadServer() {
     if (!h.Check(module != nullptr, "LoadLibrary(" + Utf8(setup.dll) + "), error " + Num(GetLastError())))
         return nullptr;
     auto& x = setup.exports;
-    x.getClassObject = reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+    x.getClassObject =
+        reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
     x.canUnloadNow = reinterpret_cast<NoArgumentFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
-    x.registerServer = reinterpret_cast<NoArgumentFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
+    x.registerServer =
+        reinterpret_cast<NoArgumentFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
     x.unregisterServer =
         reinterpret_cast<NoArgumentFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllUnregisterServer")));
     if (!h.Check(x.getClassObject && x.canUnloadNow && x.registerServer && x.unregisterServer,
@@ -1155,7 +1197,8 @@ int RunAll(const std::wstring& dll, const std::wstring& tlb, const std::wstring&
     if (!module) return h.Finish();
     auto& x = setup.exports;
     h.CheckHr(x.registerServer(), S_OK, "DllRegisterServer");
-    for (const auto& [progId, clsid] : {std::pair{kRecognizerProgId, CLSID_STRecognizer}, std::pair{kActionProgId, CLSID_STAction}}) {
+    for (const auto& [progId, clsid] :
+         {std::pair{kRecognizerProgId, CLSID_STRecognizer}, std::pair{kActionProgId, CLSID_STAction}}) {
         CLSID found{};
         const HRESULT hr = CLSIDFromProgID(progId, &found);
         h.Check(hr == S_OK && IsEqualCLSID(found, clsid), "CLSIDFromProgID(" + Utf8(progId) + "), HRESULT " + Hex(hr));
@@ -1206,8 +1249,9 @@ int HostLibrary(bool registering, const std::wstring& tlb) {
         hr = UnRegisterTypeLib(LIBID_SmartTagLib, 1, 2, 0, SYS_WIN64);
     }
     CoUninitialize();
-    if (FAILED(hr)) Harness::Print(std::string(registering ? "registering" : "unregistering") +
-                                   " the host library failed: HRESULT " + Hex(hr));
+    if (FAILED(hr))
+        Harness::Print(std::string(registering ? "registering" : "unregistering") +
+                       " the host library failed: HRESULT " + Hex(hr));
     return FAILED(hr) ? 1 : 0;
 }
 
@@ -1220,8 +1264,9 @@ int wmain(int argc, wchar_t** argv) {
     if (args.size() == 2 && args[0] == L"--register-host-library") return HostLibrary(true, args[1]);
     if (args.size() == 1 && args[0] == L"--unregister-host-library") return HostLibrary(false, {});
     if (args.size() != 2 && args.size() != 3) {
-        Harness::Print("usage: test_host DLL SMARTTAGLIB.TLB [URL-LOG] | --register-host-library TLB | "
-                       "--unregister-host-library");
+        Harness::Print(
+            "usage: test_host DLL SMARTTAGLIB.TLB [URL-LOG] | --register-host-library TLB | "
+            "--unregister-host-library");
         return 2;
     }
     return RunAll(args[0], args[1], args.size() == 3 ? args[2] : std::wstring());

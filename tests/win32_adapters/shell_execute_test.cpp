@@ -29,12 +29,11 @@ TEST(ShellExecute, HandsOverTheSameAddressInEveryCodePage) {
 
 TEST(ShellExecute, RefusesWhatIsNoWebAddressAfterConversion) {
     adapters::win32::ShellExecuteShell shell;
-    for (std::u16string_view url : {u"file:///C:/Windows/win.ini", u"C:\\Windows\\notepad.exe", u"",
-                                    u"https://x.example/a b", u"https://x.example/\u0001",
-                                    u"https://x.example/\u0085", u"https://x.example/\u009B", u"https://x.example/\u00A0",
-                                    u"https://x.example/\u3000", u"https://x.example/\u2028",
-                                    u"https://x.example/\u202Eexe.x", u"https://x.example/\U000E0001",
-                                    u"https://x.example/\xDC00"}) {
+    for (std::u16string_view url :
+         {u"file:///C:/Windows/win.ini", u"C:\\Windows\\notepad.exe", u"", u"https://x.example/a b",
+          u"https://x.example/\u0001", u"https://x.example/\u0085", u"https://x.example/\u009B",
+          u"https://x.example/\u00A0", u"https://x.example/\u3000", u"https://x.example/\u2028",
+          u"https://x.example/\u202Eexe.x", u"https://x.example/\U000E0001", u"https://x.example/\xDC00"}) {
         EXPECT_EQ(adapters::win32::ShellArgument(url), "") << Utf16ToUtf8(url);
         EXPECT_FALSE(shell.Open(url));
     }

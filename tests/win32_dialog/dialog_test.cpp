@@ -114,13 +114,13 @@ void Type(std::string_view text) {
 
 // ---- The session a script plays ---------------------------------------------
 
-constexpr InsertAtControl kCaptionOrder[] = {InsertAtControl::Form,        InsertAtControl::Label1,
-                                             InsertAtControl::optCell,     InsertAtControl::optNewSheet,
-                                             InsertAtControl::OKButton,    InsertAtControl::CancelButton};
+constexpr InsertAtControl kCaptionOrder[] = {InsertAtControl::Form,     InsertAtControl::Label1,
+                                             InsertAtControl::optCell,  InsertAtControl::optNewSheet,
+                                             InsertAtControl::OKButton, InsertAtControl::CancelButton};
 using Captions = std::array<std::u16string, 6>;  // in kCaptionOrder
 
-const Captions kDesignTime = {u"Insert Stock Price", u"Insert Stock Price Web Query:", u"Starting at cell ",
-                              u"On a new sheet",     u"確定",                          u"取消"};
+const Captions kDesignTime = {
+    u"Insert Stock Price", u"Insert Stock Price Web Query:", u"Starting at cell ", u"On a new sheet", u"確定", u"取消"};
 
 Captions LanguageCaptions(int32_t block) {
     Captions captions;
@@ -136,7 +136,7 @@ struct Options {
 Options options;
 
 struct Session {
-    DWORD thread;  // the dialog's
+    DWORD thread;   // the dialog's
     int32_t block;  // the language block, 0 for the design-time texts
     Captions captions;
     std::u16string proposal;
@@ -286,7 +286,16 @@ const ControlSpec kControls[] = {
     {"CancelButton", kCancelButtonId, L"Button", BS_PUSHBUTTON, false, true, 3840, 600, 1215, 375, {256, 40, 337, 65}},
     {"Label1", kLabel1Id, L"Static", SS_LEFT, true, false, 360, 240, 2535, 255, {24, 16, 193, 33}},
     {"optCell", kOptCellId, L"Button", BS_AUTORADIOBUTTON, true, true, 600, 600, 2415, 375, {40, 40, 201, 65}},
-    {"optNewSheet", kOptNewSheetId, L"Button", BS_AUTORADIOBUTTON, false, false, 600, 1560, 1695, 375,
+    {"optNewSheet",
+     kOptNewSheetId,
+     L"Button",
+     BS_AUTORADIOBUTTON,
+     false,
+     false,
+     600,
+     1560,
+     1695,
+     375,
      {40, 104, 153, 129}},
     {"edtCellRange", kCellRangeId, L"Edit", 0, true, true, 1440, 1080, 1575, 375, {96, 72, 201, 97}},
 };
@@ -321,8 +330,8 @@ void CheckLayout(Session& s) {
     RECT client;
     GetClientRect(s.dialog, &client);
     const RECT clientExpected{0, 0, x(5295), y(2175)};
-    h.Check(EqualRect(&client, &clientExpected), "client area " + Describe(client) + ", expected " +
-                                                     Describe(clientExpected) + " (5295 x 2175 twips)");
+    h.Check(EqualRect(&client, &clientExpected),
+            "client area " + Describe(client) + ", expected " + Describe(clientExpected) + " (5295 x 2175 twips)");
     if (dpiX == 96 && dpiY == 96)
         h.Check(client.right == 353 && client.bottom == 145, "client area 353 x 145 at 96 DPI");
     RECT window;
@@ -535,11 +544,14 @@ const std::u16string kOldRow = u"old-row", kOldColumn = u"old-column";
 
 const FormScenario kFormScenarios[] = {
     {"opens as designed; the close command cancels", OpensAsDesigned, {-1, 7, kOldRow, kOldColumn, u"B6", true}},
-    {"Enter in the text box does nothing; Enter on OK accepts the typed cell", EnterInTheTextBox,
+    {"Enter in the text box does nothing; Enter on OK accepts the typed cell",
+     EnterInTheTextBox,
      {0, -1, u"75", u"c", u"c75", true}},
-    {"access keys pick the options; Esc does nothing; space on OK accepts a new sheet", AccessKeysAndEsc,
+    {"access keys pick the options; Esc does nothing; space on OK accepts a new sheet",
+     AccessKeysAndEsc,
      {0, 0, kOldRow, kOldColumn, u"B6", false}},
-    {"a rejected reference: a message box over the open dialog; then Enter on Cancel", RejectedReference,
+    {"a rejected reference: a message box over the open dialog; then Enter on Cancel",
+     RejectedReference,
      {-1, -1, kOldRow, kOldColumn, u"IW1", true}},
     {"a click on Cancel", ClickCancel, {-1, 7, kOldRow, kOldColumn, u"B6", true}},
     {"a click on OK accepts the proposal", ClickOK, {0, -1, u"6", u"B", u"B6", true}},
@@ -622,14 +634,17 @@ void ViewScenarios() {
         Session s = DesignTimeSession("design-time state; OK reads the live controls");
         auto view = factory.NewView();
         Recorder events(*view);
-        DriveWhileShown(s, [](Session& s) {
-            CheckOpened(s);
-            CheckLayout(s);
-            SendMessageW(s.Item(kCellRangeId), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"D4"));
-            PostMessageW(s.Item(kOptNewSheetId), BM_CLICK, 0, 0);
-            h.Check(WaitFor([&] { return s.Checked(kOptNewSheetId); }), "a click checks optNewSheet");
-            PostMessageW(s.Item(kOKButtonId), BM_CLICK, 0, 0);
-        }, [&] { view->ShowModal(events); });
+        DriveWhileShown(
+            s,
+            [](Session& s) {
+                CheckOpened(s);
+                CheckLayout(s);
+                SendMessageW(s.Item(kCellRangeId), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"D4"));
+                PostMessageW(s.Item(kOptNewSheetId), BM_CLICK, 0, 0);
+                h.Check(WaitFor([&] { return s.Checked(kOptNewSheetId); }), "a click checks optNewSheet");
+                PostMessageW(s.Item(kOKButtonId), BM_CLICK, 0, 0);
+            },
+            [&] { view->ShowModal(events); });
         CheckCounts(events, 1, 0, 0);
         h.Equal(events.textAtOK, std::u16string(u"D4"), "CellText while shown");
         h.Equal(events.cellOptionAtOK, false, "CellOptionSelected while shown");
@@ -646,16 +661,19 @@ void ViewScenarios() {
             view.SetCaption(InsertAtControl::Form, u"Changed while shown");
             view.SetCaption(InsertAtControl::OKButton, u"&Again");
         };
-        DriveWhileShown(s, [&events](Session& s) {
-            CheckOpened(s);
-            PostMessageW(s.Item(kOKButtonId), BM_CLICK, 0, 0);
-            h.Check(WaitFor([&] { return events.ok.load() == 1; }), "the click reaches the form");
-            h.Check(WaitFor([&] { return TextOf(s.Item(kCellRangeId)) == u"E5"; }), "SetCellText while shown");
-            h.Equal(TextOf(s.dialog), std::u16string(u"Changed while shown"), "SetCaption(Form) while shown");
-            h.Equal(TextOf(s.Item(kOKButtonId)), std::u16string(u"&Again"), "SetCaption(OK) while shown");
-            h.Check(s.Open(), "the dialog stays open");
-            PostMessageW(s.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-        }, [&] { view->ShowModal(events); });
+        DriveWhileShown(
+            s,
+            [&events](Session& s) {
+                CheckOpened(s);
+                PostMessageW(s.Item(kOKButtonId), BM_CLICK, 0, 0);
+                h.Check(WaitFor([&] { return events.ok.load() == 1; }), "the click reaches the form");
+                h.Check(WaitFor([&] { return TextOf(s.Item(kCellRangeId)) == u"E5"; }), "SetCellText while shown");
+                h.Equal(TextOf(s.dialog), std::u16string(u"Changed while shown"), "SetCaption(Form) while shown");
+                h.Equal(TextOf(s.Item(kOKButtonId)), std::u16string(u"&Again"), "SetCaption(OK) while shown");
+                h.Check(s.Open(), "the dialog stays open");
+                PostMessageW(s.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+            },
+            [&] { view->ShowModal(events); });
         CheckCounts(events, 1, 0, 1);
         h.Equal(view->CellText(), std::u16string(u"E5"), "CellText after closing");
     }
@@ -664,20 +682,26 @@ void ViewScenarios() {
         Session s = DesignTimeSession("shown again after closing");
         auto view = factory.NewView();
         Recorder events(*view);
-        DriveWhileShown(s, [](Session& s) {
-            CheckOpened(s);
-            SendMessageW(s.Item(kCellRangeId), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Z9"));
-            PostMessageW(s.Item(kOptNewSheetId), BM_CLICK, 0, 0);
-            h.Check(WaitFor([&] { return s.Checked(kOptNewSheetId); }), "a click checks optNewSheet");
-            PostMessageW(s.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-        }, [&] { view->ShowModal(events); });
+        DriveWhileShown(
+            s,
+            [](Session& s) {
+                CheckOpened(s);
+                SendMessageW(s.Item(kCellRangeId), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Z9"));
+                PostMessageW(s.Item(kOptNewSheetId), BM_CLICK, 0, 0);
+                h.Check(WaitFor([&] { return s.Checked(kOptNewSheetId); }), "a click checks optNewSheet");
+                PostMessageW(s.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+            },
+            [&] { view->ShowModal(events); });
         s.proposal = u"Z9";
-        DriveWhileShown(s, [](Session& s) {
-            CheckOpened(s, false);
-            h.Check(GetNextDlgTabItem(s.dialog, s.Item(kCancelButtonId), FALSE) == s.Item(kOptNewSheetId),
-                    "the tab stop is on the checked option");
-            PostMessageW(s.Item(kCancelButtonId), BM_CLICK, 0, 0);
-        }, [&] { view->ShowModal(events); });
+        DriveWhileShown(
+            s,
+            [](Session& s) {
+                CheckOpened(s, false);
+                h.Check(GetNextDlgTabItem(s.dialog, s.Item(kCancelButtonId), FALSE) == s.Item(kOptNewSheetId),
+                        "the tab stop is on the checked option");
+                PostMessageW(s.Item(kCancelButtonId), BM_CLICK, 0, 0);
+            },
+            [&] { view->ShowModal(events); });
         CheckCounts(events, 0, 1, 1);
     }
 }
@@ -716,7 +740,8 @@ void RunWebQueryCase(const WebQueryCase& test) {
     Win32InsertAtViewFactory factory;
     WebQueryInsertion insertion(host, factory);
     test::ResetInsertAtRecord();
-    DriveWhileShown(session, test.user, [&] { insertion.InsertWebQuery(u"https://w.example/q?s=2330", &host.cellTarget); });
+    DriveWhileShown(session, test.user,
+                    [&] { insertion.InsertWebQuery(u"https://w.example/q?s=2330", &host.cellTarget); });
     h.Equal(book.sheets.size(), test.sheets, "sheets");
     if (test.destination.empty()) {
         h.Equal(book.queryTables.size(), std::size_t{0}, "query tables");
@@ -759,9 +784,12 @@ int main(int argc, char** argv) {
     using namespace varnoke;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--screenshots" && i + 1 < argc) options.screenshots = argv[++i];
-        else if (arg == "--expect-dpi" && i + 1 < argc) options.expectedDpi = std::atoi(argv[++i]);
-        else if (arg == "--headless") options.headless = true;
+        if (arg == "--screenshots" && i + 1 < argc)
+            options.screenshots = argv[++i];
+        else if (arg == "--expect-dpi" && i + 1 < argc)
+            options.expectedDpi = std::atoi(argv[++i]);
+        else if (arg == "--headless")
+            options.headless = true;
         else {
             std::printf("unknown argument %s\n", arg.c_str());
             return 2;

@@ -60,8 +60,7 @@ public:
         if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
         com_ptr<ITypeInfo> info;
         if (HRESULT hr = GetInterfaceTypeInfo(__uuidof(I), true, info.put()); FAILED(hr)) return hr;
-        return DispInvoke(static_cast<I*>(this), info.get(), id, flags, params, result, excepInfo,
-                          argError);
+        return DispInvoke(static_cast<I*>(this), info.get(), id, flags, params, result, excepInfo, argError);
     }
 };
 

@@ -120,14 +120,12 @@ private:
 
 // A BSTR's text without copying; a null BSTR is the empty string.
 inline std::u16string_view View(BSTR s) noexcept {
-    return s ? std::u16string_view(reinterpret_cast<const char16_t*>(s), SysStringLen(s))
-             : std::u16string_view();
+    return s ? std::u16string_view(reinterpret_cast<const char16_t*>(s), SysStringLen(s)) : std::u16string_view();
 }
 
 // A new BSTR holding `text`; throws std::bad_alloc when none can be had.
 inline unique_bstr MakeBstr(std::u16string_view text) {
-    BSTR s = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
-                               static_cast<UINT>(text.size()));
+    BSTR s = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()));
     if (!s) throw std::bad_alloc();
     return unique_bstr(s);
 }
