@@ -16,7 +16,7 @@ targets=(stock_list action_table refresh cell_reference recognizer)
 scripts/setup.sh native fuzz
 cmake -S . -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVARNOKE_FUZZ=ON -DVARNOKE_TESTS=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)" --target $(printf '%s_fuzz ' "${targets[@]}")
+cmake --build "$build" -j "$(nproc)" --target "${targets[@]/%/_fuzz}"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -11,6 +11,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 oxt=${VARNOKE_OXT:-$here/../build/Varnoke.oxt}
 [ -f "$oxt" ] || { echo "writer-bench: no extension package at $oxt (run make oxt)" >&2; exit 2; }
-tool=$here/../build/bin/varnoke
-[ -x "$tool" ] || tool=
-exec /usr/bin/python3 "$here/writer_bench.py" "$oxt" "$here/../data" $tool "$@"
+# The tool, when built, is one more argument; otherwise none.
+tool=("$here/../build/bin/varnoke")
+[ -x "${tool[0]}" ] || tool=()
+exec /usr/bin/python3 "$here/writer_bench.py" "$oxt" "$here/../data" "${tool[@]}" "$@"

@@ -40,7 +40,7 @@ exports=$(printf '%s\n' "$headers" | awk '/\[Ordinal\/Name Pointer\] Table/{on=1
 }
 
 # Only system DLLs: the C and C++ runtimes are linked in.
-imports=$(printf '%s\n' "$headers" | sed -n 's/^[ \t]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
+imports=$(printf '%s\n' "$headers" | sed -n 's/^[ \t]*DLL Name: //p' | tr '[:upper:]' '[:lower:]' | sort -u)
 for dllname in $imports; do
     case $dllname in
         kernel32.dll|user32.dll|advapi32.dll|ole32.dll|oleaut32.dll|shell32.dll|msvcrt.dll|gdi32.dll|comctl32.dll|winhttp.dll|bcrypt.dll) ;;
@@ -76,8 +76,9 @@ if [ "$config" = Release ]; then
     sections=$("$objdump" -h "$dll")
     printf '%s\n' "$sections" | grep -q '\.debug_' && fail "not stripped: it carries .debug sections"
     printf '%s\n' "$sections" | grep -q '\.gnu_debuglink' || fail "no debug link"
-    [ -s "$dll.debug" ] && "$objdump" -h "$dll.debug" | grep -q '\.debug_info' ||
+    if ! { [ -s "$dll.debug" ] && "$objdump" -h "$dll.debug" | grep -q '\.debug_info'; }; then
         fail "no debug information beside it in $name.debug"
+    fi
 fi
 
 if [ "$failures" -ne 0 ]; then echo "$failures failed"; exit 1; fi

@@ -29,7 +29,7 @@ if [ "${1:-}" = --self-check ]; then
     echo '#include "varnoke.h"' >"$tree/actions/generated.cpp"
     echo '#include "tool/common.h"' >"$tree/writer/sideways.cpp"
     expected="actions/generated.cpp adapters/win32/other_platform.cpp core/up.h hostapi/platform_header.h insertion/library.cpp recognizer/sideways.cpp writer/sideways.cpp"
-    reported=$( (cd "$tree" && "$self" . 2>&1 || true) | grep -o '^[a-z0-9/_]*\.[a-z]*:' | tr -d : | sort | tr '\n' ' ')
+    reported=$( (cd "$tree" && { "$self" . 2>&1 || true; }) | grep -o '^[a-z0-9/_]*\.[a-z]*:' | tr -d : | sort | tr '\n' ' ')
     if [ "${reported% }" != "$expected" ]; then
         echo "layers self-check: expected faults in: $expected"
         echo "layers self-check: reported:           ${reported% }"

@@ -28,6 +28,9 @@ sign() {  # TEXT KEY: one line of the signature file
     echo
 }
 literal() { printf 'R"~~(%s)~~"' "$1"; }
+signature() {  # NAME TEXT KEY: a C++ string of the signature file's line, its line break as \n
+    printf 'inline constexpr std::string_view %s = "%s\\n";\n' "$1" "$(sign "$2" "$3")"
+}
 
 table6=$(table 6 "$key1")
 rotated=$(table 6 "$key2")
@@ -36,7 +39,9 @@ unkeyed=$(table 6 "")
 blank=$(table 6 "" "<publickey> </publickey>")
 short=$(table 6 AAAA)
 ok=$(manifest 6 2099-01-01T00:00:00Z "$table6")
+# shellcheck disable=SC2034  # read through ${!name} below
 expired=$(manifest 6 2026-12-08T09:30:59Z "$table6")
+# shellcheck disable=SC2034  # read through ${!name} below
 checkpoint=$(manifest 7 2099-01-01T00:00:00Z "$table6")
 malformed=$'varnoke-manifest 1\ncheckpoint 6'
 rotate=$(manifest 6 2099-01-01T00:00:00Z "$rotated")
@@ -70,25 +75,25 @@ shortkey=$(manifest 6 2099-01-01T00:00:00Z "$short")
     for name in ok expired checkpoint; do
         text=${!name}$'\n'
         echo "inline constexpr std::string_view k${name^}Manifest = $(literal "$text");"
-        echo "inline constexpr std::string_view k${name^}Signature = \"$(sign "$text" signer1)\\n\";"
+        signature "k${name^}Signature" "$text" signer1
     done
     echo "// kOkManifest signed by key 2 only."
-    echo "inline constexpr std::string_view kOkSignatureByKey2 = \"$(sign "$ok"$'\n' signer2)\\n\";"
+    signature kOkSignatureByKey2 "$ok"$'\n' signer2
     echo "// Signed by key 1, but not a manifest."
     echo "inline constexpr std::string_view kMalformedManifest = $(literal "$malformed"$'\n');"
-    echo "inline constexpr std::string_view kMalformedSignature = \"$(sign "$malformed"$'\n' signer1)\\n\";"
+    signature kMalformedSignature "$malformed"$'\n' signer1
     echo "// kRotatedTable under key 1; kSecondTable under key 2; kUnkeyedTable under key 1."
     echo "inline constexpr std::string_view kRotateManifest = $(literal "$rotate"$'\n');"
-    echo "inline constexpr std::string_view kRotateSignature = \"$(sign "$rotate"$'\n' signer1)\\n\";"
+    signature kRotateSignature "$rotate"$'\n' signer1
     echo "inline constexpr std::string_view kSecondManifest = $(literal "$second"$'\n');"
-    echo "inline constexpr std::string_view kSecondSignature = \"$(sign "$second"$'\n' signer2)\\n\";"
+    signature kSecondSignature "$second"$'\n' signer2
     echo "inline constexpr std::string_view kUnkeyedManifest = $(literal "$nokey"$'\n');"
-    echo "inline constexpr std::string_view kUnkeyedSignature = \"$(sign "$nokey"$'\n' signer1)\\n\";"
+    signature kUnkeyedSignature "$nokey"$'\n' signer1
     echo "// kBlankKeyTable and kShortKeyTable under key 1."
     echo "inline constexpr std::string_view kBlankKeyManifest = $(literal "$blankkey"$'\n');"
-    echo "inline constexpr std::string_view kBlankKeySignature = \"$(sign "$blankkey"$'\n' signer1)\\n\";"
+    signature kBlankKeySignature "$blankkey"$'\n' signer1
     echo "inline constexpr std::string_view kShortKeyManifest = $(literal "$shortkey"$'\n');"
-    echo "inline constexpr std::string_view kShortKeySignature = \"$(sign "$shortkey"$'\n' signer1)\\n\";"
+    signature kShortKeySignature "$shortkey"$'\n' signer1
     echo
     echo "}  // namespace varnoke::test::signed_fixture"
 } > "$here/signed_fixture.h"

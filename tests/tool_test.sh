@@ -13,10 +13,10 @@ extra=()
 [ "$mode" = com ] && extra=(--com)
 tool() { "${command[@]}" "$@" "${extra[@]}"; }
 sep=/
-case "$binary" in *.exe) sep='\' ;; esac
+case "$binary" in *.exe) sep=\\ ;; esac
 # A folder as the tool shows it: made absolute, and on Windows the drive that
 # Wine maps the Unix root to.
-shown() { if [ "$sep" = / ]; then printf '%s' "$1"; else printf 'Z:%s' "$1" | tr / '\\'; fi; }
+shown() { if [ "$sep" = / ]; then printf '%s' "$1"; else printf 'Z:%s' "${1//\//\\}"; fi; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -200,6 +200,7 @@ check "invoke with a bad verb ID" 2 "$rc"
 # to take away.)
 if [ "$sep" = / ]; then
     mkdir "$work/opener"
+    # shellcheck disable=SC2016  # the opener's own $0 and $1
     printf '#!/bin/sh\nprintf "%%s" "$1" > "$0.tmp" && mv "$0.tmp" "$0.url"\n' > "$work/opener/xdg-open"
     chmod +x "$work/opener/xdg-open"
     out=$(PATH="$work/opener:$PATH" tool invoke 0 2002 --data "$work" 2>"$work/err"); rc=$?
@@ -323,7 +324,6 @@ check "check of the shipped data: no finding" "0:" "$rc:$out"
 keys=$(cd "$(dirname "$0")/keys" && pwd)
 spki() { openssl ec -in "$keys/$1.pem" -pubout -outform DER 2>/dev/null | base64 -w0; }
 sign_folder() {  # FOLDER KEY: manifest.txt and manifest.sig as publish writes them
-    local sha
     sha() { sha256sum "$1/$2" | cut -d' ' -f1; }
     printf 'varnoke-manifest 1\ncheckpoint 1\nexpires 2099-01-01T00:00:00Z\nsha256 acturl.xml %s\nsha256 varnokeL.xml %s\n' \
         "$(sha "$1" acturl.xml)" "$(sha "$1" varnokeL.xml)" > "$1/manifest.txt"

@@ -11,7 +11,7 @@ wine=$here/scripts/wine.sh
 status=$?
 # status names the registered server and its bitness (regsvr32 writes the machine's classes).
 out=$("$wine" "$bin/varnoke.exe" status | tr -d '\r')
-dll="Z:$(printf '%s' "$bin" | tr / '\\')\\Varnoke.dll"
+dll="Z:${bin//\//\\}\\Varnoke.dll"
 for class in "VarnokeST.STRecognizer {1648DD46-CF9C-466B-9179-871133C2A747}" \
              "VarnokeST.STAction {2AF9659D-545C-460B-8F55-CFCB34662697}"; do
     case "$out" in

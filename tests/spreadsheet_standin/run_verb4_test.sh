@@ -5,6 +5,7 @@
 #   tests/spreadsheet_standin/run_verb4_test.sh BUILD_DIR
 # The dialog needs a display: run it inside scripts/wine-session.sh.
 set -euo pipefail
+# shellcheck source=SCRIPTDIR/../win32/common.sh
 . "$(dirname "$0")/../win32/common.sh"
 build=$(cd "$1" && pwd)
 

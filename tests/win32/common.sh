@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the Windows test runners (sourced, not run): Wine, Windows paths,
 # the fresh run folder, the recording browser and registry snapshots.
 # Every runner takes the Windows build folder as its first argument.
@@ -6,7 +7,7 @@ repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 wine=$repo/scripts/wine.sh
 
 # The Windows spelling of a Unix path, through the prefix's Z: drive.
-winpath() { printf 'Z:%s' "$1" | tr '/' '\\'; }
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
 # A fresh folder BUILD/tests/win32/NAME holding the DLL, the shipped data
 # files, the host's type library and the recording browser; prints its path.
@@ -84,13 +85,16 @@ snapshot() {
 }
 
 # The two classes.
+# shellcheck disable=SC2034  # used by the runners
 recognizer='{1648DD46-CF9C-466B-9179-871133C2A747}'
+# shellcheck disable=SC2034  # used by the runners
 action='{2AF9659D-545C-460B-8F55-CFCB34662697}'
 
 # Snapshot NAME of both registry halves a registration or a package can
-# touch, sorted, into $snapshots/NAME.
+# touch, sorted, into $snapshots/NAME (the runner's folder of snapshots).
 take() {
-    snapshot 'HKLM\Software' "$snapshots/$1.hklm"
-    snapshot 'HKCU\Software' "$snapshots/$1.hkcu"
-    cat "$snapshots/$1.hklm" "$snapshots/$1.hkcu" | LC_ALL=C sort > "$snapshots/$1"
+    local dir=${snapshots:?the runner names its snapshot folder}
+    snapshot 'HKLM\Software' "$dir/$1.hklm"
+    snapshot 'HKCU\Software' "$dir/$1.hkcu"
+    cat "$dir/$1.hklm" "$dir/$1.hkcu" | LC_ALL=C sort > "$dir/$1"
 }

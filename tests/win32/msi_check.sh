@@ -9,6 +9,7 @@ set -eEuo pipefail
 # A step that fails outside a check (in a function too) says which, instead
 # of ending the run silently.
 trap 'echo "msi_check: line $LINENO: \"$BASH_COMMAND\" failed (status $?)" >&2' ERR
+# shellcheck source=SCRIPTDIR/common.sh
 . "$(dirname "$0")/common.sh"
 build=$(cd "$1" && pwd)
 msi_dir=$(cd "$2" && pwd)
@@ -31,15 +32,17 @@ smart_tag='Software\Microsoft\Office\Common\Smart Tag'
 # A recognizer of the host's own, enrolled before we come and kept after.
 host_key="$smart_tag\\Recognizers\\{6A1E0B52-0D4C-4E59-9E33-1C1F7D1B9A10}"
 
+# shellcheck disable=SC1003  # the patterns end in a backslash, not an escaped quote
 mentions() { grep -Ei -- "$ours" "$snapshots/$1" | grep -Evi 'Installer\\|Uninstall\\' || true; }
 # Our class and library keys of a snapshot half, in both views, with the
 # classes root and FOLDER (the DLL's folder) replaced by fixed names.
 classes() {  # SNAPSHOT ROOT FOLDER
     local folder
     folder=$(printf '%s' "$3" | sed 's/\\/\\\\\\\\/g')
+    # shellcheck disable=SC1003  # '\Installer\' ends in a backslash, not an escaped quote
     grep -Ei -- "$ours" "$snapshots/$1" | grep -Fi "[$2\\Software\\Classes\\" |
         grep -Fvi -e "$smart_tag" -e '\Installer\' | sed "s|^\\[$2\\\\Software\\\\Classes|[CLASSES|I; s|$folder|FOLDER|Ig" |
-        tr 'A-Z' 'a-z' | LC_ALL=C sort || true
+        tr '[:upper:]' '[:lower:]' | LC_ALL=C sort || true
 }
 has_key() { "$wine" reg query "$1" >/dev/null 2>&1; }
 msiexec() { "$wine" msiexec "$@" /qn; }
@@ -65,7 +68,9 @@ args=()
 cleanup() {
     local package
     for package in "$msi" "${upgrade:-}"; do
-        [ -n "$package" ] && msiexec /x "$(winpath "$package")" "${args[@]}" >/dev/null 2>&1 || true
+        if [ -n "$package" ]; then
+            msiexec /x "$(winpath "$package")" "${args[@]}" >/dev/null 2>&1 || true
+        fi
     done
     "$wine" regsvr32 /u /s "$(winpath "$run/Varnoke.dll")" >/dev/null 2>&1 || true
     "$wine" reg delete "HKCU\\$host_key" /f >/dev/null 2>&1 || true
@@ -137,6 +142,7 @@ for scope in machine user; do
     # of the library keys land on the 64-bit ones there.
     reference=$snapshots/reference
     if [ $scope = user ]; then
+        # shellcheck disable=SC1003  # the pattern ends in a backslash, not an escaped quote
         grep -v '^\[classes\\wow6432node\\' "$reference" > "$snapshots/reference.user"
         reference=$snapshots/reference.user
     fi
@@ -166,7 +172,7 @@ $(diff "$reference" "$snapshots/$scope.classes" | head -8)" \
     take "$scope.removed"
     check "per-$scope removal left keys of ours:
 $(mentions "$scope.removed" | head -5)" test -z "$(mentions "$scope.removed")"
-    check "per-$scope removal left files: $(ls -A "$unix_folder" 2>/dev/null | tr '\n' ' ')" test ! -e "$unix_folder"
+    check "per-$scope removal left files: $(find "$unix_folder" -mindepth 1 -maxdepth 1 -printf '%f ' 2>/dev/null)" test ! -e "$unix_folder"
     for root_short in HKCU HKLM; do
         check "per-$scope removal kept the host's key in $root_short" has_key "$root_short\\$host_key"
     done

@@ -6,6 +6,7 @@
 # untouched throughout.
 #   tests/win32/registry_check.sh BUILD_DIR
 set -euo pipefail
+# shellcheck source=SCRIPTDIR/common.sh
 . "$(dirname "$0")/common.sh"
 build=$(cd "$1" && pwd)
 

@@ -3,6 +3,7 @@
 # data, with the recording browser behind the shell.
 #   tests/win32/run_test_host.sh BUILD_DIR
 set -euo pipefail
+# shellcheck source=SCRIPTDIR/common.sh
 . "$(dirname "$0")/common.sh"
 build=$(cd "$1" && pwd)
 

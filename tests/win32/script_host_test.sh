@@ -3,6 +3,7 @@
 # copy of the DLL and checks what it echoed and what reached the shell.
 #   tests/win32/script_host_test.sh BUILD_DIR
 set -euo pipefail
+# shellcheck source=SCRIPTDIR/common.sh
 . "$(dirname "$0")/common.sh"
 build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
