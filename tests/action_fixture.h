@@ -8,24 +8,13 @@
 #include "actions/st_action.h"
 #include "adapters/platform.h"
 #include "standins/recording_shell.h"
+#include "tests/cases/action_cases.h"
 #include "tests/temp_dir.h"
 
 namespace varnoke::test {
 
-inline std::string ActionUrlXml(std::string_view name, std::string_view url) {
-    return "<ActionUrl><ActionName>" + std::string(name) + "</ActionName><URL>" + std::string(url) +
-           "</URL></ActionUrl>";
-}
-
-// Five verbs, base URLs that show their index, and complete refresh elements.
-inline std::string CompleteActionTable() {
-    return "<?xml version=\"1.0\"?><ActionList>" + ActionUrlXml("Quote", "https://q.example/?id=") +
-           ActionUrlXml("Report", "https://r.example/") + ActionUrlXml("News", "http://n.example/s?q=") +
-           ActionUrlXml("Info", "HTTPS://i.example/") + ActionUrlXml("Query", "https://w.example/q?id=") +
-           "<lastcheckpoint>7</lastcheckpoint><lastupdate>29000000</lastupdate>"
-           "<updatefrequency>60</updatefrequency><updateurl>https://d.example/v/acturl.xml</updateurl>"
-           "</ActionList>";
-}
+using cases::ActionUrlXml;
+using cases::CompleteActionTable;
 
 class ActionFixture {
 public:

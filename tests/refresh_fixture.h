@@ -1,5 +1,6 @@
 // What the data-file refresh tests of both platforms share: a clock that
-// stands still, action tables written to order, and reading a file back.
+// stands still, action tables written to order, reading a file back, and a
+// rig of the platform's own adapters around a loopback server.
 #pragma once
 
 #include <filesystem>
@@ -8,7 +9,13 @@
 #include <sstream>
 #include <string>
 
+#include "actions/data_file_update.h"
+#include "actions/st_action.h"
+#include "adapters/platform.h"
 #include "hostapi/clock.h"
+#include "standins/recording_shell.h"
+#include "tests/http_server.h"
+#include "tests/temp_dir.h"
 
 namespace varnoke::test {
 
@@ -67,5 +74,50 @@ inline std::string Read(const std::filesystem::path& p) {
     ss << std::ifstream(p, std::ios::binary).rdbuf();
     return ss.str();
 }
+
+// Short bounds, so that the misbehaving servers cost seconds.
+inline constexpr hostapi::FetchLimits kShortLimits{2, 2, 64 * 1024};
+
+// A data folder, a remote one behind a loopback server, and a refresh over
+// this platform's adapters whose whole budget is the fetch bound.
+class RefreshRig {
+public:
+    HttpServer server;
+    TempDir local;
+    FixedClock clock;
+    std::unique_ptr<hostapi::IXmlDocumentFactory> xmlFactory = adapters::NewXmlDocumentFactory();
+    hostapi::IXmlDocumentFactory& xml = *xmlFactory;
+    standins::RecordingShell shell;
+    std::unique_ptr<hostapi::IFiles> files = adapters::NewFiles();
+    std::unique_ptr<hostapi::IFetch> fetch = adapters::NewFetch(kShortLimits);
+    std::unique_ptr<hostapi::ICrypto> crypto = adapters::NewCrypto();
+    DataFileUpdate update{{xml, clock, *files, *fetch, *crypto}, std::chrono::seconds(2)};
+    const int32_t now = MinuteCount(clock.now);
+    const std::string oldList = StockList("OLD");
+    const std::string newList = StockList("NEW");
+
+    // The local files; lastupdate is given relative to now, and no updateurl
+    // means the server's /v/acturl.xml.
+    std::unique_ptr<STAction> Local(int32_t checkpoint, int64_t minutesAgo, int32_t frequency = 60,
+                                    const std::string& updateUrl = "", const std::string& key = "") {
+        local.Write("acturl.xml",
+                    Table(std::to_string(checkpoint), std::to_string(now - minutesAgo), std::to_string(frequency),
+                          updateUrl.empty() ? server.Url("/v/acturl.xml") : updateUrl, "", key));
+        local.Write("varnokeL.xml", oldList);
+        auto action = std::make_unique<STAction>(ActionPorts{xml, shell, nullptr, &update});
+        action->Construct(local.Folder());
+        return action;
+    }
+    void Remote(const std::string& table, const std::string& list = "") {
+        server.Set("/v/acturl.xml", {200, table});
+        server.Set("/v/varnokeL.xml", {200, list.empty() ? newList : list});
+    }
+    std::string RemoteTable(int32_t checkpoint, const std::string& marker = "NEW") {
+        return Table(std::to_string(checkpoint), "1", "99", server.Url("/v/next/acturl.xml"), marker);
+    }
+    bool LocalUnchanged(const std::string& table) {
+        return Read(local.path() / "varnokeL.xml") == oldList && Read(local.path() / "acturl.xml") == table;
+    }
+};
 
 }  // namespace varnoke::test

@@ -3,6 +3,7 @@
 #include "core/unicode.h"
 #include "standins/recording_site.h"
 #include "tests/action_fixture.h"
+#include "tests/cases/action_cases.h"
 
 namespace varnoke {
 namespace {
@@ -55,14 +56,7 @@ TEST(ActionMembers, VerbIdIsIndexMinusOne) {
 TEST(ActionMembers, SmartTagCaptionByLocale) {
     ActionFixture fixture;
     auto a = fixture.Action("");
-    const struct {
-        int32_t locale;
-        std::u16string_view caption;
-    } cases[] = {
-        {1028, u"Kestria股票名稱/代碼"}, {3076, u"Kestria股票名稱/代碼"}, {2052, u"Kestria股票名称/代码"},
-        {1033, u"Kestria Stock Symbol"}, {4100, u"Kestria Stock Symbol"}, {0, u"Kestria Stock Symbol"},
-    };
-    for (const auto& c : cases) {
+    for (const auto& c : cases::kSmartTagCaptionCases) {
         std::u16string caption;
         EXPECT_EQ(a->ISmartTagAction_SmartTagCaption(99, c.locale, caption), Status::ok);
         EXPECT_EQ(caption, c.caption) << c.locale;
@@ -72,38 +66,12 @@ TEST(ActionMembers, SmartTagCaptionByLocale) {
 TEST(ActionMembers, VerbCaptionFromId) {
     ActionFixture fixture;
     auto a = fixture.Action("");
-    const struct {
-        int32_t verb;
-        std::u16string_view app;
-        int32_t locale;
-        Status status;
-        std::u16string_view caption;
-    } cases[] = {
-        {0, u"Word", 1033, Status::ok, u"Stock Quote on Web Site"},
-        {3, u"Word", 2052, Status::ok, u"基本资料"},
-        {3, u"Word", 3076, Status::ok, u"基本資料"},
-        {3, u"Excel", 1028, Status::ok, u"基本資料"},
-        {4, u"Excel", 1033, Status::ok, u"Insert Refreshable Stock Price"},
-        {4, u"Excel.Application", 1028, Status::ok, u"匯入可更新的股票資料"},
-        {4, u"Excel", 2052, Status::ok, u"导入可更新的股票信息"},
-        {4, u"excel", 1033, Status::ok, u""},
-        {4, u"Exce", 1033, Status::ok, u""},
-        {4, u"", 2052, Status::ok, u""},
-        {4, u"Word", 1028, Status::ok, u""},
-        {5, u"Excel", 1033, Status::ok, u"Insert Stock Price"},
-        {5, u"Word", 2052, Status::ok, u"导入股票信息"},
-        {14, u"Excel", 1033, Status::ok, u"\"\""},
-        {14, u"Excel", 2052, Status::no_such_string, u""},
-        {16, u"Excel", 1033, Status::no_such_string, u""},
-        {-1, u"Excel", 1028, Status::no_such_string, u""},
-        {2147483647, u"Excel", 1033, Status::overflow, u""},
-        {-2147483647 - 1, u"Excel", 1033, Status::no_such_string, u""},
-    };
-    for (const auto& c : cases) {
+    for (const auto& c : cases::VerbCaptionCases()) {
+        const std::u16string_view app = c.app.value_or(u"");
         std::u16string caption = u"stale";
-        EXPECT_EQ(a->ISmartTagAction_VerbCaptionFromID(c.verb, c.app, c.locale, caption), c.status)
-            << c.verb << " " << Utf16ToUtf8(c.app) << " " << c.locale;
-        EXPECT_EQ(caption, c.caption) << c.verb << " " << Utf16ToUtf8(c.app) << " " << c.locale;
+        EXPECT_EQ(a->ISmartTagAction_VerbCaptionFromID(c.verb, app, c.locale, caption), c.status)
+            << c.verb << " " << Utf16ToUtf8(app) << " " << c.locale;
+        EXPECT_EQ(caption, c.caption) << c.verb << " " << Utf16ToUtf8(app) << " " << c.locale;
     }
 }
 
@@ -139,38 +107,40 @@ public:
 };
 
 struct InvokeCase {
-    const char* name;
-    std::string table;  // "" = no action table at all
-    int32_t verb;
-    std::optional<std::u16string> productId;  // nothing: the bag has no ProductID
-    InvokeReport::Effect effect;
-    std::u16string url;
-    friend void PrintTo(const InvokeCase& c, std::ostream* os) { *os << c.name; }
+    const cases::InvokeCase* row;
+    friend void PrintTo(const InvokeCase& c, std::ostream* os) { *os << c.row->name; }
 };
 
 class Invoke : public ::testing::TestWithParam<InvokeCase> {};
 
+using E = InvokeReport::Effect;
+
 TEST_P(Invoke, Case) {
-    const InvokeCase& c = GetParam();
+    const cases::InvokeCase& c = *GetParam().row;
     ActionFixture fixture;
     RecordingWebQuery webQuery;
     CountingUpdate update;
-    auto a = fixture.Action(c.table, {fixture.xml, fixture.shell, &webQuery, &update});
+    auto a = fixture.Action(c.table ? CompleteActionTable() : "", {fixture.xml, fixture.shell, &webQuery, &update});
     standins::PropertyBag bag;
     if (c.productId) bag.Write(u"ProductID", *c.productId);
+    bag.failReads = c.failReads;
     struct Target : hostapi::IHostObject {
     } target;
 
-    const InvokeReport report = a->ISmartTagAction_InvokeVerb(c.verb, u"Word", &target, &bag, u"t", u"x");
+    const InvokeReport report =
+        a->ISmartTagAction_InvokeVerb(c.verb, c.app, &target, c.noBag ? nullptr : &bag, u"t", u"x");
 
-    EXPECT_EQ(report.effect, c.effect);
+    const E effect = c.effect == cases::Effect::opened      ? E::opened
+                     : c.effect == cases::Effect::web_query ? E::web_query
+                                                            : E::refused;
+    EXPECT_EQ(report.effect, effect);
     EXPECT_EQ(report.url, c.url);
-    if (c.effect == InvokeReport::Effect::opened) {
-        EXPECT_EQ(fixture.shell.opened, std::vector<std::u16string>{c.url});
+    if (c.effect == cases::Effect::opened) {
+        EXPECT_EQ(fixture.shell.opened, std::vector<std::u16string>{std::u16string(c.url)});
     } else {
         EXPECT_TRUE(fixture.shell.opened.empty());  // nothing else ever reaches the shell
     }
-    if (c.effect == InvokeReport::Effect::web_query) {
+    if (c.effect == cases::Effect::web_query) {
         ASSERT_EQ(webQuery.calls.size(), 1u);
         EXPECT_EQ(webQuery.calls[0].first, c.url);
         EXPECT_EQ(webQuery.calls[0].second, &target);
@@ -180,44 +150,14 @@ TEST_P(Invoke, Case) {
     EXPECT_EQ(update.runs, 1);  // the refresh gets its chance whatever happened
 }
 
-const std::string kTable = CompleteActionTable();
-using E = InvokeReport::Effect;
+std::vector<InvokeCase> InvokeRows() {
+    std::vector<InvokeCase> rows;
+    for (const auto& c : cases::InvokeCases()) rows.push_back({&c});
+    return rows;
+}
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, Invoke,
-    ::testing::Values(
-        InvokeCase{"verb 0 appends the identifier", kTable, 0, u"2330", E::opened, u"https://q.example/?id=2330"},
-        InvokeCase{"verb 2, no separator, no escaping", kTable, 2, u"a b&c", E::refused, u"http://n.example/s?q=a b&c"},
-        InvokeCase{"verb 2 with a plain identifier", kTable, 2, u"華岳2417", E::opened,
-                   u"http://n.example/s?q=華岳2417"},
-        InvokeCase{"scheme in upper case", kTable, 3, u"1101", E::opened, u"HTTPS://i.example/1101"},
-        InvokeCase{"empty identifier leaves the base URL", kTable, 1, u"", E::opened, u"https://r.example/"},
-        InvokeCase{"no ProductID in the bag", kTable, 1, std::nullopt, E::opened, u"https://r.example/"},
-        InvokeCase{"verb 4 goes to the web query", kTable, 4, u"2330", E::web_query, u"https://w.example/q?id=2330"},
-        InvokeCase{"verb 7: empty URL, nothing opened", kTable, 7, u"2330", E::refused, u""},
-        InvokeCase{"negative verb", kTable, -1, u"2330", E::refused, u""},
-        // Without an action table the URL is the identifier alone: a document
-        // could make it anything.
-        InvokeCase{"no table, web address identifier", "", 0, u"https://x.example/", E::opened, u"https://x.example/"},
-        InvokeCase{"no table, a program path", "", 0, u"C:\\Windows\\System32\\calc.exe", E::refused,
-                   u"C:\\Windows\\System32\\calc.exe"},
-        InvokeCase{"no table, a POSIX path", "", 1, u"/usr/bin/xterm", E::refused, u"/usr/bin/xterm"},
-        InvokeCase{"no table, file address", "", 2, u"file:///etc/passwd", E::refused, u"file:///etc/passwd"},
-        InvokeCase{"no table, javascript address", "", 3, u"javascript:alert(1)", E::refused, u"javascript:alert(1)"},
-        InvokeCase{"no table, UNC path", "", 0, u"\\\\evil\\share\\x.exe", E::refused, u"\\\\evil\\share\\x.exe"},
-        InvokeCase{"no table, empty identifier", "", 0, u"", E::refused, u""},
-        // Verb 4's connection is "URL;" + address: the same guard.
-        InvokeCase{"no table, verb 4 with a bare word", "", 4, u"x", E::refused, u"x"},
-        InvokeCase{"no table, verb 4 with a file address", "", 4, u"file:///C:/Windows/x.exe", E::refused,
-                   u"file:///C:/Windows/x.exe"},
-        InvokeCase{"no table, verb 4 with a Windows path", "", 4, u"C:\\Users\\x.txt", E::refused, u"C:\\Users\\x.txt"},
-        InvokeCase{"no table, verb 4 with a web address", "", 4, u"https://x.example/", E::web_query,
-                   u"https://x.example/"},
-        InvokeCase{"verb 4 with a blank in the identifier", kTable, 4, u"2330\u3000x", E::refused,
-                   u"https://w.example/q?id=2330\u3000x"},
-        InvokeCase{"quote smuggling browser arguments", kTable, 0, u"1\" --x", E::refused,
-                   u"https://q.example/?id=1\" --x"}),
-    [](const auto& info) { return "case" + std::to_string(info.index); });
+INSTANTIATE_TEST_SUITE_P(Table, Invoke, ::testing::ValuesIn(InvokeRows()),
+                         [](const auto& info) { return "case" + std::to_string(info.index); });
 
 TEST(InvokeFailures, FailingHostCallsAreAbsorbed) {
     ActionFixture fixture;

@@ -20,7 +20,6 @@
 #include "adapters/posix/pugi_xml.h"
 #include "core/unicode.h"
 #include "standins/recording_shell.h"
-#include "tests/posix_adapters/http_server.h"
 #include "tests/refresh_fixture.h"
 #include "tests/signed_cases.h"
 #include "tests/temp_dir.h"
@@ -35,70 +34,7 @@ using test::Table;
 using test::TempDir;
 using Behaviour = HttpServer::Behaviour;
 
-class DataUpdate : public ::testing::Test {
-protected:
-    HttpServer server;
-    TempDir local;
-    FixedClock clock;
-    adapters::posix::PugiXmlDocumentFactory xml;
-    standins::RecordingShell shell;
-    std::unique_ptr<hostapi::IFiles> files = adapters::NewFiles();
-    std::unique_ptr<hostapi::IFetch> fetch = adapters::NewFetch({2, 2, 64 * 1024});
-    std::unique_ptr<hostapi::ICrypto> crypto = adapters::NewCrypto();
-    // The whole refresh's budget is the fetch bound, as by default.
-    DataFileUpdate update{{xml, clock, *files, *fetch, *crypto}, std::chrono::seconds(2)};
-    const int32_t now = MinuteCount(clock.now);
-    const std::string oldList = test::StockList("OLD");
-    const std::string newList = test::StockList("NEW");
-
-    // The local files; lastupdate is given relative to now.
-    std::unique_ptr<STAction> Local(int32_t checkpoint, int64_t minutesAgo, int32_t frequency,
-                                    const std::string& updateUrl, const std::string& key = "") {
-        local.Write("acturl.xml", Table(std::to_string(checkpoint), std::to_string(now - minutesAgo),
-                                        std::to_string(frequency), updateUrl, "", key));
-        local.Write("varnokeL.xml", oldList);
-        auto action = std::make_unique<STAction>(ActionPorts{xml, shell, nullptr, &update});
-        action->Construct(local.Folder());
-        return action;
-    }
-    void Remote(const std::string& table, const std::string& list = "") {
-        server.Set("/v/acturl.xml", {200, table});
-        server.Set("/v/varnokeL.xml", {200, list.empty() ? newList : list});
-    }
-    std::string RemoteTable(int32_t checkpoint, const std::string& marker = "NEW") {
-        return Table(std::to_string(checkpoint), "1", "99", server.Url("/v/next/acturl.xml"), marker);
-    }
-    bool LocalUnchanged(const std::string& table) {
-        return Read(local.path() / "varnokeL.xml") == oldList && Read(local.path() / "acturl.xml") == table;
-    }
-};
-
-TEST_F(DataUpdate, RefreshReplacesBothFilesAndRewritesLastupdate) {
-    auto action = Local(5, 61, 60, server.Url("/v/acturl.xml"));
-    Remote(RemoteTable(6));
-    update.Run(*action);
-    EXPECT_EQ(update.LastOutcome(), UpdateOutcome::refreshed);
-    EXPECT_TRUE(action->UpdateDone());
-    EXPECT_NE(Read(local.path() / "varnokeL.xml").find("NEW"), std::string::npos);
-    const std::string table = Read(local.path() / "acturl.xml");
-    EXPECT_NE(table.find("<lastupdate>" + std::to_string(now) + "</lastupdate>"), std::string::npos) << table;
-    EXPECT_NE(table.find("<lastcheckpoint>6</lastcheckpoint>"), std::string::npos);
-    EXPECT_NE(table.find("next/acturl.xml"), std::string::npos);  // the remote location comes over
-    EXPECT_EQ(action->LastCheckpoint(), 5);                       // nothing in memory changes
-    // No temporary file is left behind.
-    int files = 0;
-    for (const auto& e : std::filesystem::directory_iterator(local.path())) files += e.is_regular_file();
-    EXPECT_EQ(files, 2);
-
-    // At most once per object; a later object sees the new files.
-    update.Run(*action);
-    EXPECT_EQ(update.LastOutcome(), UpdateOutcome::already_done);
-    STAction later(ActionPorts{xml, shell});
-    later.Construct(local.Folder());
-    EXPECT_EQ(later.LastCheckpoint(), 6);
-    EXPECT_EQ(later.LastUpdate(), now);
-    EXPECT_EQ(later.ActionList()[0].strActionName, u"QuoteNEW");
-}
+class DataUpdate : public ::testing::Test, protected test::RefreshRig {};
 
 // Each refresh field of the remote table, read by the loader's own reader:
 // what the refresh judged is what the next object loads.
@@ -156,101 +92,6 @@ TEST_F(DataUpdate, DueOnlyAfterTheInterval) {
         EXPECT_EQ(update.LastOutcome(), c.due ? UpdateOutcome::not_newer : UpdateOutcome::not_due) << c.name;
         EXPECT_EQ(server.Requests().size() - before, c.due ? 1u : 0u) << c.name;
     }
-}
-
-TEST_F(DataUpdate, StopsWithoutTouchingAnyFile) {
-    const std::string bomb = [] {
-        std::string s = "<!DOCTYPE r [<!ENTITY a \"aaaaaaaaaa\">";
-        for (int i = 1; i < 10; ++i) {
-            s += "<!ENTITY a" + std::to_string(i) + " \"";
-            for (int k = 0; k < 10; ++k) s += i == 1 ? "&a;" : "&a" + std::to_string(i - 1) + ";";
-            s += "\">";
-        }
-        return s + "]><r><lastcheckpoint>&a9;</lastcheckpoint><lastupdate>1</lastupdate></r>";
-    }();
-    const struct {
-        const char* name;
-        HttpServer::Response table;
-        HttpServer::Response list;
-        UpdateOutcome outcome;
-        bool lockHeld = false;  // by another refresh, for longer than the budget
-    } cases[] = {
-        {"equal checkpoint", {200, Table("5", "1", "", "u")}, {200, newList}, UpdateOutcome::not_newer},
-        {"smaller checkpoint", {200, Table("4", "1", "", "u")}, {200, newList}, UpdateOutcome::not_newer},
-        {"non-numeric checkpoint counts as 0",
-         {200, Table("six", "1", "", "u")},
-         {200, newList},
-         UpdateOutcome::not_newer},
-        // Read as the loader reads it: holding an element, it has no value.
-        {"a checkpoint holding an element counts as 0",
-         {200, Table("<a/>7", "1", "", "u")},
-         {200, newList},
-         UpdateOutcome::not_newer},
-        {"no lastcheckpoint", {200, Table("", "1", "", "u")}, {200, newList}, UpdateOutcome::no_checkpoint},
-        {"no lastupdate", {200, Table("9", "", "", "u")}, {200, newList}, UpdateOutcome::no_lastupdate},
-        {"404", {404, "gone"}, {200, newList}, UpdateOutcome::table_unreachable},
-        {"500", {500, Table("9", "1", "", "u")}, {200, newList}, UpdateOutcome::table_unreachable},
-        {"not XML", {200, "<html><body>hello"}, {200, newList}, UpdateOutcome::table_unreachable},
-        {"body past the size bound",
-         {200, Table("9", "1", "", std::string(100 * 1024, 'x'))},
-         {200, newList},
-         UpdateOutcome::table_unreachable},
-        {"entity bomb", {200, bomb}, {200, newList}, UpdateOutcome::not_newer},
-        {"list fails after the table succeeded",
-         {200, Table("9", "1", "", "u")},
-         {404, ""},
-         UpdateOutcome::list_unreachable},
-        {"list is not XML", {200, Table("9", "1", "", "u")}, {200, "nonsense"}, UpdateOutcome::list_unreachable},
-        // Saved, these would leave both files unloadable and no refresh to mend them.
-        {"table names a surrogate",
-         {200, Table("9", "1", "", "u", "&#xD800;")},
-         {200, newList},
-         UpdateOutcome::table_unreachable},
-        {"table names NUL", {200, Table("9", "1", "", "u&#0;")}, {200, newList}, UpdateOutcome::table_unreachable},
-        {"list names a character past U+10FFFF",
-         {200, Table("9", "1", "", "u")},
-         {200, "<StockData><KestriaStockList><StockName>&#x110000;</StockName></KestriaStockList></StockData>"},
-         UpdateOutcome::list_unreachable},
-        {"a sign-in page instead of the list",
-         {200, Table("9", "1", "", "u")},
-         {200, "<html><body><form><input name=\"user\"/></form></body></html>"},
-         UpdateOutcome::list_invalid},
-        {"list entries without StockID",
-         {200, Table("9", "1", "", "u")},
-         {200, "<StockData><KestriaStockList><StockName>N</StockName></KestriaStockList></StockData>"},
-         UpdateOutcome::list_invalid},
-        {"table without verbs",
-         {200,
-          "<ActionList><lastcheckpoint>9</lastcheckpoint><lastupdate>1</lastupdate>"
-          "<updateurl>u</updateurl></ActionList>"},
-         {200, newList},
-         UpdateOutcome::table_invalid},
-        {"table without updateurl", {200, Table("9", "1", "", "")}, {200, newList}, UpdateOutcome::table_invalid},
-        {"another refresh holds the lock",
-         {200, Table("9", "1", "", "u")},
-         {200, newList},
-         UpdateOutcome::lock_busy,
-         true},
-    };
-    for (const auto& c : cases) {
-        auto action = Local(5, 100, 60, server.Url("/v/acturl.xml"));
-        const std::string table = Read(local.path() / "acturl.xml");
-        server.Set("/v/acturl.xml", c.table);
-        server.Set("/v/varnokeL.xml", c.list);
-        const auto held = c.lockHeld ? files->LockFolder(local.Folder(), std::chrono::steady_clock::now()) : nullptr;
-        ASSERT_EQ(held != nullptr, c.lockHeld) << c.name;
-        update.Run(*action);
-        EXPECT_EQ(update.LastOutcome(), c.outcome) << c.name;
-        EXPECT_FALSE(action->UpdateDone()) << c.name;
-        EXPECT_TRUE(LocalUnchanged(table)) << c.name;
-        EXPECT_EQ(test::FilesIn(local.path()), 2) << c.name;  // no temporary left either
-    }
-}
-
-TEST_F(DataUpdate, SignedDataIsInstalledOnlyUnderTheLocalKey) {
-    test::RunSignedCases(server, update, local, xml, shell, [&](const test::SignedCase& c) {
-        return Local(c.localCheckpoint, 100, 60, server.Url("/v/acturl.xml"), c.localKey);
-    });
 }
 
 // What a signed pair came with is written under its own names: links
@@ -495,19 +336,6 @@ TEST_F(DataUpdate, NothingWithoutRefreshElements) {
     update.Run(action);
     EXPECT_EQ(update.LastOutcome(), UpdateOutcome::no_update_info);
     EXPECT_TRUE(server.Requests().empty());
-}
-
-TEST_F(DataUpdate, ServerThatNeverAnswersCostsOnlyTheBound) {
-    auto action = Local(5, 100, 60, server.Url("/v/acturl.xml"));
-    server.Set("/v/acturl.xml", {200, "", Behaviour::never_answer});
-    const auto start = std::chrono::steady_clock::now();
-    update.Run(*action);
-    EXPECT_EQ(update.LastOutcome(), UpdateOutcome::table_unreachable);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
-    // Bounds of 0 seconds are one second, as on every platform, not "none".
-    const auto unbounded = adapters::NewFetch({0, 0, 64 * 1024});
-    EXPECT_FALSE(
-        unbounded->Fetch(*Utf8ToUtf16(server.Url("/v/acturl.xml")), std::chrono::steady_clock::time_point::max()));
 }
 
 TEST_F(DataUpdate, SlowBodyPastTheBoundIsUnreachable) {

@@ -35,6 +35,8 @@ inline std::string Utf8(std::u16string_view text) {
     return Utf8(std::wstring_view(reinterpret_cast<const wchar_t*>(text.data()), text.size()));
 }
 
+inline std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
+
 inline std::wstring Wide(std::string_view utf8) {
     if (utf8.empty()) return {};
     const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);

@@ -25,6 +25,8 @@
 
 #include "adapters/win32/com/com_ptr.h"
 #include "smarttaglib.h"
+#include "tests/cases/action_cases.h"
+#include "tests/cases/recognize_cases.h"
 #include "tests/win32/fakes.h"
 #include "tests/win32/harness.h"
 #include "tests/win32/shell_watch.h"
@@ -254,7 +256,7 @@ std::vector<Tag> Tags(const RecordingSite& site, const std::string& what) {
         if (!h.Check(c.bag != nullptr, what + ": committed a bag this site never handed out")) continue;
         h.Check(std::find(seen.begin(), seen.end(), c.bag) == seen.end(), what + ": one bag committed twice");
         seen.push_back(c.bag);
-        std::wstring id = L"(no property)";
+        std::wstring id = Wide(cases::kNoProperty);
         if (c.properties.size() == 1 && c.properties[0].first == L"ProductID")
             id = c.properties[0].second;
         else if (!c.properties.empty())
@@ -330,99 +332,28 @@ void ExpectTags(ISmartTagRecognizer* r, Via via, const std::optional<std::wstrin
     CheckSiteReleased(*site.get(), label);
 }
 
-struct RecognizeCase {
-    const char* name;
-    std::vector<Stock> stocks;
-    std::optional<std::wstring> text;  // nothing: a null BSTR
-    std::vector<Tag> expected;
-    SiteFailures failures{};
-    int bagRequests = -1;  // -1: one per expected tag
-    int commitCalls = -1;
-};
+std::vector<Tag> Tags(const std::vector<cases::Tag>& rows) {
+    std::vector<Tag> tags;
+    for (const auto& t : rows) tags.push_back({t.start, t.length, Wide(t.id)});
+    return tags;
+}
 
+// Every row of the portable recognition table, by each way a host calls.
 void RecognizeTable() {
     h.Section("Recognize table");
-    const RecognizeCase cases[] = {
-        {.name = "empty text", .stocks = {{L"甲", L"1"}}, .text = L"", .expected = {}},
-        {.name = "null text", .stocks = {{L"甲", L"1"}}, .text = std::nullopt, .expected = {}},
-        {.name = "the whole text is a name",
-         .stocks = {{L"華岳精密", L"2417"}},
-         .text = L"華岳精密",
-         .expected = {{1, 4, L"2417"}}},
-        {.name = "case-sensitive, no folding",
-         .stocks = {{L"Abc", L"1"}},
-         .text = L"abc ABC Ａbc Abc",
-         .expected = {{13, 3, L"1"}}},
-        {.name = "overlapping occurrences of one name",
-         .stocks = {{L"aa", L"1"}},
-         .text = L"aaaa",
-         .expected = {{1, 2, L"1"}, {2, 2, L"1"}, {3, 2, L"1"}}},
-        {.name = "prefix and overlapping names, stock by stock in list order",
-         .stocks = {{L"電子", L"2"}, {L"宏岳電子", L"1"}, {L"宏岳", L"3"}},
-         .text = L"宏岳電子與宏岳",
-         .expected = {{3, 2, L"2"}, {1, 4, L"1"}, {1, 2, L"3"}, {6, 2, L"3"}}},
-        {.name = "duplicate names interleave with other entries",
-         .stocks = {{L"同名", L"1"}, {L"其他", L"9"}, {L"同名", L"2"}},
-         .text = L"同名x其他同名",
-         .expected = {{1, 2, L"1"}, {6, 2, L"1"}, {4, 2, L"9"}, {1, 2, L"2"}, {6, 2, L"2"}}},
-        {.name = "no word boundaries",
-         .stocks = {{L"2330", L"2330"}},
-         .text = L"A23301",
-         .expected = {{2, 4, L"2330"}}},
-        {.name = "empty names commit nothing",
-         .stocks = {{L"", L"1"}, {L"x", L"2"}, {L"", L""}},
-         .text = L"xx",
-         .expected = {{1, 1, L"2"}, {2, 1, L"2"}}},
-        {.name = "positions count UTF-16 code units (surrogate pairs)",
-         .stocks = {{L"\U00020000岳", L"1"}, {L"b", L"2"}},
-         .text = L"a\U00020000岳b",
-         .expected = {{2, 3, L"1"}, {5, 1, L"2"}}},
-        {.name = "half a surrogate pair is not a match",
-         .stocks = {{L"\U00020000", L"1"}},
-         .text = std::wstring(L"\xD840x\U00020000"),
-         .expected = {{3, 2, L"1"}}},
-        {.name = "an empty identifier is still written",
-         .stocks = {{L"x", L""}},
-         .text = L"x",
-         .expected = {{1, 1, L""}}},
-        {.name = "second bag request fails: that tag only is lost",
-         .stocks = {{L"a", L"1"}, {L"b", L"2"}},
-         .text = L"aab",
-         .expected = {{1, 1, L"1"}, {3, 1, L"2"}},
-         .failures = {.failBag = 2},
-         .bagRequests = 3,
-         .commitCalls = 2},
-        {.name = "a bag request succeeding without a bag loses that tag",
-         .stocks = {{L"a", L"1"}, {L"b", L"2"}},
-         .text = L"aab",
-         .expected = {{2, 1, L"1"}, {3, 1, L"2"}},
-         .failures = {.nullBag = 1},
-         .bagRequests = 3,
-         .commitCalls = 2},
-        {.name = "first commit fails: the others still come",
-         .stocks = {{L"a", L"1"}, {L"b", L"2"}},
-         .text = L"aab",
-         .expected = {{2, 1, L"1"}, {3, 1, L"2"}},
-         .failures = {.failCommit = 1},
-         .bagRequests = 3,
-         .commitCalls = 3},
-        {.name = "failing writes: committed without the property",
-         .stocks = {{L"b", L"2"}},
-         .text = L"b",
-         .expected = {{1, 1, L"(no property)"}},
-         .failures = {.failWrites = true}},
-    };
     int n = 0;
-    for (const auto& c : cases) {
+    for (const auto& c : cases::RecognizeCases()) {
         const std::string what = std::string("case \"") + c.name + "\"";
         auto r = NewRecognizer(what);
         if (!r) continue;
-        const auto path = WriteStockList(L"recognize" + std::to_wstring(++n) + L".xml", c.stocks);
+        std::vector<Stock> stocks;
+        for (const auto& s : c.stocks) stocks.push_back({Wide(s.name), Wide(s.id)});
+        const auto path = WriteStockList(L"recognize" + std::to_wstring(++n) + L".xml", stocks);
         h.CheckHr(LoadStockList(r.get(), path, what), S_OK, what + ": LoadStockSymbolFromXMLFile");
-        const int bags = c.bagRequests >= 0 ? c.bagRequests : static_cast<int>(c.expected.size());
-        const int commits = c.commitCalls >= 0 ? c.commitCalls : static_cast<int>(c.expected.size());
+        const SiteFailures failures{c.faults.failBag, c.faults.nullBag, c.faults.failCommit, c.faults.failWrites};
+        const std::optional<std::wstring> text = c.text ? std::optional(Wide(*c.text)) : std::nullopt;
         for (Via via : {Via::host, Via::defaultInterface, Via::dispatch})
-            ExpectTags(r.get(), via, c.text, c.expected, bags, commits, what, c.failures);
+            ExpectTags(r.get(), via, text, Tags(c.expected), c.BagRequests(), c.CommitCalls(), what, failures);
         h.Check(References(r.get()) == 1, what + ": recognizer reference count " + Num(References(r.get())));
     }
 }
@@ -616,15 +547,8 @@ void ActionMembers() {
         ExpectString(GetString([&](BSTR* s) { return a->get_SmartTagName(id, s); }), S_OK, name,
                      "SmartTagName(" + Num(id) + ")");
 
-    const struct {
-        int locale;
-        const wchar_t* caption;
-    } captions[] = {
-        {1028, L"Kestria股票名稱/代碼"}, {3076, L"Kestria股票名稱/代碼"}, {2052, L"Kestria股票名称/代码"},
-        {1033, L"Kestria Stock Symbol"}, {4100, L"Kestria Stock Symbol"},
-    };
-    for (const auto& c : captions)
-        ExpectString(GetString([&](BSTR* s) { return a->get_SmartTagCaption(1, c.locale, s); }), S_OK, c.caption,
+    for (const auto& c : cases::kSmartTagCaptionCases)
+        ExpectString(GetString([&](BSTR* s) { return a->get_SmartTagCaption(1, c.locale, s); }), S_OK, Wide(c.caption),
                      "SmartTagCaption(1, " + Num(c.locale) + ")");
 
     std::wstring upper = kType;
@@ -653,41 +577,15 @@ void ActionMembers() {
     h.Check(hr == DISP_E_OVERFLOW && id == 0,
             "VerbID(INT_MIN) = " + Num(id) + ", HRESULT " + Hex(hr) + ", expected 0 and " + Hex(DISP_E_OVERFLOW));
 
-    const struct {
-        int verb;
-        const wchar_t* app;  // null: a null BSTR
-        int locale;
-        HRESULT hr;
-        const wchar_t* caption;
-    } verbCaptions[] = {
-        {0, L"Word", 1033, S_OK, L"Stock Quote on Web Site"},
-        {1, L"Word", 1028, S_OK, L"公司報表"},
-        {2, L"Word", 4100, S_OK, L"Recent News on Web Site"},
-        {3, L"Word", 2052, S_OK, L"基本资料"},
-        {3, L"Word", 3076, S_OK, L"基本資料"},
-        {3, L"Excel", 1028, S_OK, L"基本資料"},
-        {4, L"Excel", 1033, S_OK, L"Insert Refreshable Stock Price"},
-        {4, L"Excel.Application", 1028, S_OK, L"匯入可更新的股票資料"},
-        {4, L"Excel", 2052, S_OK, L"导入可更新的股票信息"},
-        {4, L"excel", 1033, S_OK, L""},
-        {4, L"Exce", 1033, S_OK, L""},
-        {4, L"Word", 1028, S_OK, L""},
-        {4, L"", 2052, S_OK, L""},
-        {4, nullptr, 1033, S_OK, L""},
-        {5, L"Excel", 1033, S_OK, L"Insert Stock Price"},
-        {5, L"Word", 2052, S_OK, L"导入股票信息"},
-        {14, L"Excel", 1033, S_OK, L"\"\""},
-        {14, L"Excel", 2052, kNoSuchString, L""},
-        {16, L"Excel", 1033, kNoSuchString, L""},
-        {-1, L"Excel", 1028, kNoSuchString, L""},
-        {INT_MAX, L"Excel", 1033, DISP_E_OVERFLOW, L""},
-    };
-    for (const auto& c : verbCaptions) {
-        unique_bstr app = c.app ? Bstr(c.app) : unique_bstr();
+    for (const auto& c : cases::VerbCaptionCases()) {
+        unique_bstr app = c.app ? Bstr(Wide(*c.app)) : unique_bstr();
+        const HRESULT hr = c.status == Status::ok               ? S_OK
+                           : c.status == Status::no_such_string ? kNoSuchString
+                                                                : DISP_E_OVERFLOW;
         ExpectString(
-            GetString([&](BSTR* s) { return a->get_VerbCaptionFromID(c.verb, app.get(), c.locale, s); }), c.hr,
-            c.caption,
-            "VerbCaptionFromID(" + Num(c.verb) + ", " + (c.app ? Shown(c.app) : "null") + ", " + Num(c.locale) + ")");
+            GetString([&](BSTR* s) { return a->get_VerbCaptionFromID(c.verb, app.get(), c.locale, s); }), hr,
+            Wide(c.caption),
+            "VerbCaptionFromID(" + Num(c.verb) + ", " + (c.app ? Utf8(*c.app) : "null") + ", " + Num(c.locale) + ")");
     }
 
     const wchar_t* verbNames[] = {L"StockQuote", L"CompanyReport", L"RecentNews", L"BasicInformation",
@@ -735,17 +633,6 @@ std::string ShownLines(const std::vector<std::wstring>& lines) {
     return s + " ]";
 }
 
-struct InvokeCase {
-    const char* name;
-    int verb;
-    const wchar_t* app;
-    std::optional<std::wstring> productId;  // nothing: the bag has no ProductID
-    std::optional<std::wstring> url;        // nothing: the shell must not be reached
-    bool failReads = false;
-    bool noBag = false;
-    bool viaDefaultInterface = false;
-};
-
 std::vector<std::wstring> HandedToShell() {
     std::vector<std::wstring> files;
     for (const ShellCall& c : ShellWatch::Calls()) files.push_back(c.file);
@@ -764,19 +651,20 @@ void ExpectShell(const std::vector<std::wstring>& expected, std::size_t logBefor
             what + ": the browser received " + ShownLines(lines) + ", expected " + ShownLines(expected));
 }
 
-void RunInvokeCase(ISmartTagAction* a, const InvokeCase& c, const std::string& group) {
-    std::string what = group + " \"" + c.name + "\" (verb " + Num(c.verb) + ")";
+void RunInvokeCase(ISmartTagAction* a, const cases::InvokeCase& c, bool viaDefaultInterface) {
+    std::string what = std::string("\"") + c.name + "\" (verb " + Num(c.verb) + ")" +
+                       (viaDefaultInterface ? " through the default interface" : "");
     auto bag = MakeFake<FakeBag>(FakeBag::Use::action);
-    if (c.productId) bag->properties = {{L"ProductID", *c.productId}};
+    if (c.productId) bag->properties = {{L"ProductID", Wide(*c.productId)}};
     bag->failReads = c.failReads;
     auto target = MakeFake<FakeTarget>();
-    unique_bstr app = Bstr(c.app), text = Bstr(L"2330"), xml = Bstr(L"<xml/>");
+    unique_bstr app = Bstr(Wide(c.app)), text = Bstr(L"2330"), xml = Bstr(L"<xml/>");
     ISmartTagProperties* properties = c.noBag ? nullptr : bag.get();
 
     ShellWatch::Calls().clear();
     const std::size_t before = ShellLines().size();
     HRESULT hr;
-    if (c.viaDefaultInterface) {
+    if (viaDefaultInterface) {
         auto d = Query<_STAction>(a, what);
         hr = d ? d->ISmartTagAction_InvokeVerb(c.verb, app.get(), target.get(), properties, text.get(), xml.get())
                : E_NOINTERFACE;
@@ -785,7 +673,10 @@ void RunInvokeCase(ISmartTagAction* a, const InvokeCase& c, const std::string& g
     }
     h.CheckHr(hr, S_OK, what + ": InvokeVerb");
     what += " (HRESULT " + Hex(hr) + ")";
-    ExpectShell(c.url ? std::vector<std::wstring>{*c.url} : std::vector<std::wstring>{}, before, what);
+    ExpectShell(c.effect == cases::Effect::opened
+                    ? std::vector<std::wstring>{Wide(c.ansiUrl.empty() ? c.url : c.ansiUrl)}
+                    : std::vector<std::wstring>{},
+                before, what);
 
     if (!c.noBag) {
         const std::vector<std::wstring> oneRead = {L"ProductID"};
@@ -797,34 +688,18 @@ void RunInvokeCase(ISmartTagAction* a, const InvokeCase& c, const std::string& g
     CheckNoUnexpectedCalls(what);
 }
 
+// Every row of the portable invoke table, through the host interface and the
+// default one; the rows with a table load it over the shipped one.
 void InvokeVerbs() {
     h.Section("InvokeVerb and the shell");
     auto a = NewAction("invoke");
     if (!a) return;
-    const InvokeCase withTable[] = {
-        {"verb 0", 0, L"Word", L"2330", L"https://quote.example.com/stock?id=2330"},
-        {"verb 1", 1, L"Word", L"2330", L"https://report.example.com/company/2330"},
-        {"verb 2", 2, L"Excel", L"1101", L"https://news.example.com/search?symbol=1101"},
-        {"verb 3", 3, L"Word", L"1207", L"https://info.example.com/profile?code=1207"},
-        {"verb 3 through the default interface", 3, L"Word", L"1101", L"https://info.example.com/profile?code=1101",
-         false, false, true},
-        {"verb 4 is the web query, never the shell", 4, L"Excel", L"2330", std::nullopt},
-        {"verb 7: no URL", 7, L"Word", L"2330", std::nullopt},
-        {"verb -1: no URL", -1, L"Word", L"2330", std::nullopt},
-        {"verb 7 through the default interface", 7, L"Word", L"2330", std::nullopt, false, false, true},
-        {"no ProductID: the base URL", 1, L"Word", std::nullopt, L"https://report.example.com/company/"},
-        {"a failing Read: the base URL", 1, L"Word", L"2330", L"https://report.example.com/company/", true},
-        {"no property bag: the base URL", 0, L"Word", std::nullopt, L"https://quote.example.com/stock?id=", false,
-         true},
-        {"a quote smuggling browser arguments", 0, L"Word", L"1\" --x", std::nullopt},
-        {"a blank in the identifier", 0, L"Word", L"1 2", std::nullopt},
-        {"a no-break space in the identifier", 0, L"Word", L"1\u00A0--x", std::nullopt},
-        {"an ideographic space in the identifier", 1, L"Word", L"1\u3000--x", std::nullopt},
-        {"a C1 next line in the identifier", 2, L"Word", L"1\u0085x", std::nullopt},
-        {"a right-to-left override in the identifier", 3, L"Word", L"1\u202Eexe.x", std::nullopt},
-        {"an unpaired surrogate in the identifier", 0, L"Word", L"1\xD800", std::nullopt},
-    };
-    for (const auto& c : withTable) RunInvokeCase(a.get(), c, "with the action table");
+    const std::wstring table = setup.cases + L"\\invoke-actions.xml";
+    h.Check(WriteUtf8File(table, cases::CompleteActionTable()), "writing " + Utf8(table));
+    h.CheckHr(LoadActionTable(a.get(), table, "invoke"), S_OK, "invoke: LoadActionURLFromXMLFile");
+    for (const auto& c : cases::InvokeCases())
+        if (c.table)
+            for (bool viaDefault : {false, true}) RunInvokeCase(a.get(), c, viaDefault);
 
     // Without an action table the address is the document's identifier alone.
     DataFileAway away(L"acturl.xml");
@@ -832,17 +707,9 @@ void InvokeVerbs() {
     if (!bare) return;
     ExpectString(GetString([&](BSTR* s) { return bare->get_VerbNameFromID(0, s); }), S_OK, L"",
                  "no action table: VerbNameFromID(0)");
-    const InvokeCase withoutTable[] = {
-        {"a web address", 0, L"Word", L"https://x.example/doc", L"https://x.example/doc"},
-        {"an upper-case http address", 2, L"Word", L"HTTP://y.example/", L"HTTP://y.example/"},
-        {"a file address", 0, L"Word", L"file:///C:/windows/win.ini", std::nullopt},
-        {"a program path", 1, L"Word", L"C:\\windows\\system32\\notepad.exe", std::nullopt},
-        {"a UNC path", 2, L"Word", L"\\\\server\\share\\x.exe", std::nullopt},
-        {"a javascript address", 3, L"Word", L"javascript:alert(1)", std::nullopt},
-        {"an empty identifier", 0, L"Word", L"", std::nullopt},
-        {"verb 4 hands over, never to the shell", 4, L"Excel", L"https://x.example/", std::nullopt},
-    };
-    for (const auto& c : withoutTable) RunInvokeCase(bare.get(), c, "without an action table");
+    for (const auto& c : cases::InvokeCases())
+        if (!c.table)
+            for (bool viaDefault : {false, true}) RunInvokeCase(bare.get(), c, viaDefault);
 }
 
 // ---------------------------------------------------------------- IDispatch

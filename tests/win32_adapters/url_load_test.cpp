@@ -22,7 +22,7 @@
 #include "tests/refresh_fixture.h"
 #include "tests/signed_cases.h"
 #include "tests/temp_dir.h"
-#include "tests/win32_adapters/http_server.h"
+#include "tests/http_server.h"
 
 namespace varnoke {
 namespace {
@@ -35,8 +35,7 @@ using test::TempDir;
 using Behaviour = HttpServer::Behaviour;
 using std::chrono::steady_clock;
 
-// Short bounds, so that the misbehaving servers cost seconds.
-constexpr hostapi::FetchLimits kShortLimits{2, 2, 64 * 1024};
+using test::kShortLimits;
 
 // An XML document of exactly `size` bytes.
 std::string XmlOfSize(std::size_t size) { return "<r>" + std::string(size - 7, 'x') + "</r>"; }
@@ -238,151 +237,10 @@ TEST(RemoteLoadDefaults, DownloadBounds) {
 
 // The portable refresh over the Windows adapters.
 
-class DataUpdateOnWindows : public ::testing::Test {
+class DataUpdateOnWindows : public ::testing::Test, protected test::RefreshRig {
 protected:
     void SetUp() override { ASSERT_TRUE(server.Listening()); }
-
-    HttpServer server;
-    TempDir local;
-    FixedClock clock;
-    adapters::win32::MsxmlDocumentFactory xml;
-    standins::RecordingShell shell;
-    std::unique_ptr<hostapi::IFiles> files = adapters::NewFiles();
-    std::unique_ptr<hostapi::IFetch> fetch = adapters::NewFetch(kShortLimits);
-    std::unique_ptr<hostapi::ICrypto> crypto = adapters::NewCrypto();
-    DataFileUpdate update{{xml, clock, *files, *fetch, *crypto}, std::chrono::seconds(2)};
-    const int32_t now = MinuteCount(clock.now);
-    const std::string oldList = test::StockList("OLD");
-    const std::string newList = test::StockList("NEW");
-
-    // The local files, last refreshed that many minutes ago, every hour.
-    std::unique_ptr<STAction> Local(int32_t checkpoint, int64_t minutesAgo, const std::string& key = "") {
-        local.Write("acturl.xml", Table(std::to_string(checkpoint), std::to_string(now - minutesAgo), "60",
-                                        server.Url("/v/acturl.xml"), "", key));
-        local.Write("varnokeL.xml", oldList);
-        auto action = std::make_unique<STAction>(ActionPorts{xml, shell, nullptr, &update});
-        action->Construct(local.Folder());
-        return action;
-    }
-    std::string RemoteTable(int32_t checkpoint) {
-        return Table(std::to_string(checkpoint), "1", "99", server.Url("/v/next/acturl.xml"), "NEW");
-    }
-    int FilesInFolder() {
-        int count = 0;
-        for (const auto& e : std::filesystem::directory_iterator(local.path())) count += e.is_regular_file();
-        return count;
-    }
 };
-
-TEST_F(DataUpdateOnWindows, RefreshReplacesBothFilesAndRewritesLastupdate) {
-    auto action = Local(5, 61);
-    server.Set("/v/acturl.xml", {200, RemoteTable(6)});
-    server.Set("/v/varnokeL.xml", {200, newList});
-    update.Run(*action);
-    EXPECT_EQ(update.LastOutcome(), UpdateOutcome::refreshed) << Describe(update.LastOutcome());
-    EXPECT_TRUE(action->UpdateDone());
-    EXPECT_NE(Read(local.path() / "varnokeL.xml").find("NEW"), std::string::npos);
-    const std::string table = Read(local.path() / "acturl.xml");
-    EXPECT_NE(table.find("<lastupdate>" + std::to_string(now) + "</lastupdate>"), std::string::npos) << table;
-    EXPECT_NE(table.find("<lastcheckpoint>6</lastcheckpoint>"), std::string::npos) << table;
-    EXPECT_NE(table.find("next/acturl.xml"), std::string::npos) << table;
-    EXPECT_EQ(action->LastCheckpoint(), 5);  // nothing in memory changes
-    EXPECT_EQ(FilesInFolder(), 2);           // no temporary file left behind
-
-    STAction later(ActionPorts{xml, shell});
-    later.Construct(local.Folder());
-    EXPECT_EQ(later.LastCheckpoint(), 6);
-    EXPECT_EQ(later.LastUpdate(), now);
-    ASSERT_FALSE(later.ActionList().empty());
-    EXPECT_EQ(later.ActionList()[0].strActionName, u"QuoteNEW");
-}
-
-TEST_F(DataUpdateOnWindows, StopsWithoutTouchingAnyFile) {
-    const struct {
-        const char* name;
-        HttpServer::Response table;
-        HttpServer::Response list;
-        UpdateOutcome outcome;
-        bool lockHeld = false;  // by another refresh, for longer than the budget
-    } cases[] = {
-        {"equal checkpoint", {200, Table("5", "1", "", "u")}, {200, newList}, UpdateOutcome::not_newer},
-        // Read as the loader reads it: holding an element, it has no value.
-        {"a checkpoint holding an element counts as 0",
-         {200, Table("<a/>7", "1", "", "u")},
-         {200, newList},
-         UpdateOutcome::not_newer},
-        {"no lastupdate", {200, Table("9", "", "", "u")}, {200, newList}, UpdateOutcome::no_lastupdate},
-        {"404", {404, "gone"}, {200, newList}, UpdateOutcome::table_unreachable},
-        {"500", {500, Table("9", "1", "", "u")}, {200, newList}, UpdateOutcome::table_unreachable},
-        {"not XML", {200, "<html><body>hello"}, {200, newList}, UpdateOutcome::table_unreachable},
-        {"body past the size bound",
-         {200, Table("9", "1", "", std::string(100 * 1024, 'x'))},
-         {200, newList},
-         UpdateOutcome::table_unreachable},
-        {"list fails after the table succeeded",
-         {200, Table("9", "1", "", "u")},
-         {404, ""},
-         UpdateOutcome::list_unreachable},
-        {"list is not XML", {200, Table("9", "1", "", "u")}, {200, "nonsense"}, UpdateOutcome::list_unreachable},
-        {"table names a surrogate",
-         {200, Table("9", "1", "", "u", "&#xD800;")},
-         {200, newList},
-         UpdateOutcome::table_unreachable},
-        {"table names NUL", {200, Table("9", "1", "", "u&#0;")}, {200, newList}, UpdateOutcome::table_unreachable},
-        {"list names a character past U+10FFFF",
-         {200, Table("9", "1", "", "u")},
-         {200, "<StockData><KestriaStockList><StockName>&#x110000;</StockName></KestriaStockList></StockData>"},
-         UpdateOutcome::list_unreachable},
-        {"list never answers",
-         {200, Table("9", "1", "", "u")},
-         {200, newList, Behaviour::never_answer},
-         UpdateOutcome::list_unreachable},
-        {"a sign-in page instead of the list",
-         {200, Table("9", "1", "", "u")},
-         {200, "<html><body><form><input name=\"user\"/></form></body></html>"},
-         UpdateOutcome::list_invalid},
-        {"table without verbs",
-         {200,
-          "<ActionList><lastcheckpoint>9</lastcheckpoint><lastupdate>1</lastupdate>"
-          "<updateurl>u</updateurl></ActionList>"},
-         {200, newList},
-         UpdateOutcome::table_invalid},
-        {"another refresh holds the lock",
-         {200, Table("9", "1", "", "u")},
-         {200, newList},
-         UpdateOutcome::lock_busy,
-         true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        auto action = Local(5, 100);
-        const std::string table = Read(local.path() / "acturl.xml");
-        server.Set("/v/acturl.xml", c.table);
-        server.Set("/v/varnokeL.xml", c.list);
-        // The lock belongs to a thread: another one holds it meanwhile.
-        std::promise<bool> taken;
-        std::promise<void> release;
-        std::thread holder;
-        if (c.lockHeld) {
-            holder = std::thread([&, done = release.get_future()] {
-                const auto held = files->LockFolder(local.Folder(), steady_clock::now());
-                taken.set_value(held != nullptr);
-                done.wait();
-            });
-            EXPECT_TRUE(taken.get_future().get());
-        }
-        update.Run(*action);
-        if (c.lockHeld) {
-            release.set_value();
-            holder.join();
-        }
-        EXPECT_EQ(update.LastOutcome(), c.outcome) << Describe(update.LastOutcome());
-        EXPECT_FALSE(action->UpdateDone());
-        EXPECT_EQ(Read(local.path() / "acturl.xml"), table);
-        EXPECT_EQ(Read(local.path() / "varnokeL.xml"), oldList);
-        EXPECT_EQ(FilesInFolder(), 2);
-    }
-}
 
 TEST_F(DataUpdateOnWindows, ReplacementKeepsAttributesAndRemovesLeftovers) {
     auto action = Local(5, 100);
@@ -399,15 +257,10 @@ TEST_F(DataUpdateOnWindows, ReplacementKeepsAttributesAndRemovesLeftovers) {
     for (const auto* name : {L"acturl.xml", L"varnokeL.xml"})
         EXPECT_EQ((GetFileAttributesW((local.path() / name).c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0,
                   !test::RunningUnderWine());
-    EXPECT_EQ(FilesInFolder(), 2);
+    EXPECT_EQ(test::FilesIn(local.path()), 2);
     // Temporaries are created exclusively.
     EXPECT_FALSE(files->CreateExclusive(local.File("acturl.xml"), local.File("acturl.xml")));
     EXPECT_TRUE(files->CreateExclusive(local.File("fresh"), local.File("acturl.xml")));
-}
-
-TEST_F(DataUpdateOnWindows, SignedDataIsInstalledOnlyUnderTheLocalKey) {
-    test::RunSignedCases(server, update, local, xml, shell,
-                         [&](const test::SignedCase& c) { return Local(c.localCheckpoint, 100, c.localKey); });
 }
 
 // The lock is one for every session of the machine.
@@ -467,19 +320,6 @@ TEST_F(DataUpdateOnWindows, ReplacesOnlyTheFoldersOwnRegularFiles) {
         std::filesystem::remove_all(list);
         std::filesystem::remove(target);
     }
-}
-
-TEST_F(DataUpdateOnWindows, ServerThatNeverAnswersCostsOnlyTheBound) {
-    auto action = Local(5, 100);
-    server.Set("/v/acturl.xml", {200, "", Behaviour::never_answer});
-    const auto start = steady_clock::now();
-    update.Run(*action);
-    EXPECT_EQ(update.LastOutcome(), UpdateOutcome::table_unreachable);
-    EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(10));
-    // Bounds of 0 seconds are one second, as on every platform: the request is made.
-    server.Set("/ok.xml", {200, "<r>fine</r>"});
-    EXPECT_EQ(adapters::NewFetch({0, 0, 64 * 1024})->Fetch(server.Url16("/ok.xml"), steady_clock::time_point::max()),
-              "<r>fine</r>");
 }
 
 }  // namespace
