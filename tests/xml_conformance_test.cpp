@@ -4,7 +4,7 @@
 #include "adapters/platform.h"
 #include "core/xml_source.h"
 #include "tests/temp_dir.h"
-#include "tests/xml_conformance.h"
+#include "tests/cases/xml_load_cases.h"
 
 namespace varnoke::test {
 namespace {

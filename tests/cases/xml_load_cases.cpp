@@ -1,4 +1,4 @@
-#include "tests/xml_conformance.h"
+#include "tests/cases/xml_load_cases.h"
 
 #include <gtest/gtest.h>
 
