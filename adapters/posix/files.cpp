@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <new>
 #include <optional>
 #include <string>
 #include <thread>
@@ -31,12 +32,14 @@ std::string FolderOf(const std::string& path) {
 }
 
 bool ReplaceFile(std::u16string_view source, std::u16string_view target) {
-    const std::string from = Utf16ToUtf8(source), to = Utf16ToUtf8(target);
+    // Every name made first: a throw past the rename would report a move
+    // that happened as one that did not.
+    const std::string from = Utf16ToUtf8(source), to = Utf16ToUtf8(target), folder = FolderOf(to);
     // The new content reaches the disk before the name does, and the name
     // before we report success.
     if (!Sync(from, O_RDONLY)) return false;
     if (rename(from.c_str(), to.c_str()) != 0) return false;
-    Sync(FolderOf(to), O_RDONLY | O_DIRECTORY);
+    Sync(folder, O_RDONLY | O_DIRECTORY);
     return true;
 }
 
@@ -91,14 +94,16 @@ public:
     }
 
     bool WriteNew(std::u16string_view path, std::string_view bytes, std::u16string_view like) override {
-        const std::string name = Utf16ToUtf8(path);
+        // Both names made before the file is: past its creation nothing
+        // may throw, or the file and its descriptor would be left behind.
+        const std::string name = Utf16ToUtf8(path), likeName = Utf16ToUtf8(like);
         const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0) return false;
         // The replaced file's mode, exactly (the umask does not apply), and
         // its owner where we may give it.
         struct stat was {};
         bool ok = true;
-        if (stat(Utf16ToUtf8(like).c_str(), &was) == 0 && S_ISREG(was.st_mode)) {
+        if (stat(likeName.c_str(), &was) == 0 && S_ISREG(was.st_mode)) {
             ok = fchmod(fd, was.st_mode & 07777) == 0;
             if (fchown(fd, was.st_uid, was.st_gid) != 0) {
                 // Not ours to give: it stays the refreshing user's.
@@ -137,7 +142,15 @@ public:
         const int fd = open(Utf16ToUtf8(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) return nullptr;
         for (;;) {
-            if (flock(fd, LOCK_EX | LOCK_NB) == 0) return std::make_unique<FolderLock>(fd);
+            if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                // Held now: without memory for its holder it must not stay held.
+                try {
+                    return std::make_unique<FolderLock>(fd);
+                } catch (const std::bad_alloc&) {
+                    close(fd);
+                    throw;
+                }
+            }
             if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) break;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }

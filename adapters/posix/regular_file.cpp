@@ -14,6 +14,11 @@ std::optional<std::string> ReadRegularFile(std::u16string_view path) {
     // Non-blocking, so that a FIFO without a writer cannot hold the open.
     const int fd = open(Utf16ToUtf8(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
+    // Closed however this ends: out of memory, the buffer's growth throws.
+    const struct Closer {
+        int fd;
+        ~Closer() { close(fd); }
+    } closer{fd};
     std::optional<std::string> bytes;
     struct stat st {};
     if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
@@ -36,7 +41,6 @@ std::optional<std::string> ReadRegularFile(std::u16string_view path) {
             }
         }
     }
-    close(fd);
     return bytes;
 }
 

@@ -3,6 +3,7 @@
 #include <sddl.h>
 
 #include <algorithm>
+#include <new>
 #include <string>
 
 #include "adapters/platform.h"
@@ -221,7 +222,16 @@ public:
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         const DWORD wait = static_cast<DWORD>(std::clamp<long long>(left.count(), 0, 0x7FFFFFFF));
         const DWORD result = WaitForSingleObject(mutex, wait);
-        if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED) return std::make_unique<FolderLock>(mutex);
+        if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED) {
+            // Held now: without memory for its holder it must not stay held.
+            try {
+                return std::make_unique<FolderLock>(mutex);
+            } catch (const std::bad_alloc&) {
+                ReleaseMutex(mutex);
+                CloseHandle(mutex);
+                throw;
+            }
+        }
         CloseHandle(mutex);
         return nullptr;
     }

@@ -27,6 +27,11 @@ std::optional<std::string> ReadRegularFile(std::u16string_view path) {
     const HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    // Closed however this ends: out of memory, the buffer's growth throws.
+    const struct Closer {
+        HANDLE file;
+        ~Closer() { CloseHandle(file); }
+    } closer{file};
     std::optional<std::string> bytes;
     BY_HANDLE_FILE_INFORMATION info{};
     // A pipe, a console or a device such as NUL is no disk file.
@@ -44,7 +49,6 @@ std::optional<std::string> ReadRegularFile(std::u16string_view path) {
             bytes->append(chunk, read);
         }
     }
-    CloseHandle(file);
     return bytes;
 }
 
