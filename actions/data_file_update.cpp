@@ -47,7 +47,12 @@ class Replacement {
 public:
     Replacement(hostapi::IFiles& files, std::u16string target) : files_(files), target_(std::move(target)) {}
     ~Replacement() {
-        if (!temporary_.empty()) files_.RemoveFile(temporary_);
+        if (temporary_.empty()) return;
+        // Out of memory, it stays for the next refresh, which removes such
+        // leftovers first; a throw from here would end the process.
+        try {
+            files_.RemoveFile(temporary_);
+        } catch (const std::bad_alloc&) {}
     }
     Replacement(const Replacement&) = delete;
     Replacement& operator=(const Replacement&) = delete;
@@ -136,7 +141,8 @@ void DataFileUpdate::Run(RefreshState& state) {
     try {
         last_ = Refresh(state);
     } catch (const std::bad_alloc&) {
-        last_ = UpdateOutcome::save_failed;  // nothing was moved: the next invocation retries
+        // Nothing was moved, or the list alone: a later refresh fetches both again.
+        last_ = UpdateOutcome::save_failed;
     }
 }
 
@@ -299,11 +305,13 @@ UpdateOutcome DataFileUpdate::Replace(Fetched& remote, int32_t checkpoint,
     if (remote.manifest && remote.signatures) {
         for (const auto& [name, bytes] :
              {std::pair{kManifestFileName, &*remote.manifest}, std::pair{kSignatureFileName, &*remote.signatures}}) {
-            // Under their own names, never through a link: one could name a data file.
-            const std::u16string target = FormDataFilePath(folder, name);
-            const std::u16string temporary = TemporaryBeside(target);
-            if (files.WriteNew(temporary, *bytes, target) && !files.ReplaceFileAtomically(temporary, target))
-                files.RemoveFile(temporary);
+            // Running out of memory here is one more way not to write them:
+            // the refresh happened, and is reported so.
+            try {
+                // Under their own names, never through a link: one could name a data file.
+                Replacement record(files, FormDataFilePath(folder, name));
+                if (record.Write(*bytes)) record.MoveOver();
+            } catch (const std::bad_alloc&) {}
         }
     }
     return UpdateOutcome::refreshed;
