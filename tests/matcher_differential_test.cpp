@@ -18,8 +18,11 @@
 #include "tests/per_entry_reference.h"
 #include "tests/stock_fixture.h"
 
-// Counts the calls to operator new on this thread while a counter is set
-// (AllocationsOf); the whole test program allocates through here.
+#if defined(_WIN32) || defined(__SANITIZE_THREAD__)
+// The Windows test program and the thread-sanitized one of this file alone
+// count the calls to operator new on this thread here, while a counter is
+// set (AllocationsOf); the native test program's operator new is
+// tests/failing_alloc.cpp's.
 namespace {
 thread_local std::size_t* g_allocations = nullptr;
 void* Allocate(std::size_t size) noexcept {
@@ -44,12 +47,7 @@ void operator delete[](void* p, std::size_t) noexcept { Release(p); }
 void operator delete(void* p, const std::nothrow_t&) noexcept { Release(p); }
 void operator delete[](void* p, const std::nothrow_t&) noexcept { Release(p); }
 
-namespace varnoke {
-namespace {
-
-using test::LinearReference;
-using test::PerEntryReference;
-
+namespace varnoke::test {
 template <class Body>
 std::size_t AllocationsOf(Body&& body) {
     std::size_t count = 0;
@@ -58,6 +56,17 @@ std::size_t AllocationsOf(Body&& body) {
     g_allocations = nullptr;
     return count;
 }
+}  // namespace varnoke::test
+#else
+#include "tests/failing_alloc.h"
+#endif
+
+namespace varnoke {
+namespace {
+
+using test::AllocationsOf;
+using test::LinearReference;
+using test::PerEntryReference;
 
 // Every case runs once per filter kernel this build has and this CPU runs
 // (natively the AVX2 and AVX-512 ones too, under Wine the Windows builds'
