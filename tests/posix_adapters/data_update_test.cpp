@@ -27,7 +27,6 @@
 namespace varnoke {
 namespace {
 
-using test::FixedClock;
 using test::HttpServer;
 using test::Read;
 using test::Table;

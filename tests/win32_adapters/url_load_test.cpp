@@ -27,10 +27,8 @@
 namespace varnoke {
 namespace {
 
-using test::FixedClock;
 using test::HttpServer;
 using test::Read;
-using test::Table;
 using test::TempDir;
 using Behaviour = HttpServer::Behaviour;
 using std::chrono::steady_clock;
