@@ -5,11 +5,34 @@ set(VARNOKE_GENERATED_FILES
   ${VARNOKE_GENERATED}/VarnokeST.tlb ${VARNOKE_GENERATED}/SmartTagLib.tlb
   ${VARNOKE_GENERATED}/smarttaglib.h ${VARNOKE_GENERATED}/smarttaglib_i.c
   ${VARNOKE_GENERATED}/varnoke.h ${VARNOKE_GENERATED}/varnoke_i.c)
+# The type-library generator and dumper run under Wine, 64-bit code only:
+# here ordinary targets, in the i686 build a project of their own built with
+# the x86_64 toolchain (its compile_commands.json in BUILD/typelib-x86_64).
+if(VARNOKE_ARCH STREQUAL x86_64)
+  add_subdirectory(typelib)
+  set(VARNOKE_MAKE_TYPELIB $<TARGET_FILE:make_typelib>)
+  set(VARNOKE_DUMP_TYPELIB $<TARGET_FILE:dump_typelib>)
+  set(varnoke_generator make_typelib)
+else()
+  include(ExternalProject)
+  set(varnoke_tools ${CMAKE_BINARY_DIR}/typelib-x86_64)
+  set(VARNOKE_MAKE_TYPELIB ${varnoke_tools}/make_typelib.exe)
+  set(VARNOKE_DUMP_TYPELIB ${varnoke_tools}/dump_typelib.exe)
+  ExternalProject_Add(typelib_tools
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}/typelib
+    BINARY_DIR ${varnoke_tools}
+    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-x86_64.cmake
+      -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+    # Its own build tells whether a source or com_ptr.h changed.
+    BUILD_ALWAYS TRUE
+    INSTALL_COMMAND ""
+    BUILD_BYPRODUCTS ${VARNOKE_MAKE_TYPELIB} ${VARNOKE_DUMP_TYPELIB})
+  set(varnoke_generator typelib_tools ${VARNOKE_MAKE_TYPELIB})
+endif()
 add_custom_command(
   OUTPUT ${VARNOKE_GENERATED_FILES}
-  COMMAND ${CMAKE_SOURCE_DIR}/typelib/build_typelib.sh ${VARNOKE_ARCH} ${VARNOKE_GENERATED}
-  DEPENDS hostapi/smarttaglib.idl component/varnoke.idl typelib/make_typelib.cpp typelib/build_typelib.sh
-    adapters/win32/com/com_ptr.h
+  COMMAND ${CMAKE_SOURCE_DIR}/typelib/build_typelib.sh ${VARNOKE_ARCH} ${VARNOKE_GENERATED} ${VARNOKE_MAKE_TYPELIB}
+  DEPENDS hostapi/smarttaglib.idl component/varnoke.idl typelib/build_typelib.sh ${varnoke_generator}
   WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
   COMMENT "Type libraries and COM declarations (${VARNOKE_ARCH})")
 add_custom_target(varnoke_generated DEPENDS ${VARNOKE_GENERATED_FILES})
