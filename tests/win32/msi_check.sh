@@ -11,6 +11,8 @@ set -eEuo pipefail
 trap 'echo "msi_check: line $LINENO: \"$BASH_COMMAND\" failed (status $?)" >&2' ERR
 # shellcheck source=SCRIPTDIR/common.sh
 . "$(dirname "$0")/common.sh"
+# shellcheck source=SCRIPTDIR/../checks.sh
+. "$(dirname "$0")/../checks.sh"
 build=$(cd "$1" && pwd)
 msi_dir=$(cd "$2" && pwd)
 msi=$msi_dir/Varnoke-x64.msi
@@ -18,14 +20,6 @@ msi=$msi_dir/Varnoke-x64.msi
 run=$(prepare_folder "$build" msi_run)
 snapshots=$run/snapshots
 mkdir -p "$snapshots"
-
-passed=0
-failed=0
-check() {  # DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL $what"; fi
-}
 
 ours='1648DD46-CF9C-466B-9179-871133C2A747|2AF9659D-545C-460B-8F55-CFCB34662697|C67E85AF-C109-4B53-B9A1-39F6D2188360|2C8DE26F-68BE-4175-8EDE-38C02EC4E634|52100994-9269-4138-81B4-AF5CB162E490|VarnokeST|Varnoke'
 smart_tag='Software\Microsoft\Office\Common\Smart Tag'
@@ -172,11 +166,12 @@ $(diff "$reference" "$snapshots/$scope.classes" | head -8)" \
     take "$scope.removed"
     check "per-$scope removal left keys of ours:
 $(mentions "$scope.removed" | head -5)" test -z "$(mentions "$scope.removed")"
-    check "per-$scope removal left files: $(find "$unix_folder" -mindepth 1 -maxdepth 1 -printf '%f ' 2>/dev/null)" test ! -e "$unix_folder"
+    # Named for the message; a folder that is gone (the passing case) lists nothing.
+    left=$(find "$unix_folder" -mindepth 1 -maxdepth 1 -printf '%f ' 2>/dev/null || true)
+    check "per-$scope removal left files: $left" test ! -e "$unix_folder"
     for root_short in HKCU HKLM; do
         check "per-$scope removal kept the host's key in $root_short" has_key "$root_short\\$host_key"
     done
 done
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_done

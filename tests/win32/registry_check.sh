@@ -8,6 +8,8 @@
 set -euo pipefail
 # shellcheck source=SCRIPTDIR/common.sh
 . "$(dirname "$0")/common.sh"
+# shellcheck source=SCRIPTDIR/../checks.sh
+. "$(dirname "$0")/../checks.sh"
 build=$(cd "$1" && pwd)
 
 run=$(prepare_folder "$build" registry_run)
@@ -16,19 +18,6 @@ snapshots=$run/snapshots
 mkdir -p "$snapshots"
 
 tab=$'\t'
-passed=0
-failed=0
-check() {  # DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAIL $what"
-    fi
-}
-
 libid='{C67E85AF-C109-4B53-B9A1-39F6D2188360}'
 own_iids=('{2C8DE26F-68BE-4175-8EDE-38C02EC4E634}' '{52100994-9269-4138-81B4-AF5CB162E490}')
 # Ours: classes, library, interfaces, records, ProgIDs and the file.
@@ -117,5 +106,4 @@ $(diff "$snapshots/before" "$snapshots/unregistered" | head -8)" cmp -s "$snapsh
 host_keys unregistered
 check "unregistering changed the host's keys" cmp -s "$snapshots/before.host" "$snapshots/unregistered.host"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_done

@@ -5,6 +5,8 @@
 set -euo pipefail
 # shellcheck source=SCRIPTDIR/common.sh
 . "$(dirname "$0")/common.sh"
+# shellcheck source=SCRIPTDIR/../checks.sh
+. "$(dirname "$0")/../checks.sh"
 build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 
@@ -38,11 +40,6 @@ output=$("$wine" cscript //nologo "$(winpath "$run/script_host_test.vbs")" \
     "$(winpath "$run/varnokeL.xml")" "$(winpath "$run/script-actions.xml")" | tr -d '\r') || status=$?
 printf '%s\n' "$output"
 
-passed=0
-failed=0
-check() {
-    if "${@:2}"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL $1"; fi
-}
 has_output() { grep -Fxq -- "$1" <<<"$output"; }
 
 check "cscript exit status $status" test "$status" -eq 0
@@ -67,5 +64,4 @@ $opened
 expected:
 $expected" test "$opened" = "$expected"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_done
