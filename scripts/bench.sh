@@ -8,22 +8,7 @@ cd "$(dirname "$0")/.."
 build=${BUILD_BENCH:-build-bench}
 fortunes=/usr/share/games/fortunes
 
-scripts/setup.sh native windows
-
-# Hyperscan is the rival engine, fortunes-zh the real Chinese text; the
-# benchmark is their only user.
-missing=()
-for p in libhyperscan-dev pkgconf fortunes-zh; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "bench: installing ${missing[*]}"
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    export DEBIAN_FRONTEND=noninteractive
-    $sudo apt-get update -qq
-    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+scripts/setup.sh native windows bench
 
 # The 64-bit DLL's kernel: the core library configured as make dll
 # configures build-win64 (toolchain, build type, flags), in a tree of its

@@ -6,6 +6,7 @@
 #     windows  the mingw-w64 cross builds of the DLL and Wine to test them
 #     fuzz     clang and its libFuzzer and sanitizer runtimes
 #     writer   the office, its SDK and Python bridge for the Writer extension
+#     bench    the recognizer benchmark's rival engine and real Chinese text
 set -euo pipefail
 
 groups=("$@")
@@ -24,6 +25,9 @@ for group in "${groups[@]}"; do
                             binutils-mingw-w64 googletest wine64 libwine-dev xvfb xauth
                             fonts-wqy-microhei python3 wixl msitools) ;;
         fuzz) packages+=(cmake make clang libclang-rt-14-dev libpugixml-dev libcurl4-openssl-dev libssl-dev) ;;
+        # Hyperscan is the rival engine, fortunes-zh the real Chinese text; the
+        # benchmark is their only user.
+        bench) packages+=(libhyperscan-dev pkgconf fortunes-zh) ;;
         # The word processor, its SDK (cppumaker, the UNO headers and
         # libraries), Python-UNO for the scripts that drive it, zip for the
         # package, and a virtual display with a screenshot tool for looking.

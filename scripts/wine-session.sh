@@ -7,10 +7,8 @@
 # display in one wineserver session.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-export WINEPREFIX=${VARNOKE_WINEPREFIX:-$here/build-wine/prefix}
-export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-export WINEARCH=win64
+# shellcheck source=SCRIPTDIR/wine-env.sh
+. "$here/scripts/wine-env.sh"
 
 # A free display number unless one is given, so that runs in several
 # checkouts at once do not share (and stop) each other's display.

@@ -2,15 +2,12 @@
 # Runs a Windows program under 64-bit Wine in the project's own prefix,
 # creating the prefix on first use.
 #   scripts/wine.sh PROGRAM.exe [ARGS...]
-# Environment: VARNOKE_WINEPREFIX (default: build-wine/prefix in the checkout).
+# Environment: VARNOKE_WINEPREFIX (scripts/wine-env.sh).
 # Keep one wineserver for a whole test phase (scripts/wine-session.sh): each
 # process then starts in a fraction of a second instead of seconds.
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
-export WINEPREFIX=${VARNOKE_WINEPREFIX:-$here/build-wine/prefix}
-export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-export WINEARCH=win64
+# shellcheck source=SCRIPTDIR/wine-env.sh
+. "$(dirname "$0")/wine-env.sh"
 wine=/usr/lib/wine/wine64
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$WINEPREFIX"
