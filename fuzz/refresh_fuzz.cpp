@@ -21,21 +21,13 @@
 #include "fuzz/fuzz_support.h"
 #include "recognizer/st_recognizer.h"
 #include "standins/recording_shell.h"
+#include "standins/served_fetch.h"
 
 using namespace varnoke;
 
 namespace {
 
-// Serves the remote files from memory.
-class ServedFetch final : public hostapi::IFetch {
-public:
-    std::map<std::u16string, std::string> served;
-    std::optional<std::string> Fetch(std::u16string_view url, std::chrono::steady_clock::time_point) override {
-        const auto found = served.find(std::u16string(url));
-        if (found == served.end()) return std::nullopt;
-        return found->second;
-    }
-};
+using standins::ServedFetch;
 
 class LateClock final : public hostapi::IClock {
 public:

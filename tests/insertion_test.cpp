@@ -188,15 +188,7 @@ TEST(WebQuery, AtTheTypedCellOfTheActiveSheet) {
     EXPECT_EQ(q.sheet, u"Prices");
     EXPECT_EQ(q.destination, u"3,c");  // passed on as typed
     EXPECT_EQ(q.connection, u"URL;https://w.example/q?id=2330");
-    const std::vector<std::pair<QueryTableSetting, hostapi::SettingValue>> settings = {
-        {QueryTableSetting::FieldNames, true},
-        {QueryTableSetting::RowNumbers, false},
-        {QueryTableSetting::FillAdjacentFormulas, false},
-        {QueryTableSetting::PreserveFormatting, false},
-        {QueryTableSetting::RefreshOnFileOpen, false},
-        {QueryTableSetting::BackgroundQuery, true},
-        {QueryTableSetting::RefreshStyle, int32_t{1}}};
-    EXPECT_EQ(q.settings, settings);
+    EXPECT_EQ(q.settings, test::kQuerySettings);
     EXPECT_EQ(q.refreshes, 1);
     EXPECT_EQ(f.book.sheets.size(), 1u);
 }

@@ -32,6 +32,7 @@
 #include "tests/signed_fixture.h"
 #include "tests/stock_fixture.h"
 #include "tests/temp_dir.h"
+#include "standins/served_fetch.h"
 
 namespace varnoke {
 namespace {
@@ -195,16 +196,7 @@ void StockListReload(Attempt& attempt) {
 
 // --- The refresh of the data files ---
 
-// Serves the remote files from memory.
-class ServedFetch final : public hostapi::IFetch {
-public:
-    std::map<std::u16string, std::string> served;
-    std::optional<std::string> Fetch(std::u16string_view url, std::chrono::steady_clock::time_point) override {
-        const auto found = served.find(std::u16string(url));
-        if (found == served.end()) return std::nullopt;
-        return found->second;
-    }
-};
+using standins::ServedFetch;
 
 constexpr std::u16string_view kRemote = u"https://r.example/v/";
 
@@ -332,14 +324,7 @@ void RefreshOfAnUnusableList(Attempt& attempt) {
 
 // --- The web query and its dialog ---
 
-const std::vector<std::pair<QueryTableSetting, hostapi::SettingValue>> kSettings = {
-    {QueryTableSetting::FieldNames, true},
-    {QueryTableSetting::RowNumbers, false},
-    {QueryTableSetting::FillAdjacentFormulas, false},
-    {QueryTableSetting::PreserveFormatting, false},
-    {QueryTableSetting::RefreshOnFileOpen, false},
-    {QueryTableSetting::BackgroundQuery, true},
-    {QueryTableSetting::RefreshStyle, int32_t{1}}};
+const auto& kSettings = test::kQuerySettings;
 
 template <class T>
 bool IsPrefix(const std::vector<T>& part, const std::vector<T>& whole) {
