@@ -3,13 +3,13 @@
 #   make test   build everything and run every test: native (the Writer
 #               extension in the real office included), under sanitizers,
 #               each fuzz target briefly,
-#               and the Windows DLL under Wine
+#               and both Windows DLLs under Wine (32- and 64-bit)
 # Also:
 #   make oxt    build the Writer extension build/Varnoke.oxt
 #   make dll    build Varnoke.dll (and varnoke.exe) for 32- and 64-bit Windows
 #   make msi    the installer packages build-msi/Varnoke-x86.msi and Varnoke-x64.msi
 #   make bench  the recognizer benchmark against the per-entry search and Hyperscan
-#   make test32 smoke checks of the 32-bit DLL under 32-bit Wine (through qemu; slow)
+#   make test32 the i686 DLL's Windows suites alone, under 32-bit Wine
 #   make format rewrite the C++ sources in .clang-format's shape (make test checks it)
 #   make fuzz   every fuzz target for FUZZ_SECONDS (default 600) each, keeping
 #               the inputs that reach new coverage in fuzz/corpus/
@@ -90,16 +90,17 @@ test-fuzz:
 fuzz:
 	@scripts/fuzz.sh $(FUZZ_SECONDS) --keep
 
-# One wineserver and one virtual display for the whole phase; the package
-# tests install build-msi/Varnoke-x64.msi.
-test-windows: msi
-	@ctest --test-dir $(BUILD_W32) --output-on-failure
+# Each build's suites in a session of its own (one wineserver and one virtual
+# display for the phase): the i686 build under 32-bit Wine in its own prefix,
+# natively or, where the kernel runs no 32-bit code, through qemu; then the
+# x86_64 build under 64-bit Wine. The package tests install each build's
+# package from build-msi.
+test-windows: msi test32
 	@scripts/wine-session.sh ctest --test-dir $(BUILD_W64) --output-on-failure
 
-# Not part of test: every 32-bit process runs under qemu's emulator, about a
-# minute each, and the first run also creates a 32-bit prefix.
-test32:
-	@VARNOKE_BUILD_W32=$(BUILD_W32) scripts/test32.sh
+# The i686 phase alone.
+test32: msi
+	@VARNOKE_WINE_ARCH=win32 scripts/wine-session.sh ctest --test-dir $(BUILD_W32) --output-on-failure
 
 # Not part of test: it measures against Hyperscan and takes a few minutes.
 bench:

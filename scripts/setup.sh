@@ -3,7 +3,8 @@
 # everything is already there. Safe to run any number of times.
 #   scripts/setup.sh [native] [windows]     (default: native)
 #     native   the Linux build, the tool and its tests
-#     windows  the mingw-w64 cross builds of the DLL and Wine to test them
+#     windows  the mingw-w64 cross builds of the DLL and Wine to test them,
+#              64-bit and 32-bit
 #     fuzz     clang and its libFuzzer and sanitizer runtimes
 #     writer   the office, its SDK and Python bridge for the Writer extension
 #     bench    the recognizer benchmark's rival engine and real Chinese text
@@ -18,7 +19,7 @@ for group in "${groups[@]}"; do
         # clang-format and shellcheck keep the sources in one shape (scripts/lint.sh).
         native) packages+=(cmake g++ make libgtest-dev libpugixml-dev libcurl4-openssl-dev libssl-dev
                            git clang-format shellcheck) ;;
-        # wine64 only: these kernels cannot run 32-bit code. libwine-dev
+        # wine32 comes after the rest (below). libwine-dev
         # carries the IDL files widl needs; the fonts draw Chinese in dialogs;
         # wixl builds the installer packages, msitools reads them back.
         windows) packages+=(cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
@@ -41,11 +42,32 @@ missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-echo "setup: installing ${missing[*]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "setup: installing ${missing[*]}"
+    $sudo apt-get update -qq
+    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The i686 DLL's suites run under 32-bit Wine: wine32 beside wine64, and
+# qemu where the kernel runs no 32-bit code. The i386 libraries must match
+# the amd64 ones version for version, which apt alone may not manage.
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+if [[ " ${groups[*]} " == *" windows "* ]]; then
+    here=$(cd "$(dirname "$0")" && pwd)
+    # shellcheck source=SCRIPTDIR/i386.sh
+    . "$here/i386.sh"
+    if ! installed wine32:i386; then
+        echo "setup: installing wine32:i386"
+        dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
+        $sudo apt-get update -qq
+        read -r -a plan <<<"$("$here/apt-multiarch.py" wine32:i386)"
+        $sudo apt-get install -y -qq --no-install-recommends --allow-downgrades "${plan[@]}" >/dev/null
+    fi
+    if ! runs_i386 && ! installed qemu-user-static; then
+        echo "setup: installing qemu-user-static"
+        $sudo apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null
+    fi
+fi

@@ -27,12 +27,26 @@ else
 fi
 export DISPLAY=$display
 cleanup() {
-    /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+    "$wine_server" -k >/dev/null 2>&1 || true
     kill "$xvfb" 2>/dev/null || true
     wait "$xvfb" 2>/dev/null || true
+    [ -n "${emulated:-}" ] && unregister_i386_binfmt
+    return 0
 }
 trap cleanup EXIT
 
+# 32-bit Wine on a kernel without 32-bit support: through qemu, for the
+# session only.
+if [ "$WINEARCH" = win32 ]; then
+    # shellcheck source=SCRIPTDIR/i386.sh
+    . "$here/scripts/i386.sh"
+    if ! runs_i386; then
+        echo "wine-session: this kernel runs no 32-bit code; 32-bit Wine runs through qemu (QEMU_CPU=$QEMU_CPU)" >&2
+        emulated=1
+        register_i386_binfmt
+    fi
+fi
+
 "$here/scripts/wine.sh" cmd /c exit 0 >/dev/null 2>&1   # creates the prefix if needed
-/usr/lib/wine/wineserver -p >/dev/null 2>&1 || true
+"$wine_server" -p >/dev/null 2>&1 || true
 "$@"

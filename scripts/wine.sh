@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs a Windows program under 64-bit Wine in the project's own prefix,
+# Runs a Windows program under Wine in the project's own prefix (64-bit,
+# or 32-bit with VARNOKE_WINE_ARCH=win32),
 # creating the prefix on first use.
 #   scripts/wine.sh PROGRAM.exe [ARGS...]
 # Environment: VARNOKE_WINEPREFIX (scripts/wine-env.sh).
@@ -8,10 +9,9 @@
 set -euo pipefail
 # shellcheck source=SCRIPTDIR/wine-env.sh
 . "$(dirname "$0")/wine-env.sh"
-wine=/usr/lib/wine/wine64
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$WINEPREFIX"
-    "$wine" wineboot -i >/dev/null 2>&1
-    /usr/lib/wine/wineserver -w
+    "$wine_loader" wineboot -i >/dev/null 2>&1
+    "$wine_server" -w
 fi
-exec "$wine" "$@"
+exec "$wine_loader" "$@"

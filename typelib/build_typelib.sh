@@ -38,6 +38,6 @@ own_idl=$here/component/varnoke.idl
 # Wine sees the Unix file system as drive Z:. Written under another name
 # and moved, so a failed run never leaves a library behind for the build.
 rm -f "$out/VarnokeST.tlb.tmp"
-"$here/scripts/wine.sh" "$generator" "$syskind" "Z:$out/SmartTagLib.tlb" "Z:$out/widl_varnoke.tlb" \
-    "Z:$out/VarnokeST.tlb.tmp"
+VARNOKE_WINE_ARCH=win64 "$here/scripts/wine.sh" "$generator" "$syskind" "Z:$out/SmartTagLib.tlb" \
+    "Z:$out/widl_varnoke.tlb" "Z:$out/VarnokeST.tlb.tmp"
 mv -f "$out/VarnokeST.tlb.tmp" "$out/VarnokeST.tlb"

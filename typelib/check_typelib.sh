@@ -15,8 +15,9 @@ host=$(cd "$(dirname "$4")" && pwd)/$(basename "$4")
 
 actual=$(mktemp)
 trap 'rm -f "$actual"' EXIT
-# Wine sees the Unix file system as drive Z:.
-"$here/scripts/wine.sh" "$dumper" "Z:$file" "Z:$host" > "$actual"
+# Wine sees the Unix file system as drive Z:. The tools are 64-bit programs
+# whichever build they serve.
+VARNOKE_WINE_ARCH=win64 "$here/scripts/wine.sh" "$dumper" "Z:$file" "Z:$host" > "$actual"
 if ! diff -u "$expected" "$actual"; then
     echo "check_typelib: $2 differs from $expected" >&2
     exit 1

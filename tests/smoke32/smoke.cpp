@@ -1,7 +1,7 @@
 // Smoke checks of the 32-bit Varnoke.dll as a smart-tag host would use it:
 // register the host's type library and the component, create both classes by
 // ProgID, drive one recognition and one verb through the host interfaces,
-// then unregister. Built and run by scripts/test32.sh under 32-bit Wine.
+// then unregister. Run by tests/smoke32/run_smoke.sh under 32-bit Wine.
 //
 //   smoke.exe DLL SMARTTAGLIB.TLB RECORDER URL-LOG
 //     DLL       the component, alone in a folder this program may write to:

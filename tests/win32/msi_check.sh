@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# The x64 package under Wine, as an administrator and a user would use it:
+# A package under Wine, as an administrator and a user would use it:
 # its registry keys are compared with what regsvr32 writes, each scope
 # (per machine, per user) is installed, used by a host-like client through
 # COM, upgraded over a refreshed data file and removed; the removal must
 # leave no file and no key of ours and keep the host's own keys.
-#   tests/win32/msi_check.sh BUILD_DIR MSI_DIR
+#   tests/win32/msi_check.sh BUILD_DIR MSI_DIR [x64|x86]
+# The x64 package runs in the 64-bit prefix (and its run compares the x86
+# package's tables with its own), the x86 one in the 32-bit prefix.
 set -eEuo pipefail
 # A step that fails outside a check (in a function too) says which, instead
 # of ending the run silently.
@@ -15,7 +17,8 @@ trap 'echo "msi_check: line $LINENO: \"$BASH_COMMAND\" failed (status $?)" >&2' 
 . "$(dirname "$0")/../checks.sh"
 build=$(cd "$1" && pwd)
 msi_dir=$(cd "$2" && pwd)
-msi=$msi_dir/Varnoke-x64.msi
+platform=${3:-x64}
+msi=$msi_dir/Varnoke-$platform.msi
 
 run=$(prepare_folder "$build" msi_run)
 snapshots=$run/snapshots
@@ -75,26 +78,28 @@ trap cleanup EXIT
 
 check "the package exists: $msi" test -s "$msi"
 
-# The x86 package cannot run here: its tables, against the x64 package's.
+# The x86 package's tables, against the x64 package's.
 table() { msiinfo export "$1" "$2" | tail -n +4 | tr -d '\r'; }
 x86=$msi_dir/Varnoke-x86.msi
-registry_rows() { table "$1" Registry | cut -f2-5 | LC_ALL=C sort -u; }
-check "x86: the registry rows are the x64 package's, with win32 for win64:
-$(diff <(registry_rows "$msi" | sed 's/\\win64\t/\\win32\t/') <(registry_rows "$x86") | head -5)" \
-    cmp -s <(registry_rows "$msi" | sed 's/\\win64\t/\\win32\t/') <(registry_rows "$x86")
-check "x86: every registry row is per user or per machine (HKMU)" \
-    test -z "$(table "$x86" Registry | awk -F'\t' '$2 != -1')"
-check "x86: no 64-bit component" test -z "$(table "$x86" Component | awk -F'\t' 'int($4 / 256) % 2')"
-check "x86: the data files are never overwritten" \
-    test "$(table "$x86" Component | awk -F'\t' '$6 ~ /ListFile|TableFile/ && int($4 / 128) % 2' | wc -l)" -eq 2
-check "x86: the four files" test "$(table "$x86" File | cut -f3 | LC_ALL=C sort | tr '\n' ' ')" = \
-    "Varnoke.dll acturl.xml varnoke.exe varnokeL.xml "
-check "x86: an upgrade removes the old version after installing the new" \
-    test "$(table "$x86" InstallExecuteSequence | awk -F'\t' '$1 == "RemoveExistingProducts" {print ($3 > 6600)}')" = 1
+if [ "$platform" = x64 ]; then
+    registry_rows() { table "$1" Registry | cut -f2-5 | LC_ALL=C sort -u; }
+    check "x86: the registry rows are the x64 package's, with win32 for win64:
+    $(diff <(registry_rows "$msi" | sed 's/\\win64\t/\\win32\t/') <(registry_rows "$x86") | head -5)" \
+        cmp -s <(registry_rows "$msi" | sed 's/\\win64\t/\\win32\t/') <(registry_rows "$x86")
+    check "x86: every registry row is per user or per machine (HKMU)" \
+        test -z "$(table "$x86" Registry | awk -F'\t' '$2 != -1')"
+    check "x86: no 64-bit component" test -z "$(table "$x86" Component | awk -F'\t' 'int($4 / 256) % 2')"
+    check "x86: the data files are never overwritten" \
+        test "$(table "$x86" Component | awk -F'\t' '$6 ~ /ListFile|TableFile/ && int($4 / 128) % 2' | wc -l)" -eq 2
+    check "x86: the four files" test "$(table "$x86" File | cut -f3 | LC_ALL=C sort | tr '\n' ' ')" = \
+        "Varnoke.dll acturl.xml varnoke.exe varnokeL.xml "
+    check "x86: an upgrade removes the old version after installing the new" \
+        test "$(table "$x86" InstallExecuteSequence | awk -F'\t' '$1 == "RemoveExistingProducts" {print ($3 > 6600)}')" = 1
+fi
 # The same package one version later, to upgrade to.
 IFS=. read -r major minor patch <<<"$(msiinfo export "$msi" Property | sed -n 's/^ProductVersion\t//p' | tr -d '\r')"
-upgrade=$run/upgrade/Varnoke-x64.msi
-BUILD_W64=$build VARNOKE_MSI_PLATFORMS=x64 VARNOKE_MSI_VERSION="$major.$minor.$((patch + 1))" \
+upgrade=$run/upgrade/Varnoke-$platform.msi
+BUILD_W64=$build BUILD_W32=$build VARNOKE_MSI_PLATFORMS=$platform VARNOKE_MSI_VERSION="$major.$minor.$((patch + 1))" \
     "$repo/scripts/msi.sh" "$run/upgrade" >/dev/null
 "$wine" "$build/bin/test_host.exe" --register-host-library "$(winpath "$run/SmartTagLib.tlb")"
 for root in HKCU HKLM; do "$wine" reg add "$root\\$host_key" /v Filename /d host.dll /f >/dev/null; done

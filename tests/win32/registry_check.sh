@@ -81,8 +81,10 @@ for entry in "$recognizer STRecognizer" "$action STAction"; do
     check "$progid: the ProgID's Clsid" has_line registered "[$classes\\$progid\\Clsid]${tab}@=\"$clsid\""
 done
 check "TypeLib registered as version 1.0" has_line registered "[$classes\\TypeLib\\$libid\\1.0]"
-check "TypeLib 1.0, locale 409 (1033), win64 names the DLL" \
-    has_line registered "[$classes\\TypeLib\\$libid\\1.0\\409\\win64]${tab}@=\"$dll_value\""
+# The library's platform key is the DLL's: win64 or win32.
+syskind=${VARNOKE_WINE_ARCH:-win64}
+check "TypeLib 1.0, locale 409 (1033), $syskind names the DLL" \
+    has_line registered "[$classes\\TypeLib\\$libid\\1.0\\409\\$syskind]${tab}@=\"$dll_value\""
 libkey="[$classes\\TypeLib\\$libid"
 other_versions=$(grep -Fi -- "$libkey\\" "$snapshots/registered" | grep -Fvi -e "$libkey\\1.0]" -e "$libkey\\1.0\\" || true)
 check "no TypeLib version but 1.0:

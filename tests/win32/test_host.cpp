@@ -44,6 +44,8 @@ const std::wstring kType = L"urn:schemas-varnoke:smarttags#varnoke";
 const HRESULT kNoSuchString = HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND);
 const wchar_t kRecognizerProgId[] = L"VarnokeST.STRecognizer";
 const wchar_t kActionProgId[] = L"VarnokeST.STAction";
+// The type libraries this build registers.
+constexpr SYSKIND kSysKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
 
 Harness h;
 
@@ -1101,7 +1103,7 @@ int RunAll(const std::wstring& dll, const std::wstring& tlb, const std::wstring&
               REGDB_E_CLASSNOTREG, "CoCreateInstance after unregistering");
     hostLibrary.reset();
     if (!hostLibraryWasRegistered)
-        h.CheckHr(UnRegisterTypeLib(LIBID_SmartTagLib, 1, 2, 0, SYS_WIN64), S_OK, "unregistering the host library");
+        h.CheckHr(UnRegisterTypeLib(LIBID_SmartTagLib, 1, 2, 0, kSysKind), S_OK, "unregistering the host library");
     CoUninitialize();
     return h.Finish();
 }
@@ -1113,7 +1115,7 @@ int HostLibrary(bool registering, const std::wstring& tlb) {
         com_ptr<ITypeLib> library;
         hr = LoadTypeLibEx(tlb.c_str(), REGKIND_REGISTER, library.put());
     } else {
-        hr = UnRegisterTypeLib(LIBID_SmartTagLib, 1, 2, 0, SYS_WIN64);
+        hr = UnRegisterTypeLib(LIBID_SmartTagLib, 1, 2, 0, kSysKind);
     }
     CoUninitialize();
     if (FAILED(hr))
