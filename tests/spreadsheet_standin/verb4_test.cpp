@@ -24,6 +24,7 @@
 #include "tests/spreadsheet_standin/standin.h"
 #include "tests/win32/fakes.h"
 #include "tests/win32/harness.h"
+#include "tests/win32/host_library.h"
 
 namespace varnoke::spreadsheet_standin {
 namespace {
@@ -36,6 +37,7 @@ using adapters::win32::kOptNewSheetId;
 using com::com_ptr;
 using wintest::FakeBag;
 using wintest::Harness;
+using wintest::HostLibraryForRun;
 using wintest::Hex;
 using wintest::MakeFake;
 using wintest::Utf8;
@@ -220,12 +222,7 @@ int RunAll(const std::wstring& dll, const std::wstring& tlb) {
         return h.Finish();
 
     h.CheckHr(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK, "CoInitializeEx");
-    com_ptr<ITypeLib> probe;
-    const bool hostLibraryWasRegistered = SUCCEEDED(LoadRegTypeLib(LIBID_SmartTagLib, 1, 2, 0, probe.put()));
-    probe.reset();
-    com_ptr<ITypeLib> hostLibrary;
-    h.CheckHr(LoadTypeLibEx(tlb.c_str(), REGKIND_REGISTER, hostLibrary.put()), S_OK,
-              "LoadTypeLibEx(" + Utf8(tlb) + ", REGKIND_REGISTER)");
+    HostLibraryForRun hostLibrary(h, tlb);
 
     HMODULE module = LoadLibraryW(dll.c_str());
     if (!h.Check(module != nullptr, "LoadLibrary(" + Utf8(dll) + "), error " + std::to_string(GetLastError())))
@@ -244,9 +241,7 @@ int RunAll(const std::wstring& dll, const std::wstring& tlb) {
 
     h.Section("teardown");
     h.CheckHr(unregisterServer(), S_OK, "DllUnregisterServer");
-    hostLibrary.reset();
-    if (!hostLibraryWasRegistered)
-        h.CheckHr(UnRegisterTypeLib(LIBID_SmartTagLib, 1, 2, 0, SYS_WIN64), S_OK, "unregistering the host library");
+    hostLibrary.End();
     CoUninitialize();
     return h.Finish();
 }

@@ -29,6 +29,7 @@
 #include "tests/cases/recognize_cases.h"
 #include "tests/win32/fakes.h"
 #include "tests/win32/harness.h"
+#include "tests/win32/host_library.h"
 #include "tests/win32/shell_watch.h"
 #include "tests/win32/test_support.h"
 #include "tests/xml_escape.h"
@@ -44,8 +45,6 @@ const std::wstring kType = L"urn:schemas-varnoke:smarttags#varnoke";
 const HRESULT kNoSuchString = HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND);
 const wchar_t kRecognizerProgId[] = L"VarnokeST.STRecognizer";
 const wchar_t kActionProgId[] = L"VarnokeST.STAction";
-// The type libraries this build registers.
-constexpr SYSKIND kSysKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
 
 Harness h;
 
@@ -1055,12 +1054,7 @@ int RunAll(const std::wstring& dll, const std::wstring& tlb, const std::wstring&
 
     h.CheckHr(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK, "CoInitializeEx");
 
-    com_ptr<ITypeLib> probe;
-    const bool hostLibraryWasRegistered = SUCCEEDED(LoadRegTypeLib(LIBID_SmartTagLib, 1, 2, 0, probe.put()));
-    probe.reset();
-    com_ptr<ITypeLib> hostLibrary;
-    h.CheckHr(LoadTypeLibEx(tlb.c_str(), REGKIND_REGISTER, hostLibrary.put()), S_OK,
-              "LoadTypeLibEx(" + Utf8(tlb) + ", REGKIND_REGISTER)");
+    HostLibraryForRun hostLibrary(h, tlb);
 
     HMODULE module = LoadServer();
     if (!module) return h.Finish();
@@ -1101,9 +1095,7 @@ int RunAll(const std::wstring& dll, const std::wstring& tlb, const std::wstring&
     com_ptr<IUnknown> gone;
     h.CheckHr(CoCreateInstance(CLSID_STRecognizer, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, gone.put_void()),
               REGDB_E_CLASSNOTREG, "CoCreateInstance after unregistering");
-    hostLibrary.reset();
-    if (!hostLibraryWasRegistered)
-        h.CheckHr(UnRegisterTypeLib(LIBID_SmartTagLib, 1, 2, 0, kSysKind), S_OK, "unregistering the host library");
+    hostLibrary.End();
     CoUninitialize();
     return h.Finish();
 }
