@@ -392,17 +392,30 @@ struct DialogProbe {
     }
 };
 
+// The dialog over a cell text, shown while watched: OK, the probe, then
+// `last`. It stays loaded for as long as the run lives.
+struct DialogRun {
+    ScriptedDialog::Record record;
+    DialogProbe probe;
+    const ScriptedDialog* window = nullptr;
+    std::optional<frmInsertAt> form;
+    DialogRun(Attempt& attempt, std::u16string_view cellText, ScriptedDialog::Step last) {
+        test::ResetInsertAtRecord();
+        record.cellText = std::u16string(cellText);
+        auto view = std::make_unique<ScriptedDialog>(record, std::vector{ClickOK(), probe.Step(), std::move(last)});
+        window = view.get();
+        form.emplace(std::move(view));
+        EXPECT_EQ(attempt.Watched([&] { form->Show(); }), Escape::none);
+    }
+    DialogRun(const DialogRun&) = delete;
+    DialogRun& operator=(const DialogRun&) = delete;
+};
+
 // OK on a range: accepted at once, or, after an OK that ran out of memory,
 // at the next OK.
 void DialogAcceptsARange(Attempt& attempt) {
-    test::ResetInsertAtRecord();
-    ScriptedDialog::Record record;
-    record.cellText = u"=IV65536:A1";
-    DialogProbe probe;
-    auto view = std::make_unique<ScriptedDialog>(record, std::vector{ClickOK(), probe.Step(), ClickOK()});
-    const ScriptedDialog* window = view.get();
-    frmInsertAt form(std::move(view));
-    ASSERT_EQ(attempt.Watched([&] { form.Show(); }), Escape::none);
+    DialogRun run(attempt, u"=IV65536:A1", ClickOK());
+    const auto& [record, probe, window, form] = run;
     EXPECT_FALSE(window->Shown());
     EXPECT_EQ(bDialogCancelled(), 0);
     EXPECT_EQ(bStartAtCell(), -1);
@@ -425,14 +438,8 @@ void DialogAcceptsARange(Attempt& attempt) {
 // OK on a text that is no cell, then Cancel: one message either way, the
 // rejection's or, where telling it ran out of memory, that.
 void DialogRejectsAText(Attempt& attempt) {
-    test::ResetInsertAtRecord();
-    ScriptedDialog::Record record;
-    record.cellText = u"not a cell at all";
-    DialogProbe probe;
-    auto view = std::make_unique<ScriptedDialog>(record, std::vector{ClickOK(), probe.Step(), ClickCancel()});
-    const ScriptedDialog* window = view.get();
-    frmInsertAt form(std::move(view));
-    ASSERT_EQ(attempt.Watched([&] { form.Show(); }), Escape::none);
+    DialogRun run(attempt, u"not a cell at all", ClickCancel());
+    const auto& [record, probe, window, form] = run;
     ASSERT_TRUE(probe.ran);
     EXPECT_TRUE(probe.shown);
     EXPECT_EQ(probe.cancelled, 7);

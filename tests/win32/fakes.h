@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "adapters/win32/com/com_object.h"
 #include "adapters/win32/com/com_ptr.h"
 #include "adapters/win32/com/property_bag.h"
 #include "smarttaglib.h"
@@ -26,25 +27,12 @@ inline std::vector<std::string>& Unexpected() {
 
 inline std::wstring Text(BSTR s) { return s ? std::wstring(s, SysStringLen(s)) : std::wstring(); }
 
-// Reference counting and QueryInterface for one dual interface; IDispatch is
-// never expected: a host object is called through its vtable.
+// One dual interface on the component's own reference counting and
+// QueryInterface; IDispatch is never expected: a host object is called
+// through its vtable.
 template <class Derived, class I>
-class Fake : public I {
+class Fake : public com::ComObject<Derived, com::Plain<I>> {
 public:
-    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (riid != IID_IUnknown && riid != IID_IDispatch && riid != __uuidof(I)) return E_NOINTERFACE;
-        *object = static_cast<I*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++references_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --references_;
-        if (left == 0) delete static_cast<Derived*>(this);
-        return left;
-    }
     STDMETHODIMP GetTypeInfoCount(UINT*) override { return Unexpect("GetTypeInfoCount"); }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return Unexpect("GetTypeInfo"); }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return Unexpect("GetIDsOfNames"); }
@@ -52,16 +40,11 @@ public:
         return Unexpect("Invoke");
     }
 
-    ULONG References() const { return references_; }
-
 protected:
     HRESULT Unexpect(const char* member) {
         Unexpected().push_back(std::string(Derived::kName) + "::" + member);
         return E_NOTIMPL;
     }
-
-private:
-    ULONG references_ = 1;
 };
 
 template <class T, class... Args>

@@ -106,6 +106,8 @@ public:
         if (left == 0) delete static_cast<Derived*>(this);
         return left;
     }
+    // The count as it stands, for the tests' own objects.
+    ULONG References() const noexcept { return references_; }
 
 protected:
     ComObject() noexcept { ++ModuleCounts::objects; }
