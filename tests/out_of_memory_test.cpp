@@ -148,40 +148,21 @@ void ExpectServes(const STRecognizer& r, const std::vector<stockInfo>& stocks) {
     EXPECT_EQ(site.tags, TagsOf(stocks));
 }
 
-void StockListFirstLoad(Attempt& attempt) {
+// A load of the new list into an object that has loaded `before`, or none
+// when it is empty.
+void StockListLoad(Attempt& attempt, const std::vector<stockInfo>& before) {
     test::StockFixture fixture;
-    fixture.WriteList(test::StockListXml(kNewStocks));
-    const std::u16string path = fixture.Dir().File("varnokeL.xml");
-    auto r = fixture.NewRecognizer();
-    Status status = Status::ok;
-    const Escape escaped = attempt.Watched([&] { status = r->LoadStockSymbolFromXMLFile(path); });
-    if (escaped == Escape::bad_alloc) {
-        // Only while the document object was being made: nothing was read.
-        EXPECT_EQ(r->ListState(), 0);
-        EXPECT_TRUE(r->StockList().empty());
-        ExpectServes(*r, {});
-        return;
-    }
-    ASSERT_EQ(escaped, Escape::none);
-    EXPECT_EQ(status, Status::ok);
-    if (!attempt.Failed()) {
-        EXPECT_EQ(r->ListState(), 0);
-    }
-    ExpectServes(*r, kNewStocks);
-}
-
-// A second load into a loaded object.
-void StockListReload(Attempt& attempt) {
-    test::StockFixture fixture;
-    auto r = fixture.Recognizer(kOldStocks);
+    auto r = before.empty() ? fixture.NewRecognizer() : fixture.Recognizer(before);
     ASSERT_EQ(r->ListState(), 0);
     const std::u16string path = fixture.Dir().Write("new.xml", test::StockListXml(kNewStocks));
     Status status = Status::ok;
     const Escape escaped = attempt.Watched([&] { status = r->LoadStockSymbolFromXMLFile(path); });
     if (escaped == Escape::bad_alloc) {
-        // Only while the document object was being made: the old list serves on.
+        // Only while the document object was being made: nothing was read,
+        // and an old list serves on.
         EXPECT_EQ(r->ListState(), 0);
-        ExpectServes(*r, kOldStocks);
+        EXPECT_EQ(r->StockList().size(), before.size());
+        ExpectServes(*r, before);
         return;
     }
     ASSERT_EQ(escaped, Escape::none);
@@ -193,6 +174,9 @@ void StockListReload(Attempt& attempt) {
     // nor a part of the new one, nor the new one through the old matcher.
     ExpectServes(*r, kNewStocks);
 }
+
+void StockListFirstLoad(Attempt& attempt) { StockListLoad(attempt, {}); }
+void StockListReload(Attempt& attempt) { StockListLoad(attempt, kOldStocks); }
 
 // --- The refresh of the data files ---
 
