@@ -37,8 +37,8 @@ using adapters::win32::kOptNewSheetId;
 using com::com_ptr;
 using wintest::FakeBag;
 using wintest::Harness;
-using wintest::HostLibraryForRun;
 using wintest::Hex;
+using wintest::HostLibraryForRun;
 using wintest::MakeFake;
 using wintest::Utf8;
 
