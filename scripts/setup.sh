@@ -63,8 +63,12 @@ if [[ " ${groups[*]} " == *" windows "* ]]; then
         echo "setup: installing wine32:i386"
         dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
         $sudo apt-get update -qq
-        read -r -a plan <<<"$("$here/apt-multiarch.py" wine32:i386)"
-        $sudo apt-get install -y -qq --no-install-recommends --allow-downgrades "${plan[@]}" >/dev/null
+        plan=$("$here/apt-multiarch.py" wine32:i386) || {
+            echo "setup: apt finds no way to add wine32:i386 that keeps every installed package" >&2
+            exit 1
+        }
+        read -r -a arguments <<<"$plan"
+        $sudo apt-get install -y -qq --no-install-recommends --allow-downgrades "${arguments[@]}" >/dev/null
     fi
     if ! runs_i386 && ! installed qemu-user-static; then
         echo "setup: installing qemu-user-static"
