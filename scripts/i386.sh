@@ -4,7 +4,10 @@
 # emulator behind an i386 binfmt_misc entry.
 
 # Whether the kernel runs 32-bit x86 code: a 93-byte program that exits 0.
+# VARNOKE_I386_EMULATE=1 answers no, to try the emulated path anywhere (a
+# registered binfmt entry comes before the kernel's own loader).
 runs_i386() {
+    [ "${VARNOKE_I386_EMULATE:-0}" = 1 ] && return 1
     local probe status=0
     probe=$(mktemp)
     # ELF header, one loadable segment, then: mov eax,1; xor ebx,ebx; int 0x80.
