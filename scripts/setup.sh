@@ -45,9 +45,12 @@ done
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
+# A mirror caught mid-sync fails one index (seen with the i386 ones); apt
+# keeps the others, and an install that truly lacks one still fails.
+update() { $sudo apt-get update -qq || echo "setup: apt-get update reported errors; going on with the indices it has" >&2; }
 if [ ${#missing[@]} -gt 0 ]; then
     echo "setup: installing ${missing[*]}"
-    $sudo apt-get update -qq
+    update
     $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
@@ -62,7 +65,7 @@ if [[ " ${groups[*]} " == *" windows "* ]]; then
     if ! installed wine32:i386; then
         echo "setup: installing wine32:i386"
         dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
-        $sudo apt-get update -qq
+        update
         plan=$("$here/apt-multiarch.py" wine32:i386) || {
             echo "setup: apt finds no way to add wine32:i386 that keeps every installed package" >&2
             exit 1
