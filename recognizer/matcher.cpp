@@ -201,6 +201,18 @@ std::size_t StockNameMatcher::Follow(const Half& half, const char16_t* t, std::s
     }
 }
 
+// Whether the automaton, entered at `chain`'s root, may read `unit` first.
+// A root without branches goes on only along its chain. Where it may not,
+// entering would at most follow failure links to names anchored nearer,
+// which their own candidates find, the automaton not having read past them.
+template <class Count>
+[[gnu::always_inline]] inline bool StockNameMatcher::MayEnter(const Automaton& a, uint32_t chain, char16_t unit,
+                                                              Count& count) {
+    const Chain& c = a.chains[chain];
+    count.Compare();
+    return TestBit(a.branchBits, c.offset + 3) || a.units[c.offset + 4] == unit;
+}
+
 // Every name anchored at the pair at `at`: ending at at + 1 going down,
 // starting at `at` going up. `enter` is where the automaton may be entered
 // (see Follow), kept from one candidate to the next.
@@ -217,7 +229,8 @@ template <StockNameMatcher::Anchor A, class Emit, class Count>
         const uint32_t h = KeyHash(key, 4);
         if (!has(word(h), RootBits(h))) return;
         count.Passed();
-        if (const Slot* slot = Find(half, key, 4, count); slot && slot->root != kNone)
+        if (const Slot* slot = Find(half, key, 4, count);
+            slot && slot->root != kNone && MayEnter(half.automaton, slot->root, t[at + 4], count))
             enter = Follow<A>(half, t, n, at + 4, slot->root, emit, count);
     } else {
         const std::size_t end = at + 1;
@@ -247,7 +260,8 @@ template <StockNameMatcher::Anchor A, class Emit, class Count>
         if (four | root) {
             if (const Slot* slot = Find(half, key, 4, count)) {
                 if (slot->name != kNoName) emit(slot->name, end - 3);
-                if (root && slot->root != kNone) enter = Follow<A>(half, t, n, end - 4, slot->root, emit, count);
+                if (root && slot->root != kNone && MayEnter(half.automaton, slot->root, t[end - 4], count))
+                    enter = Follow<A>(half, t, n, end - 4, slot->root, emit, count);
             }
         }
     }

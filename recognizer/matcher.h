@@ -221,6 +221,8 @@ private:
 
     template <class Count>
     static const Slot* Find(const Half& half, uint64_t key, unsigned units, Count& count);
+    template <class Count>
+    static bool MayEnter(const Automaton& a, uint32_t chain, char16_t unit, Count& count);
     template <Anchor A, class Emit, class Count>
     std::size_t Follow(const Half& half, const char16_t* t, std::size_t n, std::size_t at, uint32_t chain, Emit& emit,
                        Count& count) const;
