@@ -49,12 +49,16 @@ for dllname in $imports; do
     esac
 done
 
-# The version resource: each key followed by its value.
+# The version resource: each key followed by its value. The texts give the
+# major and the minor in two digits (1.0.0 reads "1.00"); the fixed part
+# below all three numbers.
+IFS=. read -r major minor patch _ <<<"$version"
+text=$(printf '%d.%02d' "$major" "$minor")
 strings16=$(strings -el "$dll")
 internal=Varnoke
 [ "$name" = varnoke.exe ] && internal=varnoke
-for pair in "CompanyName=The Varnoke developers" "ProductName=VarnokeST" "FileVersion=$version" \
-            "ProductVersion=$version" "InternalName=$internal" "OriginalFilename=$name"; do
+for pair in "CompanyName=The Varnoke developers" "ProductName=VarnokeST" "FileVersion=$text" \
+            "ProductVersion=$text" "InternalName=$internal" "OriginalFilename=$name"; do
     key=${pair%%=*} value=${pair#*=}
     printf '%s\n' "$strings16" | grep -A1 -x "$key" | sed -n 2p | grep -qx "$value" ||
         fail "version resource: $key is not $value"
@@ -63,7 +67,6 @@ for key in FileDescription LegalCopyright; do
     printf '%s\n' "$strings16" | grep -A1 -x "$key" | sed -n 2p | grep -q . || fail "version resource: no $key"
 done
 # The fixed part: FILEVERSION as four 16-bit numbers, after the signature.
-IFS=. read -r major minor patch _ <<<"$version"
 fixed=$(printf '%04x%04x%04x%04x' "$minor" "$major" 0 "${patch:-0}" | sed 's/\(..\)\(..\)/\2\1/g')
 od -An -v -tx1 "$dll" | tr -d ' \n' | grep -q "bd04effe00000100${fixed}" ||
     fail "version resource: the fixed FILEVERSION is not $version"
