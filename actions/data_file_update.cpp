@@ -116,6 +116,37 @@ const char* Describe(UpdateOutcome outcome) {
     return "";
 }
 
+const char* OutcomeName(UpdateOutcome outcome) {
+    switch (outcome) {
+#define VARNOKE_OUTCOME(name) \
+    case UpdateOutcome::name: return #name;
+        VARNOKE_OUTCOME(not_run)
+        VARNOKE_OUTCOME(already_done)
+        VARNOKE_OUTCOME(no_update_info)
+        VARNOKE_OUTCOME(not_due)
+        VARNOKE_OUTCOME(table_unreachable)
+        VARNOKE_OUTCOME(no_checkpoint)
+        VARNOKE_OUTCOME(not_newer)
+        VARNOKE_OUTCOME(no_lastupdate)
+        VARNOKE_OUTCOME(list_unreachable)
+        VARNOKE_OUTCOME(not_web_address)
+        VARNOKE_OUTCOME(lock_busy)
+        VARNOKE_OUTCOME(list_invalid)
+        VARNOKE_OUTCOME(table_invalid)
+        VARNOKE_OUTCOME(save_failed)
+        VARNOKE_OUTCOME(refreshed)
+        VARNOKE_OUTCOME(key_invalid)
+        VARNOKE_OUTCOME(no_signature)
+        VARNOKE_OUTCOME(bad_signature)
+        VARNOKE_OUTCOME(manifest_invalid)
+        VARNOKE_OUTCOME(expired)
+        VARNOKE_OUTCOME(hash_mismatch)
+        VARNOKE_OUTCOME(checkpoint_mismatch)
+#undef VARNOKE_OUTCOME
+    }
+    return "";
+}
+
 int32_t MinuteCount(const hostapi::LocalDateTime& t) {
     const int64_t minutes = DaysFromCivil(t.year, t.month, t.day) * 1440 + t.hour * 60 + t.minute;
     if (minutes < std::numeric_limits<int32_t>::min() || minutes > std::numeric_limits<int32_t>::max()) return 0;
@@ -137,16 +168,20 @@ struct DataFileUpdate::Fetched {
 
 void DataFileUpdate::Run(STAction& action) { Run(action.Refresh()); }
 
-void DataFileUpdate::Run(RefreshState& state) {
+void DataFileUpdate::Run(RefreshState& state) { Run(state, false); }
+
+void DataFileUpdate::RunIgnoringInterval(RefreshState& state) { Run(state, true); }
+
+void DataFileUpdate::Run(RefreshState& state, bool ignoreInterval) {
     try {
-        last_ = Refresh(state);
+        last_ = Refresh(state, ignoreInterval);
     } catch (const std::bad_alloc&) {
         // Nothing was moved, or the list alone: a later refresh fetches both again.
         last_ = UpdateOutcome::save_failed;
     }
 }
 
-UpdateOutcome DataFileUpdate::Refresh(RefreshState& state) {
+UpdateOutcome DataFileUpdate::Refresh(RefreshState& state, bool ignoreInterval) {
     if (state.updateDone) return UpdateOutcome::already_done;
     if (!state.updateInfoValid) return UpdateOutcome::no_update_info;
 
@@ -156,7 +191,7 @@ UpdateOutcome DataFileUpdate::Refresh(RefreshState& state) {
     const int64_t elapsed = int64_t{now} - state.lastUpdate;
     const bool overflow =
         elapsed < std::numeric_limits<int32_t>::min() || elapsed > std::numeric_limits<int32_t>::max();
-    if (!overflow && elapsed <= state.updateFrequency) return UpdateOutcome::not_due;
+    if (!ignoreInterval && !overflow && elapsed <= state.updateFrequency) return UpdateOutcome::not_due;
 
     // Only web addresses are fetched: the remote table chooses updateurl,
     // and as a path it would read local folders, devices and pipes.

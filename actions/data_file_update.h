@@ -60,6 +60,8 @@ enum class UpdateOutcome {
 };
 
 const char* Describe(UpdateOutcome outcome);
+// The outcome's name as the enumeration spells it ("not_due").
+const char* OutcomeName(UpdateOutcome outcome);
 
 // Minutes from 1970-01-01 00:00 to a local date and time (seconds dropped);
 // 0 when that does not fit a signed 32-bit count.
@@ -87,11 +89,15 @@ public:
 
     void Run(RefreshState& state) override;
     void Run(STAction& action);
+    // As Run, but due whatever the interval (varnoke refresh --force): the
+    // remote table must still carry a larger checkpoint.
+    void RunIgnoringInterval(RefreshState& state);
     UpdateOutcome LastOutcome() const { return last_; }
 
 private:
     struct Fetched;
-    UpdateOutcome Refresh(RefreshState& state);
+    void Run(RefreshState& state, bool ignoreInterval);
+    UpdateOutcome Refresh(RefreshState& state, bool ignoreInterval);
     UpdateOutcome CheckSigned(std::u16string_view key, const Fetched& remote, int32_t checkpoint);
     UpdateOutcome Replace(Fetched& remote, int32_t checkpoint, std::chrono::steady_clock::time_point deadline,
                           RefreshState& state);

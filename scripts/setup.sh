@@ -18,7 +18,7 @@ for group in "${groups[@]}"; do
     case $group in
         # clang-format and shellcheck keep the sources in one shape (scripts/lint.sh).
         native) packages+=(cmake g++ make libgtest-dev libpugixml-dev libcurl4-openssl-dev libssl-dev
-                           git clang-format shellcheck) ;;
+                           git clang-format shellcheck python3) ;;
         # wine32 comes after the rest (below). libwine-dev
         # carries the IDL files widl needs; the fonts draw Chinese in dialogs;
         # wixl builds the installer packages, msitools reads them back.

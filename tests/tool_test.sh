@@ -309,10 +309,10 @@ check "check of the shipped data: no finding" same "0:" "$rc:$out"
 # same bytes), then spoilt one way per row: SETUP|STATUS|FINDING.
 keys=$(cd "$(dirname "$0")/keys" && pwd)
 spki() { openssl ec -in "$keys/$1.pem" -pubout -outform DER 2>/dev/null | base64 -w0; }
-sign_folder() {  # FOLDER KEY: manifest.txt and manifest.sig as publish writes them
+sign_folder() {  # FOLDER KEY [CHECKPOINT]: manifest.txt and manifest.sig as publish writes them
     sha() { sha256sum "$1/$2" | cut -d' ' -f1; }
-    printf 'varnoke-manifest 1\ncheckpoint 1\nexpires 2099-01-01T00:00:00Z\nsha256 acturl.xml %s\nsha256 varnokeL.xml %s\n' \
-        "$(sha "$1" acturl.xml)" "$(sha "$1" varnokeL.xml)" > "$1/manifest.txt"
+    printf 'varnoke-manifest 1\ncheckpoint %s\nexpires 2099-01-01T00:00:00Z\nsha256 acturl.xml %s\nsha256 varnokeL.xml %s\n' \
+        "${3:-1}" "$(sha "$1" acturl.xml)" "$(sha "$1" varnokeL.xml)" > "$1/manifest.txt"
     openssl dgst -sha256 -sign "$keys/$2.pem" -out "$1/sig.der" "$1/manifest.txt"
     { base64 -w0 "$1/sig.der"; echo; } > "$1/manifest.sig"
     rm "$1/sig.der"
@@ -360,6 +360,68 @@ if [ "$sep" = / ]; then
 else
     check "publish signs only in the Linux build" same "2" "$rc"
 fi
+
+# varnoke refresh against a loopback server holding checkpoint 2 (the
+# shipped pair, one stock more): SETUP|ARGS|STATUS|LINE. SETUP changes the
+# local folder, a copy of the shipped pair at checkpoint 1 whose updateurl
+# is that server; the line is all the command prints.
+served=$work/served
+mkdir "$served"
+python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$served" >"$work/server.log" 2>&1 &
+server=$!
+trap 'kill "$server" 2>/dev/null; rm -rf "$work"' EXIT
+port=
+for _ in $(seq 100); do
+    port=$(sed -n 's/^Serving HTTP on [0-9.]* port \([0-9]*\).*/\1/p' "$work/server.log")
+    [ -n "$port" ] && break
+    sleep 0.1
+done
+check "loopback server for refresh" test -n "$port"
+remote=http://127.0.0.1:$port/acturl.xml
+sed 's|</StockData>|<KestriaStockList><StockName>新上市</StockName><StockID>9999</StockID></KestriaStockList>\n</StockData>|' \
+    "$data/varnokeL.xml" > "$served/varnokeL.xml"
+sed -e 's|<lastcheckpoint>1<|<lastcheckpoint>2<|' -e "s|<updateurl>[^<]*<|<updateurl>$remote<|" \
+    "$data/acturl.xml" > "$served/acturl.xml"
+local_table() {  # LASTUPDATE [UPDATEURL]: the local table's refresh elements
+    sed -i -e "s|<lastupdate>[0-9]*<|<lastupdate>$1<|" -e "s|<updateurl>[^<]*<|<updateurl>${2:-$remote}<|" "$f/acturl.xml"
+}
+local_key() { sed -i "s|</updateurl>|</updateurl><publickey>$(spki signer1)</publickey>|" "$f/acturl.xml"; }
+key_both() {  # KEY: the local table names signer1; the remote pair, signed by KEY, too
+    local_key
+    sed -i "s|</updateurl>|</updateurl><publickey>$(spki signer1)</publickey>|" "$served/acturl.xml"
+    sign_folder "$served" "$1" 2
+}
+refresh_rows=(
+"local_table 99999999||0|not_due: up to date: not due (every 10080 minutes since lastupdate; --force refreshes now)"
+"local_table 99999999|--force|0|refreshed: checkpoint 1 replaced by 2"
+"local_table 1||0|refreshed: checkpoint 1 replaced by 2"
+"local_table 1; sed -i 's#<lastcheckpoint>1<#<lastcheckpoint>2<#' \$f/acturl.xml|--force|0|not_newer: up to date: the remote checkpoint is not above 2"
+"local_table 1 http://127.0.0.1:$port/gone/acturl.xml|--force|1|table_unreachable: failed: the remote action table could not be loaded"
+"local_table 1 file:///etc/acturl.xml|--force|1|not_web_address: failed: updateurl is not an http or https address"
+"sed -i '/<lastcheckpoint>/d' \$f/acturl.xml|--force|1|no_update_info: failed: the action table has no refresh elements"
+"rm \$f/acturl.xml|--force|1|failed: no action table loads from $(shown "$work/refresh")${sep}acturl.xml (run varnoke check)"
+"local_table 1; key_both signer1|--force|0|refreshed: checkpoint 1 replaced by 2"
+"local_table 1; key_both signer2|--force|1|bad_signature: failed: the remote manifest is not signed by the action table's key"
+"local_table 1; local_key|--force|1|no_signature: failed: the remote data files have no manifest or no signature"
+)
+pristine=$(cat "$served/acturl.xml")
+for row in "${refresh_rows[@]}"; do
+    setup=${row%%|*} rest=${row#*|}; args=${rest%%|*} rest=${rest#*|}; status=${rest%%|*} line=${rest#*|}
+    f=$work/refresh
+    rm -rf "$f" "$served/manifest.txt" "$served/manifest.sig" && mkdir "$f" && cp "$data/varnokeL.xml" "$data/acturl.xml" "$f/"
+    printf '%s\n' "$pristine" > "$served/acturl.xml"
+    eval "$setup"
+    read -r -a argv <<< "$args"
+    out=$("${command[@]}" refresh --data "$f" "${argv[@]}" 2>&1); rc=$?
+    check "refresh ${args:-(due or not)}, $line: exit status" same "$status" "$rc"
+    check "refresh ${args:-(due or not)}, $line: the line" same "$line" "$out"
+    case $line in
+        refreshed*) check "refresh, $line: the served list installed" cmp -s "$served/varnokeL.xml" "$f/varnokeL.xml" ;;
+        *) [ ! -f "$f/varnokeL.xml" ] || check "refresh, $line: the local list kept" cmp -s "$data/varnokeL.xml" "$f/varnokeL.xml" ;;
+    esac
+done
+out=$("${command[@]}" refresh --data "$f" extra 2>&1); rc=$?
+check "refresh with an argument" same "2:varnoke: refresh takes no arguments" "$rc:$out"
 fi
 
 checks_done

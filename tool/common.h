@@ -69,5 +69,6 @@ int CellRef(const Options& o);
 int Check(const Options& o);
 int StatusCommand(const Options& o);
 int Publish(const Options& o);
+int Refresh(const Options& o);
 
 }  // namespace varnoke::tool

@@ -22,6 +22,7 @@ const char* const kUsage =
     "       varnoke check [--data DIR]\n"
     "       varnoke status [--data DIR]\n"
     "       varnoke publish --key KEY.pem [--next-key KEY.pem] [--data DIR] [--expires DAYS]\n"
+    "       varnoke refresh [--data DIR] [--force]\n"
     "       varnoke --version | -h | --help | COMMAND --help\n"
     "Runs the stock-name recognizer and its actions as the component does,\n"
     "reading the data files from DIR (default: the folder holding the tool).\n"
@@ -114,6 +115,17 @@ const Command kCommands[] = {
                  "default 30) and manifest.sig (one signature per key), to be served beside\n"
                  "acturl.xml and varnokeL.xml. KEY.pem is an unencrypted P-256 private key;\n"
                  "--next-key signs as well, for a release whose table names a new key.\n")},
+    {"refresh",
+     Refresh,
+     {"--data"},
+     {"--force"},
+     std::string("usage: varnoke refresh [--data DIR] [--force]\n"
+                 "Refreshes the data files now from the location the action table names, as the\n"
+                 "component does after a verb: the same rules, lock, time bound and signature\n"
+                 "check. --force skips the refresh interval; the remote table must still carry a\n"
+                 "larger checkpoint. Prints one line, OUTCOME: WHAT, and exits 0 when the files\n"
+                 "were refreshed or are up to date, 1 when the refresh failed. Run it with rights\n"
+                 "over the data folder (a scheduled task for a per-machine install).\n")},
 };
 
 bool IsHelp(const std::string& a) { return a == "-h" || a == "--help"; }
