@@ -3,9 +3,11 @@
 #   scripts/writer-scan.sh FILE
 # Sets up a private user profile in a temporary folder (removed afterwards),
 # installs the extension there with unopkg, has Writer open FILE (anything
-# it opens: .odt, .docx, .txt read as UTF-8), waits until Writer has run
-# recognition over every paragraph and prints one line per tag in document
-# order: PRODUCTID<TAB>TEXT. Exit 0 when Writer ran; 1 with a message when
+# it opens: .odt, .fodt, .docx, .txt read as UTF-8), waits until Writer has
+# run recognition over every paragraph of every part it recognizes in and
+# prints one line per tag, PRODUCTID<TAB>TEXT, in document order: the body
+# (its tables in place), the headers, the footers, the footnotes, the
+# endnotes and the text frames. Exit 0 when Writer ran; 1 with a message when
 # it did not (or not over every paragraph in time), 2 for a wrong call.
 # VARNOKE_OXT names the package (default: build/Varnoke.oxt, from make oxt).
 set -euo pipefail

@@ -113,6 +113,52 @@ def paragraph_objects(text):
             yield p
 
 
+def text_parts(doc):
+    """Every text of a document Writer runs recognition over, in the order
+    writer-scan reports them: the body (its tables in place), the headers
+    and then the footers of the page styles in use (right or shared, left,
+    first page), the footnotes, the endnotes and the text frames. Drawing
+    shapes are left out: Writer does not recognize in them."""
+    yield doc.getText()
+    styles = doc.getStyleFamilies().getByName("PageStyles")
+    used = [styles.getByName(n) for n in styles.getElementNames()]
+    used = [s for s in used if s.isInUse()]
+    for kind in ("Header", "Footer"):
+        for style in used:
+            if not style.getPropertyValue(kind + "IsOn"):
+                continue
+            yield style.getPropertyValue(kind + "Text")
+            if not style.getPropertyValue(kind + "IsShared"):
+                yield style.getPropertyValue(kind + "TextLeft")
+            if not style.getPropertyValue("FirstIsShared"):
+                yield style.getPropertyValue(kind + "TextFirst")
+    for notes in (doc.getFootnotes(), doc.getEndnotes()):
+        for i in range(notes.getCount()):
+            yield notes.getByIndex(i)
+    frames = doc.getTextFrames()
+    for name in frames.getElementNames():
+        yield frames.getByName(name)
+
+
+def document_paragraphs(doc):
+    """The paragraphs of every part of the document (text_parts), in order."""
+    for part in text_parts(doc):
+        if part is not None:
+            yield from paragraph_objects(part.getText())
+
+
+def recognized_text(paragraph):
+    """A paragraph's text as Writer hands it to the recognizer: its string,
+    but a footnote's or an endnote's anchor is one zero-width space there
+    where getString() gives its citation."""
+    out = []
+    portions = paragraph.createEnumeration()
+    while portions.hasMoreElements():
+        portion = portions.nextElement()
+        out.append("\u200b" if portion.getPropertyValue("TextPortionType") == "Footnote" else portion.getString())
+    return "".join(out)
+
+
 class _State(unohelper.Base, XStatusListener):
     def __init__(self):
         self.event = None
@@ -278,7 +324,7 @@ class Office:
         time runs out. `texts`, when given, are the paragraphs' texts
         already known, so that the office is not asked for them."""
         if texts is None:
-            texts = [p.getString() for p in paragraph_objects(doc.getText())]
+            texts = [recognized_text(p) for p in document_paragraphs(doc)]
         wanted = {t for t in texts if t}
         deadline = time.monotonic() + seconds
         while True:

@@ -220,7 +220,13 @@ with tempfile.TemporaryDirectory() as scratch, \
 expected = "".join(f"{pid}\t{t}\n" for line in open(document, encoding="utf-8").read().split("\n") if line
                    for _, _, pid, t in scan(line))
 missing = os.path.join(here, "no-such-document.odt")
+# Every part Writer recognizes in, in the order writer-scan reports them:
+# body, table, header, footer, footnote, endnote, frame.
+every_part = "".join(f"{pid}\t{t}\n" for pid, t in [("2365", "QIRVEN"), ("2303", "2303"), ("1101", "峻磐水泥"),
+                                                     ("3019", "ZALTRA"), ("1476", "琉晟KY"), ("1733", "东骅实业"),
+                                                     ("2351", "鑫汇科技")])
 for path, status, stdout, stderr in [(document, 0, expected, ""),
+                                     (os.path.join(here, "every_part.fodt"), 0, every_part, ""),
                                      (missing, 2, "", f"writer-scan: {missing}: no such file\n")]:
     out = subprocess.run([os.path.join(root, "scripts", "writer-scan.sh"), path], capture_output=True, text=True,
                          env=dict(os.environ, VARNOKE_OXT=oxt), timeout=320)
