@@ -2,12 +2,14 @@
 #   make demo   build, then run the tool on the shipped data and sample text
 #   make test   build everything and run every test: native (the Writer
 #               extension in the real office included), under sanitizers,
-#               each fuzz target briefly,
-#               and both Windows DLLs under Wine (32- and 64-bit)
+#               each fuzz target briefly, the Linux package (built, checked,
+#               and as root installed, used and purged), and both Windows
+#               DLLs under Wine (32- and 64-bit)
 # Also:
 #   make oxt    build the Writer extension build/Varnoke.oxt
 #   make dll    build Varnoke.dll (and varnoke.exe) for 32- and 64-bit Windows
 #   make msi    the installer packages build-msi/Varnoke-x86.msi and Varnoke-x64.msi
+#   make deb    the Linux package build-deb/varnoke_VERSION_amd64.deb
 #   make bench  the recognizer benchmark against the per-entry search and Hyperscan
 #   make test32 the i686 DLL's Windows suites alone, under 32-bit Wine
 #   make format rewrite the C++ sources in .clang-format's shape (make test checks it)
@@ -21,10 +23,11 @@ BUILD_W32  ?= build-win32
 BUILD_W64  ?= build-win64
 BUILD_BENCH ?= build-bench
 BUILD_MSI  ?= build-msi
+BUILD_DEB  ?= build-deb
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 600
 
-.PHONY: all format setup setup-windows setup-writer oxt build build-sanitize build-tsan dll msi demo test test-native test-sanitize test-tsan test-windows test-fuzz test32 bench fuzz clean
+.PHONY: all format setup setup-windows setup-writer oxt build build-sanitize build-tsan dll msi deb demo test test-native test-sanitize test-tsan test-windows test-fuzz test-deb test32 bench fuzz clean
 
 all: build
 
@@ -71,7 +74,7 @@ msi: dll
 demo: build
 	@scripts/demo.sh $(BUILD)/bin/varnoke data/sample.txt
 
-test: test-native test-sanitize test-tsan test-fuzz test-windows
+test: test-native test-sanitize test-tsan test-fuzz test-deb test-windows
 
 test-native: oxt build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -82,6 +85,15 @@ test-sanitize: build-sanitize
 
 test-tsan: build-tsan
 	@TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(BUILD_TSAN) --output-on-failure
+
+# The Linux package, from a native build of its own.
+deb:
+	@BUILD_DEB=$(BUILD_DEB) JOBS=$(JOBS) scripts/deb.sh
+
+# Its files, fields and lintian's verdict; as root it is installed, used
+# (the tool, Writer with the bundled extension) and purged.
+test-deb: deb
+	@tests/deb_test.sh $(BUILD_DEB)
 
 # Each fuzz target briefly, from the corpus in the tree.
 test-fuzz:
@@ -111,4 +123,4 @@ format:
 	@scripts/lint.sh --fix
 
 clean:
-	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_TSAN) $(BUILD_W32) $(BUILD_W64) $(BUILD_BENCH) $(BUILD_MSI) build-fuzz build-wine
+	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_TSAN) $(BUILD_W32) $(BUILD_W64) $(BUILD_BENCH) $(BUILD_MSI) $(BUILD_DEB) build-fuzz build-wine

@@ -8,6 +8,7 @@
 #     fuzz     clang and its libFuzzer and sanitizer runtimes
 #     writer   the office, its SDK and Python bridge for the Writer extension
 #     bench    the recognizer benchmark's rival engine and real Chinese text
+#     deb      the Linux package's tools
 set -euo pipefail
 
 groups=("$@")
@@ -29,6 +30,8 @@ for group in "${groups[@]}"; do
         # Hyperscan is the rival engine, fortunes-zh the real Chinese text; the
         # benchmark is their only user.
         bench) packages+=(libhyperscan-dev pkgconf fortunes-zh) ;;
+        # Debian's own tools for the Linux package (make deb) and its check.
+        deb) packages+=(dpkg-dev lintian unzip) ;;
         # The word processor, its SDK (cppumaker, the UNO headers and
         # libraries), Python-UNO for the scripts that drive it, zip for the
         # package, and a virtual display with a screenshot tool for looking.

@@ -9,7 +9,9 @@
 # (its tables in place), the headers, the footers, the footnotes, the
 # endnotes and the text frames. Exit 0 when Writer ran; 1 with a message when
 # it did not (or not over every paragraph in time), 2 for a wrong call.
-# VARNOKE_OXT names the package (default: build/Varnoke.oxt, from make oxt).
+# VARNOKE_OXT names the package (default: build/Varnoke.oxt, from make oxt);
+# "bundled" installs none and uses the extension the office bundles (the
+# Linux package's).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 if [ $# -ne 1 ]; then
@@ -17,7 +19,7 @@ if [ $# -ne 1 ]; then
     exit 2
 fi
 oxt=${VARNOKE_OXT:-$here/../build/Varnoke.oxt}
-if [ ! -f "$oxt" ]; then
+if [ "$oxt" != bundled ] && [ ! -f "$oxt" ]; then
     echo "writer-scan: no extension package at $oxt (run make oxt)" >&2
     exit 2
 fi

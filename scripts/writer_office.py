@@ -439,12 +439,13 @@ def document_tags(texts, calls):
 
 
 def scan(path, oxt, seconds=30):
-    """writer-scan.sh: the tags Writer had the recognizer commit in FILE."""
+    """writer-scan.sh: the tags Writer had the recognizer commit in FILE;
+    with OXT "bundled", through the extension the office bundles."""
     if not os.path.isfile(path):
         print(f"writer-scan: {path}: no such file", file=sys.stderr)
         return 2
     try:
-        with Office([oxt]) as office:
+        with Office([] if oxt == "bundled" else [oxt]) as office:
             doc = office.load(path)
             texts, calls = office.wait_for_recognition(doc, seconds)
             if any(t for t in texts) and not any(c["app"] == "Writer" for c in calls):

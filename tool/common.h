@@ -27,7 +27,12 @@ inline int Fail(const std::string& message) {
 // local folder in every path formed from it (the loaders read files only).
 inline std::optional<std::u16string> DataFolder(const Options& o, std::string& error) {
     const auto dir = o.Value("--data");
+#if defined(VARNOKE_DATA_DIR)
+    // A system-wide package's data folder, which users may not write.
+    if (!dir) return Utf8ToUtf16(VARNOKE_DATA_DIR).value_or(u"");
+#else
     if (!dir) return hostapi::ComponentFolder();
+#endif
     const std::size_t bad = FirstInvalidUtf8(*dir);
     if (bad != std::string::npos) {
         error = "--data: invalid UTF-8 at byte " + std::to_string(bad);

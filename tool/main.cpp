@@ -25,7 +25,12 @@ const char* const kUsage =
     "       varnoke refresh [--data DIR] [--force]\n"
     "       varnoke --version | -h | --help | COMMAND --help\n"
     "Runs the stock-name recognizer and its actions as the component does,\n"
+#if defined(VARNOKE_DATA_DIR)
+    "reading the data files from DIR (default: " VARNOKE_DATA_DIR
+    ").\n"
+#else
     "reading the data files from DIR (default: the folder holding the tool).\n"
+#endif
     "Options take --name VALUE or --name=VALUE; \"--\" ends the options.\n"
     "On Windows, --com drives the registered component through COM instead.\n";
 

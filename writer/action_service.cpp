@@ -24,8 +24,7 @@ using css::uno::Sequence;
 
 class Action final : public cppu::WeakImplHelper2<css::smarttags::XSmartTagAction, css::lang::XServiceInfo> {
 public:
-    explicit Action(const Reference<css::uno::XComponentContext>& context)
-        : folder_(ExtensionFolder()), shell_(context) {
+    explicit Action(const Reference<css::uno::XComponentContext>& context) : folder_(DataFolder()), shell_(context) {
         core_.Construct(folder_);
         // What a host offers on a tag: the verbs whose caption for the
         // office is not empty, which leaves out the spreadsheet's verb.

@@ -96,7 +96,7 @@ private:
 
 class Recognizer final : public cppu::WeakImplHelper2<css::smarttags::XSmartTagRecognizer, css::lang::XServiceInfo> {
 public:
-    Recognizer() { core_.Construct(ExtensionFolder()); }
+    Recognizer() { core_.Construct(DataFolder()); }
 
     // XInitialization: nothing is passed that the recognizer needs.
     void SAL_CALL initialize(const Sequence<css::uno::Any>&) override {}

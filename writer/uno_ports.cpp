@@ -34,6 +34,14 @@ std::u16string ExtensionFolder() {
     return Utf8ToUtf16(path).value_or(u"");
 }
 
+std::u16string DataFolder() {
+#if defined(VARNOKE_DATA_DIR)
+    return Utf8ToUtf16(VARNOKE_DATA_DIR).value_or(u"");
+#else
+    return ExtensionFolder();
+#endif
+}
+
 std::unique_ptr<hostapi::ISmartTagProperties> MarkupSite::GetNewPropertyBag() {
     try {
         auto map = markup_->getMarkupInfoContainer();

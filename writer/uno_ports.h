@@ -48,6 +48,10 @@ hostapi::LocaleId LocaleIdOf(const css::lang::Locale& locale);
 // The folder holding this shared library: the extension's own folder once
 // the office has installed it, where the data files lie beside it.
 std::u16string ExtensionFolder();
+// Where the data files are read from: the build's VARNOKE_DATA_DIR where a
+// system-wide package names one (users may not write the extension's
+// folder there), else the extension's folder.
+std::u16string DataFolder();
 
 // The tags a recognize call commits become string markups of the office's
 // smart-tag type; each property bag is a container the markup object hands
