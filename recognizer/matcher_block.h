@@ -106,8 +106,8 @@ enum class Direction { down, up };
 struct FewState {
     bool compare = true;
     unsigned passed = 0, off = 0;
-    void Adapt() {
-        if (compare && passed > 8) {
+    void Adapt(unsigned window) {
+        if (compare && 4 * passed > window) {
             compare = false;
             off = 3;
         } else if (!compare && --off == 0) {
@@ -210,15 +210,21 @@ template <class V>
 // that anchors names (text full of them), that branch goes either way and
 // costs more than it saves. Over each run of 32 blocks the kernel counts
 // the busy halves and takes the next run without the branch when more than
-// a quarter were busy. (Text scanned over and over, as in a benchmark,
-// teaches the branch predictor its pattern and favours the branch; text
-// read once does not.)
-inline void AdaptDensity(bool& dense, unsigned& busy, unsigned& blocks, FewState& few) {
-    if (++blocks == 32) {
-        dense = busy > 16;
-        busy = 0;
-        blocks = 0;
-        few.Adapt();
+// a quarter were busy. The first run is 8 blocks: a paragraph is often no
+// longer than 32. (Text scanned over and over, as in a benchmark, teaches
+// the branch predictor its pattern and favours the branch; text read once
+// does not.)
+struct Density {
+    bool dense = false;
+    unsigned busy = 0, blocks = 0, window = 8;
+};
+inline void AdaptDensity(Density& d, FewState& few) {
+    if (++d.blocks == d.window) {
+        d.dense = 2 * d.busy > d.window;
+        few.Adapt(d.window);
+        d.busy = 0;
+        d.blocks = 0;
+        d.window = 32;
     }
 }
 
@@ -278,22 +284,23 @@ template <class V, bool kFew>
     constexpr std::size_t kBlock = 2 * V::kLanes;
     static_assert(kBlock <= kKernelSlack);
     const FewVectors<V, kFew> few(f);
-    bool dense = false;
-    unsigned busy = 0, blocks = 0;
+    Density density;
     FewState state;
     const std::size_t low = from > 2 ? from : 2;  // a block reads the two units before it
     while (to >= low + kBlock && count + kBlock <= kCandidateBuffer) {
         if constexpr (kFew) {
-            if (!dense && state.compare && to >= low + kSkip * kBlock && !AnyFew<V>(t + to - kSkip * kBlock, f, few)) {
+            if (!density.dense && state.compare && to >= low + kSkip * kBlock &&
+                !AnyFew<V>(t + to - kSkip * kBlock, f, few)) {
                 to -= kSkip * kBlock;
-                for (std::size_t b = 0; b < kSkip; ++b) AdaptDensity(dense, busy, blocks, state);
+                for (std::size_t b = 0; b < kSkip; ++b) AdaptDensity(density, state);
                 continue;
             }
         }
         const std::size_t at = to - kBlock;
-        const uint32_t hits = dense ? Block<V, Direction::down, true, kFew>(t + at, f, few, state, busy)
-                                    : Block<V, Direction::down, false, kFew>(t + at, f, few, state, busy);
-        AdaptDensity(dense, busy, blocks, state);
+        const uint32_t hits = density.dense
+                                  ? Block<V, Direction::down, true, kFew>(t + at, f, few, state, density.busy)
+                                  : Block<V, Direction::down, false, kFew>(t + at, f, few, state, density.busy);
+        AdaptDensity(density, state);
         AppendDown(hits, at, out, count);
         to = at;
     }
@@ -307,7 +314,8 @@ template <class V, bool kFew>
     if (2 * to > kBlock) {
         char16_t head[kBlock + 3] = {};
         for (std::size_t i = 0; i <= to; ++i) head[i + 2] = t[i];
-        AppendDown(Block<V, Direction::down, true, kFew>(head + 2, f, few, state, busy) & Below(to), 0, out, count);
+        AppendDown(Block<V, Direction::down, true, kFew>(head + 2, f, few, state, density.busy) & Below(to), 0, out,
+                   count);
         return 0;
     }
     while (to > 0) {
@@ -327,21 +335,21 @@ template <class V, bool kFew>
     static_assert(kBlock <= kKernelSlack);
     const std::size_t size = to + 1;  // the units a position below `to` may read
     const FewVectors<V, kFew> few(f);
-    bool dense = false;
-    unsigned busy = 0, blocks = 0;
+    Density density;
     FewState state;
     // A block reads three units past its last position.
     while (from + kBlock + 3 <= size && count + kBlock <= kCandidateBuffer) {
         if constexpr (kFew) {
-            if (!dense && state.compare && from + kSkip * kBlock + 3 <= size && !AnyFew<V>(t + from, f, few)) {
+            if (!density.dense && state.compare && from + kSkip * kBlock + 3 <= size && !AnyFew<V>(t + from, f, few)) {
                 from += kSkip * kBlock;
-                for (std::size_t b = 0; b < kSkip; ++b) AdaptDensity(dense, busy, blocks, state);
+                for (std::size_t b = 0; b < kSkip; ++b) AdaptDensity(density, state);
                 continue;
             }
         }
-        const uint32_t hits = dense ? Block<V, Direction::up, true, kFew>(t + from, f, few, state, busy)
-                                    : Block<V, Direction::up, false, kFew>(t + from, f, few, state, busy);
-        AdaptDensity(dense, busy, blocks, state);
+        const uint32_t hits = density.dense
+                                  ? Block<V, Direction::up, true, kFew>(t + from, f, few, state, density.busy)
+                                  : Block<V, Direction::up, false, kFew>(t + from, f, few, state, density.busy);
+        AdaptDensity(density, state);
         AppendUp(hits, from, out, count);
         from += kBlock;
     }
@@ -352,7 +360,8 @@ template <class V, bool kFew>
         const std::size_t covered = to - from < kBlock ? to - from : kBlock;
         char16_t tail[kBlock + 3] = {};
         for (std::size_t i = from; i < size && i < from + kBlock + 3; ++i) tail[i - from] = t[i];
-        AppendUp(Block<V, Direction::up, true, kFew>(tail, f, few, state, busy) & Below(covered), from, out, count);
+        AppendUp(Block<V, Direction::up, true, kFew>(tail, f, few, state, density.busy) & Below(covered), from, out,
+                 count);
         from += covered;
     }
     for (; from < to && count < kCandidateBuffer; ++from)
