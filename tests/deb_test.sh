@@ -36,7 +36,7 @@ usr/share/doc/varnoke/writer.md
 usr/share/man/man1/varnoke.1.gz
 usr/share/varnoke/acturl.xml
 usr/share/varnoke/varnokeL.xml"
-files=$(dpkg-deb --fsys-tarfile "$deb" | tar -t | sed -n 's|^\./||; /[^/]$/p' | sort)
+files=$(dpkg-deb --fsys-tarfile "$deb" | tar -t | sed -n 's|^\./||; /[^/]$/p' | LC_ALL=C sort)
 check "the package's files" same "$want_files" "$files"
 check "the tool is executable" holds "$(dpkg-deb -c "$deb" | grep ' ./usr/bin/varnoke$')" "-rwxr-xr-x root/root"
 check "the default data files are the shipped ones" cmp -s <(dpkg-deb --fsys-tarfile "$deb" |
@@ -52,7 +52,7 @@ check "Recommends: Writer and the libraries of the office the extension links" h
 check "the package's name, version and architecture" same "varnoke $version amd64" \
     "$(dpkg-deb --field "$deb" Package Version Architecture | cut -d' ' -f2 | tr '\n' ' ' | sed 's/ $//')"
 check "maintainer scripts" same "postinst postrm" \
-    "$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | sed -n 's|^\./\(post.*\)|\1|p' | sort | tr '\n' ' ' | sed 's/ $//')"
+    "$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | sed -n 's|^\./\(post.*\)|\1|p' | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')"
 
 # lintian: no error (its warnings and notes are shown).
 verdict=$(lintian --fail-on error "$deb" 2>&1); status=$?
