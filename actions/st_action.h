@@ -78,6 +78,12 @@ public:
 
     // State read by the data-file update and the tests.
     const std::array<ActionInfo, kVerbCount>& ActionList() const { return actionList; }
+    // The verbs the table gave an address: none when it did not load.
+    int VerbsWithAddress() const {
+        int verbs = 0;
+        for (const ActionInfo& a : actionList) verbs += !a.strActionUrl.empty();
+        return verbs;
+    }
     int32_t UpdateFrequency() const { return refresh.updateFrequency; }
     int32_t LastUpdate() const { return refresh.lastUpdate; }
     int32_t LastCheckpoint() const { return refresh.lastCheckpoint; }

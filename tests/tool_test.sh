@@ -309,6 +309,7 @@ check "check of the shipped data: no finding" same "0:" "$rc:$out"
 # same bytes), then spoilt one way per row: SETUP|STATUS|FINDING.
 keys=$(cd "$(dirname "$0")/keys" && pwd)
 spki() { openssl ec -in "$keys/$1.pem" -pubout -outform DER 2>/dev/null | base64 -w0; }
+name_key() { sed -i "s|</updateurl>|</updateurl><publickey>$(spki "$1")</publickey>|" "$2"; }  # KEY TABLE
 sign_folder() {  # FOLDER KEY [CHECKPOINT]: manifest.txt and manifest.sig as publish writes them
     sha() { sha256sum "$1/$2" | cut -d' ' -f1; }
     printf 'varnoke-manifest 1\ncheckpoint %s\nexpires 2099-01-01T00:00:00Z\nsha256 acturl.xml %s\nsha256 varnokeL.xml %s\n' \
@@ -332,7 +333,7 @@ for row in "${signed_rows[@]}"; do
     setup=${row%%|*} rest=${row#*|}; status=${rest%%|*} finding=${rest#*|}
     f=$work/signed
     rm -rf "$f" && mkdir "$f" && cp "$data/varnokeL.xml" "$data/acturl.xml" "$f/"
-    sed -i "s|</updateurl>|</updateurl><publickey>$(spki signer1)</publickey>|" "$f/acturl.xml"
+    name_key signer1 "$f/acturl.xml"
     sign_folder "$f" signer1
     eval "$setup"
     out=$("${command[@]}" check --data "$f"); rc=$?
@@ -346,7 +347,7 @@ out=$("${command[@]}" publish --key "$keys/signer1.pem" --data "$f" 2>&1); rc=$?
 if [ "$sep" = / ]; then
     check "publish of a table naming no key" same "2" "$rc"
     check "publish without a key: message" holds "$out" "names no P-256 <publickey> in base64"
-    sed -i "s|</updateurl>|</updateurl><publickey>$(spki signer2)</publickey>|" "$f/acturl.xml"
+    name_key signer2 "$f/acturl.xml"
     out=$("${command[@]}" publish --key "$keys/signer1.pem" --next-key "$keys/signer2.pem" --data "$f" --expires 7); rc=$?
     check "publish: exit status" same "0" "$rc"
     check "publish: one signature per key" same "2" "$(wc -l < "$f/manifest.sig")"
@@ -385,10 +386,10 @@ sed -e 's|<lastcheckpoint>1<|<lastcheckpoint>2<|' -e "s|<updateurl>[^<]*<|<updat
 local_table() {  # LASTUPDATE [UPDATEURL]: the local table's refresh elements
     sed -i -e "s|<lastupdate>[0-9]*<|<lastupdate>$1<|" -e "s|<updateurl>[^<]*<|<updateurl>${2:-$remote}<|" "$f/acturl.xml"
 }
-local_key() { sed -i "s|</updateurl>|</updateurl><publickey>$(spki signer1)</publickey>|" "$f/acturl.xml"; }
-key_both() {  # KEY: the local table names signer1; the remote pair, signed by KEY, too
+local_key() { name_key signer1 "$f/acturl.xml"; }
+key_both() {  # KEY: both tables name signer1; the remote pair is signed by KEY
     local_key
-    sed -i "s|</updateurl>|</updateurl><publickey>$(spki signer1)</publickey>|" "$served/acturl.xml"
+    name_key signer1 "$served/acturl.xml"
     sign_folder "$served" "$1" 2
 }
 refresh_rows=(

@@ -98,8 +98,7 @@ std::optional<std::string> TableMissing(const std::u16string& path) {
     standins::RecordingShell shell;
     STAction action(ActionPorts{*xml, shell});
     action.LoadActionURLFromXMLFile(path);
-    for (const ActionInfo& a : action.ActionList())
-        if (!a.strActionUrl.empty()) return std::nullopt;
+    if (action.VerbsWithAddress() > 0) return std::nullopt;
     return "no action table loaded from " + Utf16ToUtf8(path) + " (missing or malformed): no verb has an address";
 }
 

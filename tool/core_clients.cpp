@@ -90,8 +90,7 @@ public:
     void WillInvoke(bool dryRun) override { refresh_ = !dryRun; }
 
     std::optional<std::string> NotLoadedReason() override {
-        for (const ActionInfo& a : Action().ActionList())
-            if (!a.strActionUrl.empty()) return std::nullopt;
+        if (Action().VerbsWithAddress() > 0) return std::nullopt;
         return "no action table loaded from " + Utf16ToUtf8(strActionXMLPath()) +
                " (missing or malformed): no verb has an address";
     }

@@ -20,9 +20,7 @@ int Refresh(const Options& o) {
     adapters::ActionPlatform platform;
     STAction action(platform.Ports());
     action.Construct(*folder);
-    bool loaded = false;
-    for (const ActionInfo& a : action.ActionList()) loaded = loaded || !a.strActionUrl.empty();
-    if (!loaded) {
+    if (action.VerbsWithAddress() == 0) {
         std::cout << "failed: no action table loads from " << Utf16ToUtf8(FormDataFilePath(*folder, kActionFileName))
                   << " (run varnoke check)\n";
         return 1;

@@ -149,8 +149,7 @@ int StatusCommand(const Options& o) {
     standins::RecordingShell shell;
     STAction action(ActionPorts{*xml, shell});
     action.Construct(*folder);
-    int verbs = 0;
-    for (const ActionInfo& a : action.ActionList()) verbs += !a.strActionUrl.empty();
+    const int verbs = action.VerbsWithAddress();
     std::cout << "action table: " << Utf16ToUtf8(FormDataFilePath(*folder, kActionFileName)) << ": ";
     if (verbs == 0)
         std::cout << "does not load or has no verb (run varnoke check)\n";
