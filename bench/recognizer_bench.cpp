@@ -36,6 +36,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <optional>
 #include <pugixml.hpp>
@@ -84,13 +85,31 @@ void WriteListXml(const std::filesystem::path& path, const std::vector<stockInfo
 // ---------------------------------------------------------------------------
 // Engines
 
+// Hyperscan's runtime holds one build of its engines per instruction set
+// and runs the widest this processor has. Its AVX2 build, what a processor
+// without AVX-512 runs, is exported beside the dispatching entry; weak, so
+// that a runtime without it only loses that comparison.
+extern "C" hs_error_t avx2_hs_scan(const hs_database_t* db, const char* data, unsigned length, unsigned flags,
+                                   hs_scratch_t* scratch, match_event_handler onEvent, void* context)
+    __attribute__((weak));
+
+// Whether Hyperscan runs a wider build here than its AVX2 one (its AVX-512
+// builds need AVX512BW), so that the AVX2 kernel has an AVX2 Hyperscan of
+// its own to be compared with.
+bool HyperscanRunsWiderThanAvx2() {
+    return avx2_hs_scan != nullptr && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512bw");
+}
+
 // Hyperscan over the UTF-16LE bytes of the distinct names. It reports every
 // end of every literal; a start at an odd byte is not a code-unit match.
 // The matches are expanded to entries and put in the contract's order here,
 // inside the timed call, as the recognizer must.
 class HyperscanEngine {
 public:
-    explicit HyperscanEngine(const std::vector<stockInfo>& list) : entryLength_(list.size(), 0) {
+    // avx2: the database compiled for AVX2 processors and scanned by that build.
+    explicit HyperscanEngine(const std::vector<stockInfo>& list, bool avx2 = false)
+        : scan_(avx2 ? avx2_hs_scan : hs_scan), entryLength_(list.size(), 0) {
+        if (!scan_) Fail("Hyperscan has no AVX2 build here");
         std::unordered_map<std::u16string_view, uint32_t> patternOf;
         std::vector<std::vector<uint32_t>> patternEntries;
         std::vector<const char*> expressions;
@@ -119,9 +138,12 @@ public:
         std::vector<unsigned> ids(expressions.size());
         for (unsigned i = 0; i < ids.size(); ++i) ids[i] = i;
         hs_compile_error_t* error = nullptr;
+        hs_platform_info_t avx2Platform{};
+        avx2Platform.tune = HS_TUNE_FAMILY_HSW;
+        avx2Platform.cpu_features = HS_CPU_FEATURES_AVX2;
         if (hs_compile_lit_multi(expressions.data(), flags.data(), ids.data(), lengths.data(),
-                                 static_cast<unsigned>(expressions.size()), HS_MODE_BLOCK, nullptr, &db_,
-                                 &error) != HS_SUCCESS) {
+                                 static_cast<unsigned>(expressions.size()), HS_MODE_BLOCK,
+                                 avx2 ? &avx2Platform : nullptr, &db_, &error) != HS_SUCCESS) {
             // It refuses literals past a length: the long-name family's longer rows.
             refused_ = error && error->message ? error->message : "unknown error";
             hs_free_compile_error(error);
@@ -158,8 +180,8 @@ public:
     std::size_t RawScan(std::u16string_view text) {
         std::size_t count = 0;
         if (db_ &&
-            hs_scan(db_, reinterpret_cast<const char*>(text.data()),
-                    static_cast<unsigned>(text.size() * sizeof(char16_t)), 0, scratch_, &Count, &count) != HS_SUCCESS)
+            scan_(db_, reinterpret_cast<const char*>(text.data()),
+                  static_cast<unsigned>(text.size() * sizeof(char16_t)), 0, scratch_, &Count, &count) != HS_SUCCESS)
             Fail("hs_scan failed");
         return count;
     }
@@ -169,8 +191,8 @@ public:
         matches.clear();
         if (!db_) return matches;
         keys_.clear();
-        if (hs_scan(db_, reinterpret_cast<const char*>(text.data()),
-                    static_cast<unsigned>(text.size() * sizeof(char16_t)), 0, scratch_, &OnMatch, this) != HS_SUCCESS)
+        if (scan_(db_, reinterpret_cast<const char*>(text.data()),
+                  static_cast<unsigned>(text.size() * sizeof(char16_t)), 0, scratch_, &OnMatch, this) != HS_SUCCESS)
             Fail("hs_scan failed");
         // Entry in the high half, start in the low: one sort gives the order.
         std::sort(keys_.begin(), keys_.end());
@@ -196,6 +218,7 @@ private:
         return 0;
     }
 
+    decltype(&hs_scan) scan_;
     hs_database_t* db_ = nullptr;
     hs_scratch_t* scratch_ = nullptr;
     std::string refused_;
@@ -363,10 +386,11 @@ using matcher_kernels::Kernel;
 struct Cell {
     std::string family;
     std::size_t entries = 0, bytes = 0, matches = 0;
-    std::size_t nameUnits = 0;         // the long-name family's name length; 0 in the others
-    std::optional<Summary> reference;  // the per-entry search, where it is timed
-    std::optional<Summary> hyperscan;  // where Hyperscan compiles the list: its result as the recognizer's
-    std::optional<Summary> raw;        // ... and its scan alone, the matches only counted
+    std::size_t nameUnits = 0;             // the long-name family's name length; 0 in the others
+    std::optional<Summary> reference;      // the per-entry search, where it is timed
+    std::optional<Summary> hyperscan;      // where Hyperscan compiles the list: its result as the recognizer's
+    std::optional<Summary> raw;            // ... and its scan alone, the matches only counted
+    std::optional<Summary> hyperscanAvx2;  // its AVX2 build, where it runs a wider one here
     std::string hyperscanRefused;
     std::vector<std::pair<Kernel, Summary>> kernels;  // the matcher under every kernel this CPU runs
     Summary floor;
@@ -387,6 +411,16 @@ struct Cell {
         if (!hyperscan) return std::nullopt;
         return hyperscan->median / seconds;
     }
+    // Against Hyperscan as a processor without AVX-512 runs it: its AVX2
+    // build, or what it runs here when that is no wider.
+    std::optional<double> OverHsAvx2(double seconds) const {
+        if (!hyperscanAvx2) return OverHs(seconds);
+        return hyperscanAvx2->median / seconds;
+    }
+    // The kernel's own Hyperscan: the AVX2 kernel against the AVX2 build.
+    std::optional<double> OverHsFor(Kernel k, double seconds) const {
+        return k == Kernel::avx2 ? OverHsAvx2(seconds) : OverHs(seconds);
+    }
 };
 
 // What a list's build costs and holds.
@@ -402,8 +436,9 @@ double MBps(std::size_t bytes, double seconds) { return static_cast<double>(byte
 std::string Ratio(std::optional<double> r) { return r ? Format("%.2f", *r) : "-"; }
 
 void PrintCellHeader(const std::vector<Kernel>& kernels, Kernel chosen) {
-    std::printf("%-18s %7s %8s %9s %9s %9s %9s %9s %7s", "list", "entries", "text", "matches", "per-entry", "Hyper raw",
-                "Hyperscan", (std::string("ours (") + matcher_kernels::Name(chosen) + ")").c_str(), "×Hyper");
+    std::printf("%-18s %7s %8s %9s %9s %9s %9s %9s %9s %7s", "list", "entries", "text", "matches", "per-entry",
+                "Hyper raw", "Hyperscan", "Hyp avx2",
+                (std::string("ours (") + matcher_kernels::Name(chosen) + ")").c_str(), "×Hyper");
     for (Kernel k : kernels)
         if (k != chosen) std::printf(" %8s", (std::string(matcher_kernels::Name(k)) + "×").c_str());
     std::printf(" %9s %6s %6s %7s %7s\n", "floor", "1st %", "2nd %", "probes", "work");
@@ -413,15 +448,16 @@ void PrintCell(const Cell& c, Kernel chosen) {
     const double positions = static_cast<double>(std::max<uint64_t>(c.stats.positions, 1));
     const double units = static_cast<double>(std::max<std::size_t>(c.bytes / 2, 1));
     const double ours = c.Matcher(chosen).median;
-    std::printf("%-18s %7s %8s %9s %9s %9s %9s %9s %7s", c.family.c_str(),
+    std::printf("%-18s %7s %8s %9s %9s %9s %9s %9s %9s %7s", c.family.c_str(),
                 c.nameUnits ? (Grouped(c.entries) + "×" + Grouped(c.nameUnits)).c_str() : Grouped(c.entries).c_str(),
                 TextLabel(c.bytes).c_str(), Grouped(c.matches).c_str(),
                 c.reference ? Format("%.1f", MBps(c.bytes, c.reference->median)).c_str() : "-",
                 c.raw ? Format("%.0f", MBps(c.bytes, c.raw->median)).c_str() : "refuses",
                 c.hyperscan ? Format("%.0f", MBps(c.bytes, c.hyperscan->median)).c_str() : "refuses",
-                Format("%.0f", MBps(c.bytes, ours)).c_str(), Ratio(c.OverHs(ours)).c_str());
+                c.hyperscanAvx2 ? Format("%.0f", MBps(c.bytes, c.hyperscanAvx2->median)).c_str() : "-",
+                Format("%.0f", MBps(c.bytes, ours)).c_str(), Ratio(c.OverHsFor(chosen, ours)).c_str());
     for (const auto& [k, s] : c.kernels)
-        if (k != chosen) std::printf(" %8s", Ratio(c.OverHs(s.median)).c_str());
+        if (k != chosen) std::printf(" %8s", Ratio(c.OverHsFor(k, s.median)).c_str());
     std::printf(" %9s %6s %6s %7s %7s\n", Format("%.0f", MBps(c.bytes, c.floor.median)).c_str(),
                 Format("%.2f", 100.0 * static_cast<double>(c.stats.passedFirst) / positions).c_str(),
                 Format("%.2f", 100.0 * static_cast<double>(c.stats.passed) / positions).c_str(),
@@ -447,7 +483,8 @@ void Unmeasured(const std::string& label) {
 // The must and the goal against Hyperscan for one engine, over every
 // configuration Hyperscan compiles.
 template <class Seconds>
-void HyperscanGoals(const std::string& engine, const std::vector<Cell>& cells, Seconds&& seconds) {
+void HyperscanGoals(const std::string& engine, const std::string& against, const std::vector<Cell>& cells,
+                    Seconds&& seconds) {
     double worst = 1e300;
     std::string at;
     for (const Cell& c : cells) {
@@ -456,8 +493,8 @@ void HyperscanGoals(const std::string& engine, const std::vector<Cell>& cells, S
     }
     if (at.empty()) return;
     const std::string detail = "worst " + Format("%.2f", worst) + "× (" + at + ")";
-    Goal("must: " + engine + " ≥ 0.7× Hyperscan", worst >= 0.7, detail);
-    Goal("goal: " + engine + " ≥ 1.0× Hyperscan", worst >= 1.0, detail);
+    Goal("must: " + engine + " ≥ 0.7× " + against, worst >= 0.7, detail);
+    Goal("goal: " + engine + " ≥ 1.0× " + against, worst >= 1.0, detail);
 }
 
 // ---------------------------------------------------------------------------
@@ -755,12 +792,13 @@ int Main(int argc, char** argv) {
         const std::vector<stockInfo>* list;
         std::unique_ptr<StockNameMatcher> matcher;
         std::unique_ptr<HyperscanEngine> hyperscan;
+        std::unique_ptr<HyperscanEngine> hyperscanAvx2;  // where it runs a wider build here
     };
     struct Pending {
         Cell cell;
         const Built* built;
         std::u16string text;
-        std::optional<Timed> ref, hs, raw, floor;
+        std::optional<Timed> ref, hs, raw, floor, hsAvx2;
         std::vector<Timed> ours;
     };
     std::vector<ListRow> listRows;
@@ -777,6 +815,7 @@ int Main(int argc, char** argv) {
             Repeat([&] { return StockNameMatcher(list).MemoryUsage(); }, list.size() >= 10000 ? 5 : 9).median;
         b->matcher = std::make_unique<StockNameMatcher>(list);
         b->hyperscan = std::make_unique<HyperscanEngine>(list);
+        if (HyperscanRunsWiderThanAvx2()) b->hyperscanAvx2 = std::make_unique<HyperscanEngine>(list, true);
         row.matcherMemory = b->matcher->MemoryUsage();
         row.hsCompiled = b->hyperscan->Refused().empty();
         if (row.hsCompiled) {
@@ -836,6 +875,16 @@ int Main(int argc, char** argv) {
             });
             hsFirst = std::min(hsFirst, TimeOnce([&] { return hyperscan.Scan(t).size(); }));
         }
+        double avx2First = -1;
+        HyperscanEngine* const avx2 = compiled ? b.hyperscanAvx2.get() : nullptr;
+        if (avx2) {
+            avx2First = TimeOnce([&] {
+                const auto got = avx2->Scan(t);
+                Check("Hyperscan's AVX2 build", where, got, want, list);
+                return got.size();
+            });
+            avx2First = std::min(avx2First, TimeOnce([&] { return avx2->Scan(t).size(); }));
+        }
         std::vector<double> kernelFirst;
         for (auto k : kernels) {
             matcher_kernels::Use(k);
@@ -862,6 +911,7 @@ int Main(int argc, char** argv) {
             const double rawFirst = TimeOnce([&] { return hyperscan.RawScan(t); });
             p->raw.emplace([&hyperscan, &t] { return hyperscan.RawScan(t); }, std::max(rawFirst, 1e-9), kBudget, 7, 41);
         }
+        if (avx2) p->hsAvx2.emplace([avx2, &t] { return avx2->Scan(t).size(); }, avx2First, kBudget, 7, 41);
         p->floor.emplace([&t] { return MemoryFloor(t); }, std::max(floorFirst, 1e-9), kBudget, 7, 41);
         for (std::size_t k = 0; k < kernels.size(); ++k)
             p->ours.push_back(Timed{[&matcher, &t, kernel = kernels[k]] {
@@ -897,7 +947,7 @@ int Main(int argc, char** argv) {
     {
         std::vector<Timed*> engines;
         for (auto& p : pending) {
-            for (auto* t : {&p->ref, &p->hs, &p->raw, &p->floor})
+            for (auto* t : {&p->ref, &p->hs, &p->raw, &p->floor, &p->hsAvx2})
                 if (*t) engines.push_back(&**t);
             for (Timed& t : p->ours) engines.push_back(&t);
         }
@@ -910,6 +960,7 @@ int Main(int argc, char** argv) {
         if (p->ref) cell.reference = Summarize(p->ref->perCall);
         if (p->hs) cell.hyperscan = Summarize(p->hs->perCall);
         if (p->raw) cell.raw = Summarize(p->raw->perCall);
+        if (p->hsAvx2) cell.hyperscanAvx2 = Summarize(p->hsAvx2->perCall);
         cell.floor = Summarize(p->floor->perCall);
         for (std::size_t k = 0; k < kernels.size(); ++k)
             cell.kernels.emplace_back(kernels[k], Summarize(p->ours[k].perCall));
@@ -920,7 +971,8 @@ int Main(int argc, char** argv) {
         "throughput in MB/s (10^6 bytes of UTF-16 text per second of the thread's CPU time), median over\n"
         "7-41 runs (a run: one call, or as many calls as last 2 ms, averaged; runs of every engine on every\n"
         "configuration taken in turn, round after round); \"×Hyper\" = our median over Hyperscan's; the\n"
-        "kernel columns are the matcher forced to that kernel, against Hyperscan; floor = one read of\n"
+        "kernel columns are the matcher forced to that kernel, against Hyperscan; \"Hyp avx2\" = Hyperscan's\n"
+        "AVX2 build, where it runs a wider one here: the avx2 kernel is set against that one; floor = one read of\n"
         "every unit; 1st %%, 2nd %% = positions through the filter's first stage, and through both;\n"
         "probes = key table slots read per position; work = Measure()'s work per unit of text\n"
         "(bound: %llu)\n\n",
@@ -957,6 +1009,7 @@ int Main(int argc, char** argv) {
         double hyperscan;  // seconds per call, median of the samples taken in turn with the driver's
     };
     std::vector<std::pair<const DllKernel*, std::vector<DllRow>>> dllRuns;
+    std::map<const DllKernel*, std::string> dllAgainst;  // the Hyperscan each driver is set against
     if (!dllKernels.empty()) {
         std::printf(
             "DLL kernels: each Windows build's own core library in a driver of its own (bench/dll_bench.cpp),\n"
@@ -969,9 +1022,12 @@ int Main(int argc, char** argv) {
                 std::printf("  %s: %s\n", k.label.c_str(), k.notRun.c_str());
                 continue;
             }
-            std::printf("\n%s (kernel %s):\n%-18s %7s %8s %9s %9s %9s %7s\n", k.label.c_str(),
-                        DllExport::Kernel(k).c_str(), "list", "entries", "text", "matches", "Hyperscan", "DLL",
-                        "×Hyper");
+            // An AVX2 kernel against Hyperscan's AVX2 build, as above.
+            const std::string kernel = DllExport::Kernel(k);
+            const bool ownBuild = kernel == "avx2" && HyperscanRunsWiderThanAvx2();
+            dllAgainst[&k] = ownBuild ? "Hyperscan's AVX2 build" : "Hyperscan";
+            std::printf("\n%s (kernel %s):\n%-18s %7s %8s %9s %9s %9s %7s\n", k.label.c_str(), kernel.c_str(), "list",
+                        "entries", "text", "matches", ownBuild ? "Hyp avx2" : "Hyperscan", "DLL", "×Hyper");
             DllDriver driver(k, dllExport.Folder());
             std::vector<DllRow> rows;
             for (std::size_t i = 0; i < cells.size() && driver.Ready(); ++i) {
@@ -980,7 +1036,8 @@ int Main(int argc, char** argv) {
                 const auto hyperscan = [&](std::size_t calls) {
                     std::size_t keep = 0;
                     const double t0 = Wall();
-                    for (std::size_t n = 0; n < calls; ++n) keep += a.built->hyperscan->Scan(a.text).size();
+                    HyperscanEngine& engine = ownBuild ? *a.built->hyperscanAvx2 : *a.built->hyperscan;
+                    for (std::size_t n = 0; n < calls; ++n) keep += engine.Scan(a.text).size();
                     g_keep = g_keep + keep;
                     return Wall() - t0;
                 };
@@ -1092,9 +1149,20 @@ int Main(int argc, char** argv) {
     // portable kernel serve older ones and have no goal.
     for (Kernel k : kernels) {
         const std::string engine = std::string("(i) ours, kernel ") + matcher_kernels::Name(k);
-        const auto ratio = [&](const Cell& c) { return c.OverHs(c.Matcher(k).median); };
+        const auto ratio = [&](const Cell& c) { return c.OverHsFor(k, c.Matcher(k).median); };
         if (k == chosen || k == Kernel::avx2) {
-            HyperscanGoals(engine, cells, ratio);
+            const bool ownBuild = k == Kernel::avx2 && HyperscanRunsWiderThanAvx2();
+            HyperscanGoals(engine, ownBuild ? "Hyperscan's AVX2 build" : "Hyperscan", cells, ratio);
+            if (ownBuild) {
+                // Across instruction sets: Hyperscan's widest build here, no goal.
+                double worst = 1e300;
+                std::string at;
+                for (const Cell& c : cells)
+                    if (const auto r = c.OverHs(c.Matcher(k).median); r && *r < worst) worst = *r, at = c.Label();
+                if (!at.empty())
+                    std::printf("  %-7s  %s against Hyperscan's AVX-512 build here, no goal: worst %s× (%s)\n", "-",
+                                engine.c_str(), Format("%.2f", worst).c_str(), at.c_str());
+            }
             continue;
         }
         double worst = 1e300;
@@ -1196,8 +1264,9 @@ int Main(int argc, char** argv) {
             continue;
         }
         const std::string detail = "worst " + Format("%.2f", worst) + "× (" + where + ")";
-        Goal(k.label + ": every configuration ≥ 0.7× Hyperscan (must)", worst >= 0.7, detail);
-        Goal(k.label + ": every configuration ≥ 1.0× Hyperscan", worst >= 1.0, detail);
+        const std::string& against = dllAgainst[&k];
+        Goal(k.label + ": every configuration ≥ 0.7× " + against + " (must)", worst >= 0.7, detail);
+        Goal(k.label + ": every configuration ≥ 1.0× " + against, worst >= 1.0, detail);
     }
     return 0;
 }
