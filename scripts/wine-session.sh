@@ -51,8 +51,8 @@ fi
 # The server that run started lingers a few seconds, and a persistent one
 # cannot start beside it: without this wait every idle gap would stop the
 # server, and a process starting as it stops may fail with nothing said.
-# (Another session's server on this prefix never stops: it is shared.)
-timeout 30 "$wine_server" -w || true
+# Waited for within bounds, as in wine.sh, then stopped.
+timeout 180 "$wine_server" -w || "$wine_server" -k
 "$wine_server" -p >/dev/null 2>&1 || true
 # Wine's own services now live as long as the server: started here, they
 # hold none of a test's output open, which a caller waiting for it to close

@@ -12,6 +12,9 @@ set -euo pipefail
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$WINEPREFIX"
     "$wine_loader" wineboot -i >/dev/null 2>&1
-    "$wine_server" -w
+    # The prefix is written once wineboot returns. Under qemu, Wine's
+    # services were once seen never to end after it, idle, and the server
+    # with them: waited for within bounds, then stopped.
+    timeout 180 "$wine_server" -w || "$wine_server" -k
 fi
 exec "$wine_loader" "$@"
