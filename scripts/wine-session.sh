@@ -47,15 +47,16 @@ if [ "$WINEARCH" = win32 ]; then
     fi
 fi
 
-"$here/scripts/wine.sh" cmd /c exit 0 >/dev/null 2>&1   # creates the prefix if needed
-# The server that run started lingers a few seconds, and a persistent one
-# cannot start beside it: without this wait every idle gap would stop the
-# server, and a process starting as it stops may fail with nothing said.
-# Waited for within bounds, as in wine.sh, then stopped.
-timeout 180 "$wine_server" -w || "$wine_server" -k
+# The persistent server first, before any Wine process: one started by a
+# process lingers a few seconds after the last one ends, a persistent one
+# cannot start beside it, and every idle gap would then stop the server
+# (a process starting as it stops may fail with nothing said; under qemu a
+# new server costs minutes). Another session's on this prefix is shared.
+mkdir -p "$WINEPREFIX"
 "$wine_server" -p >/dev/null 2>&1 || true
-# Wine's own services now live as long as the server: started here, they
-# hold none of a test's output open, which a caller waiting for it to close
-# (ctest) would wait on for ever.
+export VARNOKE_WINE_SESSION=$WINEPREFIX
+# Creates the prefix if needed, and starts Wine's services, which now live
+# as long as the server: started here, they hold none of a test's output
+# open, which a caller waiting for it to close (ctest) would wait on for ever.
 "$here/scripts/wine.sh" cmd /c exit 0 </dev/null >/dev/null 2>&1
 "$@"
