@@ -47,16 +47,6 @@ if [ "$WINEARCH" = win32 ]; then
     fi
 fi
 
-# The persistent server first, before any Wine process: one started by a
-# process lingers a few seconds after the last one ends, a persistent one
-# cannot start beside it, and every idle gap would then stop the server
-# (a process starting as it stops may fail with nothing said; under qemu a
-# new server costs minutes). Another session's on this prefix is shared.
-mkdir -p "$WINEPREFIX"
+"$here/scripts/wine.sh" cmd /c exit 0 >/dev/null 2>&1   # creates the prefix if needed
 "$wine_server" -p >/dev/null 2>&1 || true
-export VARNOKE_WINE_SESSION=$WINEPREFIX
-# Creates the prefix if needed, and starts Wine's services, which now live
-# as long as the server: started here, they hold none of a test's output
-# open, which a caller waiting for it to close (ctest) would wait on for ever.
-"$here/scripts/wine.sh" cmd /c exit 0 </dev/null >/dev/null 2>&1
 "$@"

@@ -12,12 +12,6 @@ set -euo pipefail
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$WINEPREFIX"
     "$wine_loader" wineboot -i >/dev/null 2>&1
-    # Outside a session, the prefix is on disk once its server has ended.
-    # Under qemu, Wine's services were seen idle and never ending after
-    # wineboot, and the server with them: waited for within bounds, then
-    # stopped. A session's server stays, and has the prefix.
-    if [ "${VARNOKE_WINE_SESSION:-}" != "$WINEPREFIX" ]; then
-        timeout 180 "$wine_server" -w || "$wine_server" -k
-    fi
+    "$wine_server" -w
 fi
 exec "$wine_loader" "$@"
