@@ -480,17 +480,23 @@ void Unmeasured(const std::string& label) {
     std::printf("  %-7s  %s: no configuration of it ran\n", "-", label.c_str());
 }
 
-// The must and the goal against Hyperscan for one engine, over every
-// configuration Hyperscan compiles.
-template <class Seconds>
-void HyperscanGoals(const std::string& engine, const std::string& against, const std::vector<Cell>& cells,
-                    Seconds&& seconds) {
+// The lowest of a ratio over the configurations that have it, and where;
+// an empty label where none has.
+template <class Ratio>
+std::pair<double, std::string> Worst(const std::vector<Cell>& cells, Ratio&& ratio) {
     double worst = 1e300;
     std::string at;
-    for (const Cell& c : cells) {
-        const auto ratio = seconds(c);
-        if (ratio && *ratio < worst) worst = *ratio, at = c.Label();
-    }
+    for (const Cell& c : cells)
+        if (const auto r = ratio(c); r && *r < worst) worst = *r, at = c.Label();
+    return {worst, at};
+}
+
+// The must and the goal against Hyperscan for one engine, over every
+// configuration Hyperscan compiles.
+template <class Ratio>
+void HyperscanGoals(const std::string& engine, const std::string& against, const std::vector<Cell>& cells,
+                    Ratio&& ratio) {
+    const auto [worst, at] = Worst(cells, ratio);
     if (at.empty()) return;
     const std::string detail = "worst " + Format("%.2f", worst) + "× (" + at + ")";
     Goal("must: " + engine + " ≥ 0.7× " + against, worst >= 0.7, detail);
@@ -1155,20 +1161,14 @@ int Main(int argc, char** argv) {
             HyperscanGoals(engine, ownBuild ? "Hyperscan's AVX2 build" : "Hyperscan", cells, ratio);
             if (ownBuild) {
                 // Across instruction sets: Hyperscan's widest build here, no goal.
-                double worst = 1e300;
-                std::string at;
-                for (const Cell& c : cells)
-                    if (const auto r = c.OverHs(c.Matcher(k).median); r && *r < worst) worst = *r, at = c.Label();
+                const auto [worst, at] = Worst(cells, [&](const Cell& c) { return c.OverHs(c.Matcher(k).median); });
                 if (!at.empty())
                     std::printf("  %-7s  %s against Hyperscan's AVX-512 build here, no goal: worst %s× (%s)\n", "-",
                                 engine.c_str(), Format("%.2f", worst).c_str(), at.c_str());
             }
             continue;
         }
-        double worst = 1e300;
-        std::string at;
-        for (const Cell& c : cells)
-            if (const auto r = ratio(c); r && *r < worst) worst = *r, at = c.Label();
+        const auto [worst, at] = Worst(cells, ratio);
         if (!at.empty())
             std::printf("  %-7s  %s (older processors), no goal: worst %s× Hyperscan (%s)\n", "-", engine.c_str(),
                         Format("%.2f", worst).c_str(), at.c_str());
