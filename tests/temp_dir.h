@@ -1,6 +1,7 @@
 // A fresh folder per test, removed afterwards, with helpers to write files.
 #pragma once
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -18,7 +19,10 @@ public:
         std::random_device random;
         const auto base = std::filesystem::temp_directory_path();
         for (int attempt = 0; attempt < 100; ++attempt) {
-            path_ = base / ("varnoke-" + std::to_string(random()));
+            // Fixed width: paths of one length from run to run.
+            char name[32];
+            std::snprintf(name, sizeof name, "varnoke-%08x", static_cast<unsigned>(random()));
+            path_ = base / name;
             if (std::filesystem::create_directory(path_)) return;
         }
         std::abort();
