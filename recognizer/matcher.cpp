@@ -215,8 +215,9 @@ template <class Count>
 
 // Every name anchored at the pair at `at`: ending at at + 1 going down,
 // starting at `at` going up. `enter` is where the automaton may be entered
-// (see Follow), kept from one candidate to the next.
-template <StockNameMatcher::Anchor A, class Emit, class Count>
+// (see Follow), kept from one candidate to the next. kShort: whether the
+// pass has names of two or three units, which most lists have not.
+template <StockNameMatcher::Anchor A, bool kShort, class Emit, class Count>
 [[gnu::always_inline]] inline void StockNameMatcher::Candidate(const Half& half, const char16_t* t, std::size_t n,
                                                                std::size_t at, std::size_t& enter, Emit& emit,
                                                                Count& count) const {
@@ -243,8 +244,8 @@ template <StockNameMatcher::Anchor A, class Emit, class Count>
             const uint32_t h = KeyHash(k, units);
             return has(word(h), AnchorBits(h));
         };
-        const bool two = (half.keys & 4) && test(key >> 32, 2);
-        const bool three = (half.keys & 8) && end >= 2 && test(key >> 16, 3);
+        const bool two = kShort && (half.keys & 4) && test(key >> 32, 2);
+        const bool three = kShort && (half.keys & 8) && end >= 2 && test(key >> 16, 3);
         const uint32_t h4 = KeyHash(key, 4);
         const uint32_t w4 = (half.keys & 48) && end >= 3 ? word(h4) : 0;
         const bool four = end >= 3 && has(w4, AnchorBits(h4));
@@ -253,10 +254,12 @@ template <StockNameMatcher::Anchor A, class Emit, class Count>
         if (!(two | three | four | root)) return;
         count.Passed();
         // Keys of two and three units are names whole.
-        if (two)
-            if (const Slot* slot = Find(half, key >> 32, 2, count)) emit(slot->name, end - 1);
-        if (three)
-            if (const Slot* slot = Find(half, key >> 16, 3, count)) emit(slot->name, end - 2);
+        if constexpr (kShort) {
+            if (two)
+                if (const Slot* slot = Find(half, key >> 32, 2, count)) emit(slot->name, end - 1);
+            if (three)
+                if (const Slot* slot = Find(half, key >> 16, 3, count)) emit(slot->name, end - 2);
+        }
         if (four | root) {
             if (const Slot* slot = Find(half, key, 4, count)) {
                 if (slot->name != kNoName) emit(slot->name, end - 3);
@@ -280,20 +283,27 @@ void StockNameMatcher::Pass(const Half& half, const char16_t* t, std::size_t n, 
     uint32_t candidates[kCandidateBuffer];
     count.Positions(n - 1);
     if constexpr (A == Anchor::end) {
-        std::size_t enter = n;
-        for (std::size_t to = n - 1; to > 0;) {
-            std::size_t found = 0;
-            to = down(t, 0, to, filter, candidates, found);
-            count.PassedFirst(found);
-            for (std::size_t k = 0; k < found; ++k) Candidate<A>(half, t, n, candidates[k], enter, emit, count);
-        }
+        const auto run = [&]<bool kShort>() {
+            std::size_t enter = n;
+            for (std::size_t to = n - 1; to > 0;) {
+                std::size_t found = 0;
+                to = down(t, 0, to, filter, candidates, found);
+                count.PassedFirst(found);
+                for (std::size_t k = 0; k < found; ++k)
+                    Candidate<A, kShort>(half, t, n, candidates[k], enter, emit, count);
+            }
+        };
+        if (half.keys & 12)
+            run.template operator()<true>();
+        else
+            run.template operator()<false>();
     } else {
         std::size_t enter = 0;
         for (std::size_t from = 0; from < n - 1;) {
             std::size_t found = 0;
             from = up(t, from, n - 1, filter, candidates, found);
             count.PassedFirst(found);
-            for (std::size_t k = 0; k < found; ++k) Candidate<A>(half, t, n, candidates[k], enter, emit, count);
+            for (std::size_t k = 0; k < found; ++k) Candidate<A, false>(half, t, n, candidates[k], enter, emit, count);
         }
     }
 }

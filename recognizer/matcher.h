@@ -226,7 +226,7 @@ private:
     template <Anchor A, class Emit, class Count>
     std::size_t Follow(const Half& half, const char16_t* t, std::size_t n, std::size_t at, uint32_t chain, Emit& emit,
                        Count& count) const;
-    template <Anchor A, class Emit, class Count>
+    template <Anchor A, bool kShort, class Emit, class Count>
     void Candidate(const Half& half, const char16_t* t, std::size_t n, std::size_t at, std::size_t& enter, Emit& emit,
                    Count& count) const;
     template <Anchor A, class Emit, class Count>

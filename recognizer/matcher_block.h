@@ -117,15 +117,44 @@ struct FewState {
     }
 };
 
+// Going down, a block's lowest positions need the lookups of the two pairs
+// just below it (one and two units below `at`), which are the top lanes of
+// the next block down: a kernel takes them from there once it has that
+// block, and looks them up alone only where that block stopped before its
+// lookups. A block says, in one word, what its two lowest positions still
+// need, and, once it got as far as its lookups, its top lanes' ones.
+enum : uint32_t {
+    kNeedEven = 1,  // position at: the inner bits below, and the three-unit bit or the outer bits two below
+    kNeedOdd = 2,   // position at + 1: the outer bits below
+    kLookedUp = 4,  // the bits below are this block's top lanes' lookups:
+    kInner = 8,     //   of the pair at its top position but one (one below the block above)
+    kThree = 16,
+    kOuter1 = 32,
+    kOuter2 = 64,  //   of the pair at its top position but two (two below)
+};
+inline uint32_t EdgeBelow(FilterWords f, const char16_t* at) {
+    const uint32_t one = LoadPair(at - 1), two = LoadPair(at - 2);
+    return (MayBeInner(f, one) ? kInner : 0u) | (MayEndThree(f, one) ? kThree : 0u) |
+           (MayBeOuter(f, one) ? kOuter1 : 0u) | (MayBeOuter(f, two) ? kOuter2 : 0u);
+}
+// The two lowest positions' hits, from what they need and the edge.
+inline uint32_t EdgeHits(uint32_t needs, uint32_t edge) {
+    const bool even = (needs & kNeedEven) && (edge & kInner) && (edge & (kThree | kOuter2));
+    const bool odd = (needs & kNeedOdd) && (edge & kOuter1);
+    return uint32_t{even} | uint32_t{odd} << 1;
+}
+
 // The 2N positions from `at` as a mask, bit k for position at + k. Reads
 // at[-2] .. at[2N] going down, at[0] .. at[2N + 2] going up. Where no pair
 // of the block may anchor a name, a sparse block stops after the lookups;
 // in the few mode (matcher_layout.h), after comparing the block's units
 // with the few, and where the anchor pairs are few too, its pairs with them
 // instead of looking them up.
+// Given `deferred` (going down), the edge is left out, and what it would
+// add is said there (kNeedEven and on).
 template <class V, Direction D, bool kDense, bool kFew>
 [[gnu::always_inline]] inline uint32_t Block(const char16_t* at, FilterWords f, const typename V::Vec* fewUnits,
-                                             FewState& few, unsigned& busy) {
+                                             FewState& few, unsigned& busy, uint32_t* deferred = nullptr) {
     unsigned evenAnchors = 0, oddAnchors = 0;
     if constexpr (kFew) {
         if (few.compare) {
@@ -169,13 +198,17 @@ template <class V, Direction D, bool kDense, bool kFew>
     constexpr unsigned kTop = V::kLanes - 1;
     unsigned ei, et, eo, oi, ot, oo;  // for the even and the odd positions
     if constexpr (D == Direction::down) {
-        const uint32_t one = LoadPair(at - 1), two = LoadPair(at - 2);
-        ei = oddInner << 1 | unsigned{MayBeInner(f, one)};
-        et = oddThree << 1 | unsigned{MayEndThree(f, one)};
-        eo = evenOuter << 1 | unsigned{MayBeOuter(f, two)};
+        const uint32_t e = deferred ? 0 : EdgeBelow(f, at);
+        ei = oddInner << 1 | unsigned{(e & kInner) != 0};
+        et = oddThree << 1 | unsigned{(e & kThree) != 0};
+        eo = evenOuter << 1 | unsigned{(e & kOuter2) != 0};
         oi = evenInner;
         ot = evenThree;
-        oo = oddOuter << 1 | unsigned{MayBeOuter(f, one)};
+        oo = oddOuter << 1 | unsigned{(e & kOuter1) != 0};
+        if (deferred)
+            *deferred = (even.anchors & 1) | (odd.anchors & evenInner & 1) << 1 | kLookedUp |
+                        (oddInner >> kTop & 1) * kInner | (oddThree >> kTop & 1) * kThree |
+                        (oddOuter >> kTop & 1) * kOuter1 | (evenOuter >> kTop & 1) * kOuter2;
     } else {
         const uint32_t one = LoadPair(at + 2 * V::kLanes), two = LoadPair(at + 2 * V::kLanes + 1);
         ei = oddInner;
@@ -287,24 +320,39 @@ template <class V, bool kFew>
     Density density;
     FewState state;
     const std::size_t low = from > 2 ? from : 2;  // a block reads the two units before it
-    while (to >= low + kBlock && count + kBlock <= kCandidateBuffer) {
+    // The block above, starting at `to`: its hits, and what its lowest
+    // positions need of the block below (this one).
+    uint32_t aboveHits = 0, aboveNeeds = 0;
+    const auto flush = [&](uint32_t below) {
+        if ((aboveHits | aboveNeeds) == 0) return;
+        const uint32_t edge = aboveNeeds == 0 ? 0 : below & kLookedUp ? below : EdgeBelow(f, t + to);
+        AppendDown(aboveHits | EdgeHits(aboveNeeds, edge), to, out, count);
+        aboveHits = aboveNeeds = 0;
+    };
+    // Room for the block above and this one.
+    while (to >= low + kBlock && count + 2 * kBlock <= kCandidateBuffer) {
         if constexpr (kFew) {
             if (!density.dense && state.compare && to >= low + kSkip * kBlock &&
                 !AnyFew<V>(t + to - kSkip * kBlock, f, few)) {
+                flush(0);
                 to -= kSkip * kBlock;
                 for (std::size_t b = 0; b < kSkip; ++b) AdaptDensity(density, state);
                 continue;
             }
         }
         const std::size_t at = to - kBlock;
+        uint32_t needs = 0;
         const uint32_t hits = density.dense
-                                  ? Block<V, Direction::down, true, kFew>(t + at, f, few, state, density.busy)
-                                  : Block<V, Direction::down, false, kFew>(t + at, f, few, state, density.busy);
+                                  ? Block<V, Direction::down, true, kFew>(t + at, f, few, state, density.busy, &needs)
+                                  : Block<V, Direction::down, false, kFew>(t + at, f, few, state, density.busy, &needs);
         AdaptDensity(density, state);
-        AppendDown(hits, at, out, count);
+        flush(needs);
+        aboveHits = hits;
+        aboveNeeds = needs & (kNeedEven | kNeedOdd);
         to = at;
     }
-    if (to == from || count + kBlock > kCandidateBuffer) return to;
+    flush(0);
+    if (to == from || to >= low + kBlock || count + kBlock > kCandidateBuffer) return to;  // out of room
     // Over a block left (the loop needs two units below a block): the top ones alone.
     while (to > from + kBlock || (to > from && from > 0)) {
         --to;
