@@ -48,32 +48,27 @@ if [ "$WINEARCH" = win32 ]; then
 fi
 
 # The first Wine process creates the prefix if needed. Seen once on a fresh
-# machine: the new 32-bit prefix's first process ended with 53 (Wine could
-# not load kernel32), after which every Wine process failed alike. A prefix
-# made by a failed start is removed and made once more, and a second failure
-# says what Wine printed rather than only its status.
+# machine: a new 32-bit prefix's first process ended with 53 (Wine could not
+# load kernel32). A prefix made by a failed start is removed and made once
+# more; a second failure shows what Wine and its prefix creation printed.
 start_log=$(mktemp)
-started=0
 for attempt in 1 2; do
     fresh=0
     [ -f "$WINEPREFIX/system.reg" ] || fresh=1
     status=0
     WINEDEBUG=err+all "$here/scripts/wine.sh" cmd /c exit 0 >"$start_log" 2>&1 || status=$?
-    if [ "$status" -eq 0 ]; then
-        started=1
-        break
-    fi
+    [ "$status" -eq 0 ] && break
     echo "wine-session: Wine's first process in $WINEPREFIX ended with $status (attempt $attempt)" >&2
     "$wine_server" -k >/dev/null 2>&1 || true
     timeout 60 "$wine_server" -w >/dev/null 2>&1 || true
+    if [ "$attempt" -eq 2 ]; then
+        echo "wine-session: Wine does not start here; what it printed last:" >&2
+        tail -n 40 "$start_log" "$WINEPREFIX/wineboot.log" >&2 2>/dev/null || true
+        rm -f "$start_log"
+        exit 1
+    fi
     [ "$fresh" -eq 1 ] && rm -rf "$WINEPREFIX"
 done
-if [ "$started" -eq 0 ]; then
-    echo "wine-session: Wine does not start here; what it printed last:" >&2
-    tail -n 40 "$start_log" >&2
-    rm -f "$start_log"
-    exit 1
-fi
 rm -f "$start_log"
 "$wine_server" -p >/dev/null 2>&1 || true
 "$@"

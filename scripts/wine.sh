@@ -11,7 +11,7 @@ set -euo pipefail
 . "$(dirname "$0")/wine-env.sh"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$WINEPREFIX"
-    "$wine_loader" wineboot -i >/dev/null 2>&1
+    "$wine_loader" wineboot -i >"$WINEPREFIX/wineboot.log" 2>&1   # kept for a failed start
     "$wine_server" -w
 fi
 exec "$wine_loader" "$@"
