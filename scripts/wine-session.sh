@@ -50,13 +50,19 @@ fi
 # The first Wine process creates the prefix if needed. Seen once on a fresh
 # machine: a new 32-bit prefix's first process ended with 53 (Wine could not
 # load kernel32). A prefix made by a failed start is removed and made once
-# more; a second failure shows what Wine and its prefix creation printed.
+# more, with Wine's errors on; a second failure shows what Wine and its
+# prefix creation printed. The first start stays quiet: the processes it
+# leaves for the session inherit its output and its debug channels.
 start_log=$(mktemp)
 for attempt in 1 2; do
     fresh=0
     [ -f "$WINEPREFIX/system.reg" ] || fresh=1
     status=0
-    WINEDEBUG=err+all "$here/scripts/wine.sh" cmd /c exit 0 >"$start_log" 2>&1 || status=$?
+    if [ "$attempt" -eq 1 ]; then
+        "$here/scripts/wine.sh" cmd /c exit 0 >/dev/null 2>&1 || status=$?
+    else
+        WINEDEBUG=err+all "$here/scripts/wine.sh" cmd /c exit 0 >"$start_log" 2>&1 || status=$?
+    fi
     [ "$status" -eq 0 ] && break
     echo "wine-session: Wine's first process in $WINEPREFIX ended with $status (attempt $attempt)" >&2
     "$wine_server" -k >/dev/null 2>&1 || true
